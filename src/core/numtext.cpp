@@ -1,0 +1,307 @@
+#include "core/numtext.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cerrno>
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "core/errors.h"
+
+namespace mirevant {
+
+namespace {
+
+char g_separator = '.';
+
+// Decimal digits d1 d2 ... dn of a non-negative value d1.d2...dn * 10^exp10.
+struct Digits {
+  std::string digits;
+  int exp10 = 0;
+};
+
+// printf with the rounding mode set towards zero, so that the digits it writes are exact
+// truncations of the binary value; the caller then rounds half away from zero itself.
+std::string printTruncated(const char* format, int precision, Extended value) {
+  const int oldMode = std::fegetround();
+  std::fesetround(FE_TOWARDZERO);
+  int n = std::snprintf(nullptr, 0, format, precision, value);
+  std::vector<char> buffer(static_cast<size_t>(n) + 1);
+  std::snprintf(buffer.data(), buffer.size(), format, precision, value);
+  std::fesetround(oldMode);
+  return std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+// Adds one unit in the last place of a digit string; returns true when it carried out of the
+// first digit (the string is then all zeros).
+bool incrementDigits(std::string& digits) {
+  for (size_t i = digits.size(); i-- > 0;) {
+    if (digits[i] == '9') {
+      digits[i] = '0';
+    } else {
+      ++digits[i];
+      return false;
+    }
+  }
+  return true;
+}
+
+// |x| rounded to n significant digits, halves away from zero. x must be finite and non-zero.
+Digits significantDigits(Extended x, int n) {
+  const std::string s = printTruncated("%.*Le", n, std::fabs(x));  // n + 1 digits, truncated
+  Digits d;
+  d.digits.reserve(static_cast<size_t>(n) + 1);
+  size_t i = 0;
+  for (; i < s.size() && s[i] != 'e'; ++i)
+    if (s[i] >= '0' && s[i] <= '9') d.digits.push_back(s[i]);
+  d.exp10 = std::atoi(s.c_str() + i + 1);
+  const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
+  d.digits.resize(static_cast<size_t>(n));
+  if (roundUp && incrementDigits(d.digits)) {
+    d.digits[0] = '1';
+    ++d.exp10;
+  }
+  return d;
+}
+
+void stripTrailingZeros(std::string& digits) {
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+}
+
+std::string nonFiniteText(Extended x) {
+  if (std::isnan(x)) return "NAN";
+  return x < 0 ? "-INF" : "INF";
+}
+
+std::string plainFromDigits(bool negative, const std::string& digits, int exp10) {
+  std::string out;
+  if (negative) out.push_back('-');
+  if (exp10 >= 0) {
+    const size_t intLen = static_cast<size_t>(exp10) + 1;
+    if (digits.size() <= intLen) {
+      out += digits;
+      out.append(intLen - digits.size(), '0');
+    } else {
+      out.append(digits, 0, intLen);
+      out.push_back(g_separator);
+      out.append(digits, intLen, std::string::npos);
+    }
+  } else {
+    out.push_back('0');
+    out.push_back(g_separator);
+    out.append(static_cast<size_t>(-exp10 - 1), '0');
+    out += digits;
+  }
+  return out;
+}
+
+std::string scientificFromDigits(bool negative, const std::string& digits, int exp10) {
+  std::string out;
+  if (negative) out.push_back('-');
+  out.push_back(digits[0]);
+  if (digits.size() > 1) {
+    out.push_back(g_separator);
+    out.append(digits, 1, std::string::npos);
+  }
+  out.push_back('E');
+  out += std::to_string(exp10);  // "-5" for negative exponents, no "+" and no leading zeros
+  return out;
+}
+
+// |x| rounded to `decimals` decimals (halves away from zero), as an integer-part digit string and
+// a fraction digit string of exactly `decimals` characters.
+void fixedDigits(Extended x, int decimals, std::string& intPart, std::string& fraction) {
+  std::string s = printTruncated("%.*Lf", decimals + 1, std::fabs(x));
+  const size_t dot = s.find('.');
+  intPart = s.substr(0, dot);
+  std::string frac = s.substr(dot + 1);
+  const bool roundUp = frac.back() >= '5';
+  frac.pop_back();
+  std::string all = intPart + frac;
+  if (roundUp && incrementDigits(all)) all.insert(all.begin(), '1');
+  intPart = all.substr(0, all.size() - frac.size());
+  fraction = all.substr(all.size() - frac.size());
+}
+
+bool allZero(const std::string& s) { return s.find_first_not_of('0') == std::string::npos; }
+
+locale_t cLocale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return loc;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+char decimalSeparator() { return g_separator; }
+
+void setDecimalSeparator(char separator) { g_separator = separator; }
+
+char systemDecimalSeparator() {
+  locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) return '.';
+  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+  const char c = (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') ? radix[0] : '.';
+  freelocale(loc);
+  return c;
+}
+
+void initDecimalSeparatorFromSystem() { g_separator = systemDecimalSeparator(); }
+
+std::string numberText(Extended x) {
+  if (!std::isfinite(x)) return nonFiniteText(x);
+  if (x == 0) return "0";
+  Digits d = significantDigits(x, 15);
+  stripTrailingZeros(d.digits);
+  if (d.exp10 < -4 || d.exp10 >= 15) return scientificFromDigits(x < 0, d.digits, d.exp10);
+  return plainFromDigits(x < 0, d.digits, d.exp10);
+}
+
+std::string plainNumberText(Extended x) {
+  if (!std::isfinite(x)) return nonFiniteText(x);
+  if (x == 0) return "0";
+  Digits d = significantDigits(x, 15);
+  stripTrailingZeros(d.digits);
+  return plainFromDigits(x < 0, d.digits, d.exp10);
+}
+
+std::string scientificText(Extended x, int digits) {
+  if (!std::isfinite(x)) return nonFiniteText(x);
+  if (x == 0) return "0";
+  Digits d = significantDigits(x, digits < 1 ? 1 : digits);
+  stripTrailingZeros(d.digits);
+  return scientificFromDigits(x < 0, d.digits, d.exp10);
+}
+
+std::string fixedText(Extended x, int decimals) {
+  if (!std::isfinite(x)) return nonFiniteText(x);
+  if (decimals < 0) decimals = 0;
+  std::string intPart, fraction;
+  fixedDigits(x, decimals, intPart, fraction);
+  std::string out;
+  if (x < 0 && !(allZero(intPart) && allZero(fraction))) out.push_back('-');
+  out += intPart;
+  if (decimals > 0) {
+    out.push_back(g_separator);
+    out += fraction;
+  }
+  return out;
+}
+
+std::string fixedTextPrecision(Extended x, int precision, int decimals) {
+  if (!std::isfinite(x)) return nonFiniteText(x);
+  if (decimals < 0) decimals = 0;
+  if (x == 0) return fixedText(0, decimals);
+  const Digits d = significantDigits(x, precision);
+  if (d.exp10 + 1 > precision) return scientificText(x, precision);
+  const int shown = std::min(decimals, precision - 1 - d.exp10);
+  std::string out = fixedText(x, shown);
+  if (decimals > shown) {
+    if (shown == 0) out.push_back(g_separator);
+    out.append(static_cast<size_t>(decimals - shown), '0');
+  }
+  return out;
+}
+
+std::string invalidFloatMessage(const std::string& text) {
+  return "'" + text + "' is not a valid floating point value";
+}
+
+std::string invalidIntegerMessage(const std::string& text) {
+  return "'" + text + "' is not a valid integer value";
+}
+
+bool tryTextToFloat(const std::string& text, Extended& value) {
+  size_t i = 0;
+  const size_t n = text.size();
+  std::string c;  // the same number in C notation
+  c.reserve(n);
+  if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+  size_t mantissaDigits = 0;
+  while (i < n && isDigit(text[i])) {
+    c.push_back(text[i++]);
+    ++mantissaDigits;
+  }
+  if (i < n && text[i] == g_separator) {
+    c.push_back('.');
+    ++i;
+    while (i < n && isDigit(text[i])) {
+      c.push_back(text[i++]);
+      ++mantissaDigits;
+    }
+  }
+  if (mantissaDigits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    c.push_back('e');
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+    size_t expDigits = 0;
+    while (i < n && isDigit(text[i])) {
+      c.push_back(text[i++]);
+      ++expDigits;
+    }
+    if (expDigits == 0) return false;
+  }
+  if (i != n) return false;
+  errno = 0;
+  char* end = nullptr;
+  const Extended v = strtold_l(c.c_str(), &end, cLocale());
+  if (end != c.c_str() + c.size()) return false;
+  if (!std::isfinite(v)) return false;  // beyond the extended range
+  value = v;
+  return true;
+}
+
+Extended textToFloat(const std::string& text) {
+  Extended v = 0;
+  if (!tryTextToFloat(text, v)) throw ConvertError(invalidFloatMessage(text));
+  return v;
+}
+
+bool tryTextToInt(const std::string& text, int& value) {
+  size_t i = 0;
+  const size_t n = text.size();
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == n) return false;
+  long long v = 0;
+  for (; i < n; ++i) {
+    if (!isDigit(text[i])) return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return false;
+  }
+  if (negative) v = -v;
+  if (v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+int textToInt(const std::string& text) {
+  int v = 0;
+  if (!tryTextToInt(text, v)) throw ConvertError(invalidIntegerMessage(text));
+  return v;
+}
+
+Extended roundToReal48(Extended x) {
+  if (std::isnan(x)) throw InvalidOpError();
+  if (std::isinf(x)) throw OverflowError();
+  if (x == 0) return 0;
+  int e = 0;
+  const Extended m = std::frexp(std::fabs(x), &e);            // [0.5, 1)
+  const Extended r = std::floor(std::ldexp(m, 40) + 0.5L);     // 40 significant bits, half away
+  const Extended v = std::ldexp(r, e - 40);
+  static const Extended kMin = std::ldexp(1.0L, -128);
+  static const Extended kMax = std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);
+  if (v < kMin) return 0;
+  if (v > kMax) throw OverflowError();
+  return x < 0 ? -v : v;
+}
+
+}  // namespace mirevant
