@@ -5,7 +5,8 @@
 
 namespace mirevant {
 
-// Base of every failure the engines and the table layer raise. what() is the text shown to the user.
+// Base of every failure the engines and the table layer raise. what() is the text shown to the
+// user.
 class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

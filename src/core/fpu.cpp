@@ -5,7 +5,7 @@
 namespace mirevant {
 
 void throwFpFault(int flags, Extended r) {
-  clearFpFlags();
+  std::feclearexcept(FE_ALL_EXCEPT);
   if (flags & FE_INVALID) throw InvalidOpError();
   if (flags & FE_DIVBYZERO) throw ZeroDivideError();
   if (flags & FE_OVERFLOW) throw OverflowError();

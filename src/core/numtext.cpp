@@ -3,11 +3,11 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfenv>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -129,20 +129,28 @@ void fixedDigits(Extended x, int decimals, std::string& intPart, std::string& fr
   fraction = all.substr(all.size() - frac.size());
 }
 
-bool allZero(const std::string& s) { return s.find_first_not_of('0') == std::string::npos; }
+bool allZero(const std::string& s) {
+  return s.find_first_not_of('0') == std::string::npos;
+}
 
 locale_t cLocale() {
   static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return loc;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
-char decimalSeparator() { return g_separator; }
+char decimalSeparator() {
+  return g_separator;
+}
 
-void setDecimalSeparator(char separator) { g_separator = separator; }
+void setDecimalSeparator(char separator) {
+  g_separator = separator;
+}
 
 char systemDecimalSeparator() {
   locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
@@ -153,7 +161,9 @@ char systemDecimalSeparator() {
   return c;
 }
 
-void initDecimalSeparatorFromSystem() { g_separator = systemDecimalSeparator(); }
+void initDecimalSeparatorFromSystem() {
+  g_separator = systemDecimalSeparator();
+}
 
 std::string numberText(Extended x) {
   if (!std::isfinite(x)) return nonFiniteText(x);
@@ -294,8 +304,8 @@ Extended roundToReal48(Extended x) {
   if (std::isinf(x)) throw OverflowError();
   if (x == 0) return 0;
   int e = 0;
-  const Extended m = std::frexp(std::fabs(x), &e);            // [0.5, 1)
-  const Extended r = std::floor(std::ldexp(m, 40) + 0.5L);     // 40 significant bits, half away
+  const Extended m = std::frexp(std::fabs(x), &e);          // [0.5, 1)
+  const Extended r = std::floor(std::ldexp(m, 40) + 0.5L);  // 40 significant bits, half away
   const Extended v = std::ldexp(r, e - 40);
   static const Extended kMin = std::ldexp(1.0L, -128);
   static const Extended kMax = std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);

@@ -18,8 +18,9 @@ void initDecimalSeparatorFromSystem();
 // "1E15", "-2.5E-7"). Ties in the last digit round away from zero.
 std::string numberText(Extended x);
 
-// The same 15 significant digits, but always in plain notation ("0.00001", "150000000000000000000").
-// Used wherever a number is written into expression text, where "1E-5" would not read back.
+// The same 15 significant digits, but always in plain notation ("0.00001",
+// "150000000000000000000"). Used wherever a number is written into expression text, where "1E-5"
+// would not read back.
 std::string plainNumberText(Extended x);
 
 // Plain notation rounded to exactly `decimals` decimals, zeros kept ("2.00").

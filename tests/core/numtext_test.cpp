@@ -107,14 +107,10 @@ struct FixedCase {
 TEST(FixedText, KeepsZerosAndRoundsHalfAway) {
   SeparatorGuard sep('.');
   const FixedCase cases[] = {
-      {2.0L, 2, "2.00"},
-      {2.04999999999927L, 2, "2.05"},
-      {0.125L, 2, "0.13"},
-      {-0.125L, 2, "-0.13"},
-      {0.5L, 0, "1"},
-      {9.995L, 2, "9.99"},  // 9.995 is stored just below the half
-      {9.999L, 2, "10.00"},
-      {-0.001L, 2, "0.00"},
+      {2.0L, 2, "2.00"},        {2.04999999999927L, 2, "2.05"},
+      {0.125L, 2, "0.13"},      {-0.125L, 2, "-0.13"},
+      {0.5L, 0, "1"},           {9.995L, 2, "9.99"},  // 9.995 is stored just below the half
+      {9.999L, 2, "10.00"},     {-0.001L, 2, "0.00"},
       {1234.5L, 3, "1234.500"},
   };
   for (const auto& c : cases) EXPECT_EQ(fixedText(c.value, c.decimals), c.text) << c.text;
@@ -140,9 +136,17 @@ TEST(FixedText, PrecisionLimitedForm) {
 TEST(TextToFloat, AcceptsTheNumberGrammar) {
   SeparatorGuard sep('.');
   const std::pair<const char*, long double> cases[] = {
-      {"0", 0.0L},      {"2.5", 2.5L},  {"-2.5", -2.5L},   {"+3", 3.0L},
-      {".5", 0.5L},     {"5.", 5.0L},   {"1e5", 1e5L},     {"1.5E-3", 1.5e-3L},
-      {"1E+2", 100.0L}, {"007", 7.0L},  {"0.00001233", 0.00001233L},
+      {"0", 0.0L},
+      {"2.5", 2.5L},
+      {"-2.5", -2.5L},
+      {"+3", 3.0L},
+      {".5", 0.5L},
+      {"5.", 5.0L},
+      {"1e5", 1e5L},
+      {"1.5E-3", 1.5e-3L},
+      {"1E+2", 100.0L},
+      {"007", 7.0L},
+      {"0.00001233", 0.00001233L},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(textToFloat(text), value) << text;
 }
@@ -155,7 +159,8 @@ TEST(TextToFloat, RefusesEverythingElseWithTheMessage) {
       textToFloat(text);
       ADD_FAILURE() << "accepted '" << text << "'";
     } catch (const ConvertError& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("'") + text + "' is not a valid floating point value");
+      EXPECT_EQ(std::string(e.what()),
+                std::string("'") + text + "' is not a valid floating point value");
     }
   }
 }

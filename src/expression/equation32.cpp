@@ -1,0 +1,560 @@
+#include "expression/equation32.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "core/fpu.h"
+#include "core/numtext.h"
+
+namespace mirevant {
+
+namespace {
+
+struct OperatorInfo {
+  const char* name;
+  int precedence;
+  bool binary;
+};
+
+// In token order; the order also decides which name wins when several begin the text ("sinh"
+// before "sin").
+constexpr OperatorInfo kOperators[kOperatorCount + 1] = {
+    {"", 0, false},     {"~", 4, false},    {"-", 1, true},     {"sinh", 4, false},
+    {"cosh", 4, false}, {"tanh", 4, false}, {"sin", 4, false},  {"cos", 4, false},
+    {"tan", 4, false},  {"asin", 4, false}, {"acos", 4, false}, {"atan", 4, false},
+    {"abs", 4, false},  {"sqrt", 4, false}, {"ln", 4, false},   {"^", 3, true},
+    {"*", 2, true},     {"/", 2, true},     {"+", 1, true},     {"!", 4, false},
+    {"log", 4, false},
+};
+
+constexpr Extended kDegToRad = 0.01745329251994329577L;
+constexpr Extended kRadToDeg = 57.29577951308232088L;
+constexpr Extended kTanhCutoff = 5678.22249441322L;
+// Beyond this argument the exponential, from which the hyperbolic sine and cosine are built,
+// overflows.
+const Extended kExpLimit = std::log(LDBL_MAX);
+
+bool isNumeralChar(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == ',';
+}
+
+Extended numeralValue(const std::string& run, NumeralStyle style) {
+  if (style == NumeralStyle::Program) return textToFloat(run);
+  std::string digits;
+  digits.reserve(run.size());
+  for (char c : run)
+    if (c != ',') digits.push_back(c);
+  return textToFloat(digits);
+}
+
+// Evaluation comes in two forms. The strict form checks the fault flags after every operation,
+// so a fault ends the calculation at the operation where it occurs (the audit relies on this). The
+// quick form, used where only "value or failure" matters, lets the sticky flags accumulate over the
+// simple operations and checks them once at the end; operations that branch on their operand
+// (powers, factorials, hyperbolic and inverse functions) first make sure no fault is pending.
+template <bool Strict>
+inline Extended check(Extended r) {
+  if constexpr (Strict) return checkedResult(r);
+  return r;
+}
+
+template <bool Strict>
+inline void settlePending() {
+  if constexpr (!Strict) {
+    if (const int flags = raisedFpFaults()) throwFpFault(flags, 0);
+  }
+}
+
+template <bool Strict>
+Extended convertAngle(Extended x, angleUnit units) {
+  return units == angleUnit::Degrees ? check<Strict>(x * kDegToRad) : x;
+}
+
+Extended angleResult(Extended r, angleUnit units) {
+  return units == angleUnit::Degrees ? checkedResult(r * kRadToDeg) : r;
+}
+
+// a raised to a whole exponent by repeated squaring; 1 / a^|n| for negative n.
+Extended integerPower(Extended a, long long n) {
+  unsigned long long m = static_cast<unsigned long long>(n < 0 ? -n : n);
+  Extended result = 1;
+  Extended base = a;
+  while (m != 0) {
+    if (m & 1) result *= base;
+    m >>= 1;
+    if (m != 0) base *= base;
+  }
+  if (n < 0) {
+    if (std::isinf(result) && std::isfinite(a) &&
+        std::fetestexcept(FE_INVALID | FE_DIVBYZERO) == 0) {
+      // |a|^|n| is beyond the extended range, so its reciprocal is below it: an underflow, which
+      // is not a fault.
+      std::feclearexcept(FE_OVERFLOW);
+      return std::signbit(result) ? -0.0L : 0.0L;
+    }
+    checkedResult(result);
+    // |a|^|n| fell below the extended range, so its reciprocal lies beyond it.
+    if (result == 0 && a != 0) throw OverflowError();
+    return checkedResult(1 / result);
+  }
+  return checkedResult(result);
+}
+
+Extended power(Extended a, Extended b) {
+  if (!std::isfinite(a) || !std::isfinite(b)) throwFpFault(0, std::isnan(a) ? a : b);
+  if (b == 0) return 1;
+  if (a == 0 && b > 0) return 0;
+  if (std::fabs(b) <= 2147483647.0L) {
+    const long long whole = static_cast<long long>(b);
+    if (static_cast<Extended>(whole) == b) return integerPower(a, whole);
+  }
+  // A negative base fails at the logarithm (invalid operation), a zero base with a negative
+  // exponent there too (division by zero); the flags stay raised through the product and the
+  // exponential, so one check covers all three steps.
+  return checkedResult(std::exp(b * std::log(a)));
+}
+
+Extended factorial(Extended x) {
+  if (!std::isfinite(x)) throwFpFault(0, x);
+  const Extended frac = x - std::trunc(x);
+  if (frac >= 1e-9L || x < 0) throw FactorialError();
+  const Extended rounded = std::nearbyint(x);  // halves to even, as the FPU rounds
+  if (rounded > 2147483647.0L) throw InvalidOpError();
+  const long n = static_cast<long>(rounded);
+  Extended r = 1;
+  for (long i = 2; i <= n; ++i) checkedResult(r *= static_cast<Extended>(i));
+  return r;
+}
+
+Extended hyperbolic(int op, Extended x) {
+  switch (op) {
+    case kOpSinh:
+      if (std::fabs(x) > kExpLimit) throw OverflowError();
+      return checkedResult(std::sinh(x));
+    case kOpCosh:
+      if (std::fabs(x) > kExpLimit) throw OverflowError();
+      return checkedResult(std::cosh(x));
+    default:
+      if (x > kTanhCutoff) return 1;
+      if (x < -kTanhCutoff) return -1;
+      return checkedResult(std::tanh(x));
+  }
+}
+
+Extended inverseSine(Extended x, bool cosine, angleUnit units) {
+  const Extended s = checkedResult(std::sqrt(checkedResult(1 - checkedResult(x * x))));
+  return angleResult(checkedResult(cosine ? std::atan2(s, x) : std::atan2(x, s)), units);
+}
+
+// One operator with one operand.
+template <bool Strict>
+inline __attribute__((always_inline)) Extended applyUnary(int op, Extended x, angleUnit units) {
+  switch (op) {
+    case kOpNegate:
+      return check<Strict>(x * -1);
+    case kOpSinh:
+    case kOpCosh:
+    case kOpTanh:
+      settlePending<Strict>();
+      return hyperbolic(op, convertAngle<true>(x, units));
+    case kOpSin:
+      return check<Strict>(std::sin(convertAngle<Strict>(x, units)));
+    case kOpCos:
+      return check<Strict>(std::cos(convertAngle<Strict>(x, units)));
+    case kOpTan:
+      return check<Strict>(std::tan(convertAngle<Strict>(x, units)));
+    case kOpAsin:
+    case kOpAcos:
+      settlePending<Strict>();
+      return inverseSine(x, op == kOpAcos, units);
+    case kOpAtan:
+      settlePending<Strict>();
+      return angleResult(checkedResult(std::atan(x)), units);
+    case kOpAbs:
+      return std::fabs(x);
+    case kOpSqrt:
+      return check<Strict>(std::sqrt(x));
+    case kOpLn:
+      return check<Strict>(std::log(x));
+    case kOpFactorial:
+      settlePending<Strict>();
+      return factorial(x);
+    case kOpLog:
+      return check<Strict>(std::log10(x));
+    default:
+      return x;
+  }
+}
+
+template <bool Strict>
+inline __attribute__((always_inline)) Extended applyBinary(int op, Extended a, Extended b) {
+  switch (op) {
+    case kOpMinus:
+      return check<Strict>(a - b);
+    case kOpPower:
+      settlePending<Strict>();
+      return power(a, b);
+    case kOpTimes:
+      return check<Strict>(a * b);
+    case kOpDivide:
+      return check<Strict>(a / b);
+    case kOpPlus:
+      return check<Strict>(a + b);
+    default:
+      return 0;
+  }
+}
+
+void auditUnary(std::vector<std::string>& lines, int op, Extended x, Extended r) {
+  std::string line;
+  if (op == kOpNegate) {
+    line = "-(" + numberText(x) + ") = " + numberText(r);
+  } else if (op == kOpFactorial) {
+    line = "(" + numberText(x) + ")! = " + numberText(r);
+  } else {
+    line = std::string(kOperators[op].name) + "(" + numberText(x) + ") = " + numberText(r);
+  }
+  lines.push_back(std::move(line));
+}
+
+void auditBinary(std::vector<std::string>& lines, int op, Extended a, Extended b, Extended r) {
+  lines.push_back(numberText(a) + " " + kOperators[op].name + " " + numberText(b) + " = " +
+                  numberText(r));
+}
+
+}  // namespace
+
+const char* OperatorName(int op) {
+  return (op >= 1 && op <= kOperatorCount) ? kOperators[op].name : "";
+}
+
+int OperatorPrecedence(int op) {
+  return (op >= 1 && op <= kOperatorCount) ? kOperators[op].precedence : 0;
+}
+
+bool IsBinaryOperator(int op) {
+  return op >= 1 && op <= kOperatorCount && kOperators[op].binary;
+}
+
+int OperatorByName(const std::string& name) {
+  for (int op = 1; op <= kOperatorCount; ++op)
+    if (name == kOperators[op].name) return op;
+  return 0;
+}
+
+std::string TokenDisplay(const Token& token) {
+  switch (token.kind) {
+    case '(':
+    case ')':
+      return std::string(1, token.kind);
+    case 'V':
+    case 'W':
+      return std::string(1, token.kind) + " " + static_cast<char>('a' + token.payload);
+    default:
+      return std::string(1, token.kind) + " " + std::to_string(token.payload);
+  }
+}
+
+void Tokenize(const std::string& text, const CompileOptions& options, std::vector<Token>& tokens,
+              std::vector<Extended>& numerals) {
+  tokens.clear();
+  numerals.clear();
+  const std::size_t n = text.size();
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+
+  auto add = [&](char kind, std::uint32_t payload) {
+    if (tokens.size() >= options.maxTokens) throw ExpressionError();
+    tokens.push_back(Token{kind, payload});
+  };
+
+  std::size_t i = 0;
+  while (i < n) {
+    const char c = lower[i];
+    if (c == '(' || c == ')') {
+      add(c, ' ');
+      ++i;
+    } else if (c == ' ') {
+      ++i;
+    } else if (isNumeralChar(c)) {
+      std::size_t j = i;
+      while (j < n && isNumeralChar(lower[j])) ++j;
+      if (numerals.size() >= options.maxNumerals) throw ExpressionError();
+      numerals.push_back(numeralValue(lower.substr(i, j - i), options.numerals));
+      add('N', static_cast<std::uint32_t>(numerals.size()));
+      i = j;
+    } else if (c == 'e') {
+      add('C', 1);
+      ++i;
+    } else if (c == 'p' && i + 1 < n && lower[i + 1] == 'i') {
+      add('C', 2);
+      i += 2;
+    } else {
+      int op = 0;
+      for (int k = 1; k <= kOperatorCount; ++k) {
+        const char* name = kOperators[k].name;
+        const std::size_t len = std::strlen(name);
+        if (lower.compare(i, len, name) == 0) {
+          op = k;
+          break;
+        }
+      }
+      if (op != 0) {
+        add('O', static_cast<std::uint32_t>(op));
+        i += std::strlen(kOperators[op].name);
+      } else if (c >= 'a' && c <= 'z') {
+        if (i + 1 < n && lower[i + 1] == c) {
+          add('W', static_cast<std::uint32_t>(c - 'a'));
+          i += 2;
+        } else {
+          add('V', static_cast<std::uint32_t>(c - 'a'));
+          ++i;
+        }
+      } else {
+        // Punctuation outside the expression alphabet, control characters, bytes above 127.
+        throw ExpressionError();
+      }
+    }
+  }
+
+  // A binary minus first or after any operator is the unary minus.
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    Token& t = tokens[k];
+    if (t.kind == 'O' && t.payload == kOpMinus && (k == 0 || tokens[k - 1].kind == 'O'))
+      t.payload = kOpNegate;
+  }
+}
+
+int Precedence(const Token* token) {
+  if (token == nullptr || token->kind == '(') return 0;
+  return OperatorPrecedence(static_cast<int>(token->payload));
+}
+
+void ToPostfix(const std::vector<Token>& tokens, std::vector<Token>& postfix) {
+  postfix.clear();
+  postfix.reserve(tokens.size());
+  std::vector<Token> stack;
+  stack.reserve(tokens.size());
+  auto top = [&]() -> const Token* { return stack.empty() ? nullptr : &stack.back(); };
+  for (const Token& t : tokens) {
+    switch (t.kind) {
+      case '(':
+        stack.push_back(t);
+        break;
+      case ')':
+        while (!stack.empty() && stack.back().kind != '(') {
+          postfix.push_back(stack.back());
+          stack.pop_back();
+        }
+        if (!stack.empty()) stack.pop_back();  // the matching "(" (or nothing)
+        break;
+      case 'N':
+      case 'C':
+      case 'V':
+      case 'W':
+        postfix.push_back(t);
+        break;
+      case 'O': {
+        const int p = OperatorPrecedence(static_cast<int>(t.payload));
+        int q = Precedence(top());
+        // Higher precedence leaves first; equal precedence too (left associative), except at
+        // level 4, where a later function, unary minus or factorial is applied first.
+        while (q > p || (q == p && q != 4)) {
+          postfix.push_back(stack.back());
+          stack.pop_back();
+          q = Precedence(top());
+        }
+        stack.push_back(t);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  while (!stack.empty()) {
+    postfix.push_back(stack.back());
+    stack.pop_back();
+  }
+}
+
+bool IsWellFormed(const std::string& text, const std::vector<Token>& postfix) {
+  if (text.empty()) return true;
+  long operands = 0;
+  for (const Token& t : postfix) {
+    if (t.IsOperand()) {
+      ++operands;
+    } else if (t.kind == 'O' && IsBinaryOperator(static_cast<int>(t.payload))) {
+      if (operands > 0) --operands;
+    }
+  }
+  long parens = 0;
+  for (char c : text) {
+    if (c == '(') ++parens;
+    if (c == ')') --parens;
+  }
+  return operands == 1 && parens == 0;
+}
+
+expression::expression() = default;
+
+void expression::Parse(const std::string& newText, const CompileOptions& options) {
+  std::string text =
+      newText.size() > options.maxTextLength ? newText.substr(0, options.maxTextLength) : newText;
+  std::vector<Token> tokens;
+  std::vector<Extended> numerals;
+  try {
+    Tokenize(text, options, tokens, numerals);
+  } catch (const ConvertError&) {
+    // The new text stays, with nothing compiled: it evaluates to 0 until the next assignment.
+    text_ = std::move(text);
+    postfix_.clear();
+    numerals_ = std::move(numerals);
+    throw;
+  }
+  std::vector<Token> postfix;
+  ToPostfix(tokens, postfix);
+  if (!IsWellFormed(text, postfix)) throw ExpressionError();  // previous expression untouched
+  text_ = std::move(text);
+  postfix_ = std::move(postfix);
+  numerals_ = std::move(numerals);
+}
+
+template <bool Audit, bool Strict>
+Extended expression::Run(const Extended* values, std::vector<std::string>* lines) const {
+  // The operand stack: a buffer sized for the postfix form. Taking from the empty stack gives 0,
+  // as some accepted texts do (")a(" leaves nothing to pop for a stray operator).
+  if (stack_.size() < postfix_.size() + 1) stack_.resize(postfix_.size() + 1);
+  Extended* const stack = stack_.data();
+  std::size_t sp = 0;
+  auto pop = [&]() -> Extended { return sp > 0 ? stack[--sp] : 0; };
+  const Extended* const numerals = numerals_.data();
+  for (const Token& t : postfix_) {
+    switch (t.kind) {
+      case 'C':
+        stack[sp++] = t.payload == 1 ? kConstantE : kConstantPi;
+        break;
+      case 'N':
+        stack[sp++] = numerals[t.payload - 1];
+        break;
+      case 'V':
+        stack[sp++] = values[t.payload];
+        break;
+      case 'W':
+        stack[sp++] = values[26 + t.payload];
+        break;
+      case 'O': {
+        const int op = static_cast<int>(t.payload);
+        if (kOperators[op].binary) {
+          const Extended b = pop();
+          const Extended a = pop();
+          const Extended r = applyBinary<Strict>(op, a, b);
+          if constexpr (Audit) auditBinary(*lines, op, a, b, r);
+          stack[sp++] = r;
+        } else {
+          const Extended x = pop();
+          const Extended r = applyUnary<Strict>(op, x, angleUnits_);
+          if constexpr (Audit) auditUnary(*lines, op, x, r);
+          stack[sp++] = r;
+        }
+        break;
+      }
+      default:
+        break;  // a stray "(" does nothing
+    }
+  }
+  // A result that is not a finite number (a variable given as infinity, say) is a failure too.
+  return checkedResult(pop());
+}
+
+Extended expression::Calculate(const Extended* values) const {
+  FpScope scope;
+  return Run<false, true>(values, nullptr);
+}
+
+Extended expression::CalculateQuick(const Extended* values) const {
+  FpScope scope;
+  return Run<false, false>(values, nullptr);
+}
+
+Extended expression::CalculateWithAudit(const Extended* values,
+                                        std::vector<std::string>* lines) const {
+  if (lines == nullptr) throw Error("Invalid StringList");
+  FpScope scope;
+  lines->clear();
+  lines->push_back(text_);
+  lines->push_back(std::string());
+  const Extended result = Run<true, true>(values, lines);
+  lines->push_back(std::string());
+  lines->push_back("answer = " + numberText(result));
+  return result;
+}
+
+TEquation::TEquation(const CompileOptions& options) : options_(options) {}
+
+void TEquation::SetText(const std::string& text) {
+  expr_.Parse(text, options_);
+}
+
+void TEquation::SetText(const std::string& text, const CompileOptions& options) {
+  expr_.Parse(text, options);
+}
+
+void TEquation::SetVariable(const std::string& name, Extended value) {
+  if (name.empty()) return;
+  const char first = name[0];
+  int letter;
+  if (first >= 'a' && first <= 'z') {
+    letter = first - 'a';
+  } else if (first >= 'A' && first <= 'Z') {
+    letter = first - 'A';
+  } else {
+    return;
+  }
+  const bool doubled = name.size() >= 2 && name[1] == first;
+  values_[doubled ? 26 + letter : letter] = value;
+}
+
+Extended TEquation::Evaluate(bool& Failed) {
+  Failed = false;
+  try {
+    return expr_.CalculateQuick(values_);
+  } catch (const std::exception&) {
+    Failed = true;
+    return 0;
+  }
+}
+
+Extended TEquation::EvaluateWithAudit(bool& Failed, std::vector<std::string>* Lines) {
+  Failed = false;
+  try {
+    return expr_.CalculateWithAudit(values_, Lines);
+  } catch (const std::exception&) {
+    Failed = true;
+    return 0;
+  }
+}
+
+int VariableSlot(const std::string& name) {
+  auto letter = [](char c) -> int {
+    if (c >= 'a' && c <= 'z') return c - 'a';
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    return -1;
+  };
+  if (name.size() == 1) return letter(name[0]);
+  if (name.size() == 2) {
+    const int a = letter(name[0]);
+    const int b = letter(name[1]);
+    if (a >= 0 && a == b) return 26 + a;
+  }
+  return -1;
+}
+
+std::string SlotName(int slot) {
+  if (slot < 0 || slot >= kVariableSlots) return std::string();
+  const char c = static_cast<char>('a' + slot % 26);
+  return slot < 26 ? std::string(1, c) : std::string(2, c);
+}
+
+}  // namespace mirevant

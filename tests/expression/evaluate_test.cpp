@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/numtext.h"
+#include "core/separator_guard.h"
+#include "expression/equation32.h"
+
+namespace mirevant {
+namespace {
+
+using testing::SeparatorGuard;
+
+// Evaluates text with the given variables; gives the number text of the result or the message of
+// the failure.
+std::string outcome(const std::string& text, const std::map<std::string, Extended>& vars = {},
+                    angleUnit units = angleUnit::Radians) {
+  expression e;
+  e.SetAngleUnits(units);
+  e.Parse(text);
+  Extended values[kVariableSlots] = {};
+  for (const auto& [name, v] : vars) values[VariableSlot(name)] = v;
+  try {
+    return numberText(e.Calculate(values));
+  } catch (const std::exception& err) {
+    return std::string("! ") + err.what();
+  }
+}
+
+const char* kDivZero = "! Floating point division by zero";
+const char* kInvalid = "! Invalid floating point operation";
+const char* kOverflow = "! Floating point overflow";
+const char* kFactorial = "! Can't take a factorial of a non integer or a negative value";
+
+struct Case {
+  const char* text;
+  std::map<std::string, Extended> vars;
+  std::string expected;
+};
+
+TEST(Evaluate, RulesAndFaults) {
+  SeparatorGuard sep('.');
+  const Case cases[] = {
+      {"", {}, "0"},
+      {"2*x^2-3", {{"x", 4}}, "29"},
+      {"sqrt(x)+y!", {{"x", 9}, {"y", 3}}, "9"},
+      {"-x", {{"x", 5}}, "-5"},
+      {"pi", {}, "3.14159265358979"},
+      {"e", {}, "2.71828182845905"},
+      {"a^b^c", {{"a", 2}, {"b", 3}, {"c", 2}}, "64"},
+      {"-a^2", {{"a", 3}}, "9"},
+      {"0-a^2", {{"a", 3}}, "-9"},
+      {"0^0", {}, "1"},
+      {"0^2.5", {}, "0"},
+      {"0^-1", {}, kDivZero},
+      {"(~8)^(1/3)", {}, kInvalid},
+      {"(~2)^3", {}, "-8"},
+      {"(~2)^-2", {}, "0.25"},
+      {"2^0.5", {}, "1.4142135623731"},
+      {"10^-5000", {}, "0"},
+      {"0.5^-20000", {}, kOverflow},
+      {"10^5000", {}, kOverflow},
+      {"0!", {}, "1"},
+      {"1!", {}, "1"},
+      {"3!", {}, "6"},
+      {"x!", {{"x", 3.0000000005L}}, "6"},
+      {"x!", {{"x", 2.9999999995L}}, kFactorial},
+      {"2.5!", {}, kFactorial},
+      {"(~3)!", {}, kFactorial},
+      {"1754!", {}, "1.97926189010501E4930"},
+      {"1755!", {}, kOverflow},
+      {"x!", {{"x", 3e9L}}, kInvalid},
+      {"2^3!", {}, "64"},
+      {"-a!", {{"a", 3}}, "-6"},
+      {"a!^2", {{"a", 3}}, "36"},
+      {"sin(a)!", {{"a", 3}}, "-0.279415498198926"},
+      {"atan(1)*4", {}, "3.14159265358979"},
+      {"log(100)", {}, "2"},
+      {"ln(e)", {}, "1"},
+      {"1/0", {}, kDivZero},
+      {"0/0", {}, kInvalid},
+      {"ln(0)", {}, kDivZero},
+      {"log(0)", {}, kDivZero},
+      {"sqrt(~1)", {}, kInvalid},
+      {"ln(~1)", {}, kInvalid},
+      {"asin(2)", {}, kInvalid},
+      {"acos(~2)", {}, kInvalid},
+      {"asin(1)", {}, "1.5707963267949"},
+      {"acos(0.5)", {}, "1.0471975511966"},
+      {"e^20000", {}, kOverflow},
+      {"a*b", {{"a", 1e-4000L}, {"b", 1e-4000L}}, "0"},
+      {"sinh(x)", {{"x", 12000}}, kOverflow},
+      {"cosh(x)", {{"x", -12000}}, kOverflow},
+      {"sinh(x)", {{"x", 1e-10L}}, "1E-10"},
+      {"tanh(x)", {{"x", 6000}}, "1"},
+      {"tanh(x)", {{"x", -6000}}, "-1"},
+      {"tanh(x)", {{"x", 0.5L}}, "0.46211715726001"},
+      {"abs(~a)", {{"a", 2.5L}}, "2.5"},
+      {")a(", {{"a", 7}}, "7"},
+      {"a*aa", {{"a", 2}, {"aa", 3}}, "6"},
+      {"1/x", {}, kDivZero},
+      {"1,000.5*x", {{"x", 2}}, "2001"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(outcome(c.text, c.vars), c.expected) << c.text;
+}
+
+TEST(Evaluate, DegreesConvertCircularAndHyperbolicArguments) {
+  SeparatorGuard sep('.');
+  const Case cases[] = {
+      {"sin(x)", {{"x", 30}}, "0.5"},
+      {"asin(1)", {}, "90"},
+      {"acos(0)", {}, "90"},
+      {"atan(1)", {}, "45"},
+      {"cosh(0)", {}, "1"},
+      {"cos(x)", {{"x", 60}}, "0.5"},
+      {"sinh(x)", {{"x", 180}}, "11.5487393572577"},  // sinh(pi)
+      {"sinh(x)", {{"x", 12000}}, numberText(std::sinh(12000 * 0.01745329251994329577L))},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(outcome(c.text, c.vars, angleUnit::Degrees), c.expected) << c.text;
+}
+
+std::vector<std::string> audit(const std::string& text, const std::map<std::string, Extended>& vars,
+                               angleUnit units = angleUnit::Radians, bool* failed = nullptr) {
+  TEquation eq;
+  eq.SetAngleUnits(units);
+  for (const auto& [name, v] : vars) eq.SetVariable(name, v);
+  eq.SetText(text);
+  std::vector<std::string> lines{"old line"};
+  bool f = false;
+  eq.EvaluateWithAudit(f, &lines);
+  if (failed) *failed = f;
+  return lines;
+}
+
+TEST(EvaluateWithAudit, LinesForEachOperation) {
+  SeparatorGuard sep('.');
+  using L = std::vector<std::string>;
+  EXPECT_EQ(audit("2*x^2-3", {{"x", 4}}),
+            (L{"2*x^2-3", "", "4 ^ 2 = 16", "2 * 16 = 32", "32 - 3 = 29", "", "answer = 29"}));
+  EXPECT_EQ(audit("sqrt(x)+y!", {{"x", 9}, {"y", 3}}),
+            (L{"sqrt(x)+y!", "", "sqrt(9) = 3", "(3)! = 6", "3 + 6 = 9", "", "answer = 9"}));
+  EXPECT_EQ(audit("-x", {{"x", 5}}), (L{"-x", "", "-(5) = -5", "", "answer = -5"}));
+  EXPECT_EQ(audit("sin(x)", {{"x", 30}}, angleUnit::Degrees),
+            (L{"sin(x)", "", "sin(30) = 0.5", "", "answer = 0.5"}));
+  EXPECT_EQ(audit("asin(x)", {{"x", 1}}, angleUnit::Degrees),
+            (L{"asin(x)", "", "asin(1) = 90", "", "answer = 90"}));
+  EXPECT_EQ(audit("pi", {}), (L{"pi", "", "", "answer = 3.14159265358979"}));
+  EXPECT_EQ(audit("", {}), (L{"", "", "", "answer = 0"}));
+  EXPECT_EQ(audit("A / b", {{"a", 1}, {"b", 8}}),
+            (L{"A / b", "", "1 / 8 = 0.125", "", "answer = 0.125"}));
+  EXPECT_EQ(audit("cosh(a)*log(b)+tanh(c)", {{"a", 0}, {"b", 1000}, {"c", 0}}),
+            (L{"cosh(a)*log(b)+tanh(c)", "", "cosh(0) = 1", "log(1000) = 3", "1 * 3 = 3",
+               "tanh(0) = 0", "3 + 0 = 3", "", "answer = 3"}));
+}
+
+TEST(EvaluateWithAudit, FailureKeepsTheLinesWrittenBefore) {
+  SeparatorGuard sep('.');
+  bool failed = false;
+  const auto lines = audit("a*2+1/b", {{"a", 3}, {"b", 0}}, angleUnit::Radians, &failed);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a*2+1/b", "", "3 * 2 = 6"}));
+}
+
+TEST(EvaluateWithAudit, CommaSeparator) {
+  SeparatorGuard sep(',');
+  EXPECT_EQ(audit("a/4", {{"a", 1}}),
+            (std::vector<std::string>{"a/4", "", "1 / 4 = 0,25", "", "answer = 0,25"}));
+}
+
+TEST(TEquationComponent, FaceOfTheEngine) {
+  TEquation eq;
+  bool failed = true;
+  EXPECT_EQ(eq.Evaluate(failed), 0);
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(eq.AngleUnits(), angleUnit::Radians);
+
+  eq.SetVariable("a", 2);
+  eq.SetVariable("aa", 3);
+  eq.SetText("a*aa");
+  EXPECT_EQ(eq.Evaluate(failed), 6);
+  eq.SetVariable("A", 4);
+  EXPECT_EQ(eq.Evaluate(failed), 12);
+
+  // Name rules: two characters count; the doubled slot needs two identical characters.
+  eq.SetText("a+z+zz");
+  eq.SetVariable("abc", 10);   // sets a
+  eq.SetVariable("ZZ", 100);   // sets zz
+  eq.SetVariable("Zz", 1000);  // sets z
+  eq.SetVariable("1a", 5);     // ignored
+  eq.SetVariable("", 5);       // ignored
+  EXPECT_EQ(eq.Evaluate(failed), 1110);
+
+  eq.SetText("1/x");
+  EXPECT_EQ(eq.Evaluate(failed), 0);
+  EXPECT_TRUE(failed);
+
+  EXPECT_THROW(eq.SetText("1/"), ExpressionError);
+  EXPECT_EQ(eq.Text(), "1/x");
+
+  eq.SetText("sin(x)");
+  eq.SetVariable("x", 90);
+  eq.SetAngleUnits(angleUnit::Degrees);
+  EXPECT_EQ(eq.Evaluate(failed), 1);
+  eq.SetAngleUnits(angleUnit::Radians);
+  EXPECT_EQ(numberText(eq.Evaluate(failed)), numberText(std::sin(90.0L)));
+
+  EXPECT_EQ(eq.EvaluateWithAudit(failed, nullptr), 0);
+  EXPECT_TRUE(failed);
+}
+
+}  // namespace
+}  // namespace mirevant
