@@ -79,7 +79,9 @@ TEST(Robustness, QuickAndStrictEvaluationAgree) {
       quickFailed = true;
     }
     ASSERT_EQ(strictFailed, quickFailed) << e.Text();
-    if (!strictFailed) EXPECT_EQ(strict, quick) << e.Text();
+    if (!strictFailed) {
+      EXPECT_EQ(strict, quick) << e.Text();
+    }
     (strictFailed ? failures : values)++;
   }
   EXPECT_GT(failures, 300);
