@@ -256,10 +256,14 @@ std::string TokenDisplay(const Token& token) {
   }
 }
 
-void Tokenize(const std::string& text, const CompileOptions& options, std::vector<Token>& tokens,
-              std::vector<Extended>& numerals) {
+namespace {
+
+// The tokenizer; numeral values are converted only when a table is given.
+void tokenizeText(const std::string& text, const CompileOptions& options,
+                  std::vector<Token>& tokens, std::vector<Extended>* numerals) {
   tokens.clear();
-  numerals.clear();
+  if (numerals) numerals->clear();
+  std::size_t numeralCount = 0;
   const std::size_t n = text.size();
   std::string lower(text);
   for (char& c : lower)
@@ -281,9 +285,9 @@ void Tokenize(const std::string& text, const CompileOptions& options, std::vecto
     } else if (isNumeralChar(c)) {
       std::size_t j = i;
       while (j < n && isNumeralChar(lower[j])) ++j;
-      if (numerals.size() >= options.maxNumerals) throw ExpressionError();
-      numerals.push_back(numeralValue(lower.substr(i, j - i), options.numerals));
-      add('N', static_cast<std::uint32_t>(numerals.size()));
+      if (numeralCount >= options.maxNumerals) throw ExpressionError();
+      if (numerals) numerals->push_back(numeralValue(lower.substr(i, j - i), options.numerals));
+      add('N', static_cast<std::uint32_t>(++numeralCount));
       i = j;
     } else if (c == 'e') {
       add('C', 1);
@@ -325,6 +329,17 @@ void Tokenize(const std::string& text, const CompileOptions& options, std::vecto
     if (t.kind == 'O' && t.payload == kOpMinus && (k == 0 || tokens[k - 1].kind == 'O'))
       t.payload = kOpNegate;
   }
+}
+
+}  // namespace
+
+void Tokenize(const std::string& text, const CompileOptions& options, std::vector<Token>& tokens,
+              std::vector<Extended>& numerals) {
+  tokenizeText(text, options, tokens, &numerals);
+}
+
+void LexTokens(const std::string& text, std::vector<Token>& tokens) {
+  tokenizeText(text, kProgramCompile, tokens, nullptr);
 }
 
 int Precedence(const Token* token) {

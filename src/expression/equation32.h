@@ -106,6 +106,10 @@ class FactorialError : public Error {
 void Tokenize(const std::string& text, const CompileOptions& options, std::vector<Token>& tokens,
               std::vector<Extended>& numerals);
 
+// The same tokens without converting numerals and without limits, for looking at the shape of a
+// text the program has written. Raises ExpressionError for characters outside the alphabet.
+void LexTokens(const std::string& text, std::vector<Token>& tokens);
+
 // Operator-precedence pass: tokens in postfix order, parentheses removed (an unmatched "(" may
 // remain and does nothing).
 void ToPostfix(const std::vector<Token>& tokens, std::vector<Token>& postfix);

@@ -10,10 +10,13 @@ namespace mirevant::testing {
 
 struct RandomExpressionOptions {
   int maxDepth = 4;
-  bool factorials = true;    // "!" on small whole numerals
-  bool noisySyntax = true;   // blanks, upper case, function arguments without parentheses
-  bool allFunctions = true;  // otherwise only functions smooth on the whole positive axis
+  bool factorials = true;      // "!" on small whole numerals
+  bool noisySyntax = true;     // blanks, upper case, function arguments without parentheses
+  bool allFunctions = true;    // otherwise only functions smooth on the whole positive axis
+  bool constants = true;       // "e" and "pi"
+  bool leafExponents = false;  // exponents are single operands (keeps magnitudes moderate)
   std::vector<std::string> variables = {"a", "b", "c", "x", "y", "zz"};
+  std::vector<std::string> numerals = {"2", "0.5", "3.25", "10", "1.5", "7", "0.125", "4"};
 };
 
 class RandomExpression {
@@ -30,11 +33,10 @@ class RandomExpression {
   std::string operand() {
     switch (pick(6)) {
       case 0:
-        return pick(4) == 0 ? "pi" : "e";
-      case 1: {
-        static const char* numerals[] = {"2", "0.5", "3.25", "10", "1.5", "7", "0.125", "4"};
-        return numerals[pick(8)];
-      }
+        if (options_.constants) return pick(4) == 0 ? "pi" : "e";
+        [[fallthrough]];
+      case 1:
+        return options_.numerals[pick(static_cast<int>(options_.numerals.size()))];
       default: {
         std::string v = options_.variables[pick(static_cast<int>(options_.variables.size()))];
         if (options_.noisySyntax && pick(5) == 0)
@@ -54,7 +56,7 @@ class RandomExpression {
       const std::string op = ops[pick(5)];
       std::string left = node(depth - 1);
       std::string right = node(depth - 1);
-      if (op == "^") right = pick(2) == 0 ? "2" : right;  // keep powers tame
+      if (op == "^") right = pick(2) == 0 ? "2" : options_.leafExponents ? operand() : right;
       return "(" + left + ")" + blank() + op + blank() + "(" + right + ")";
     }
     if (kind < 9) {

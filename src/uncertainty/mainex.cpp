@@ -1,0 +1,404 @@
+#include "uncertainty/mainex.h"
+
+#include <cmath>
+
+#include "core/errors.h"
+#include "core/fpu.h"
+#include "core/numtext.h"
+
+namespace mirevant {
+
+namespace {
+
+int letterIndex(char c) {
+  if (c >= 'a' && c <= 'z') return c - 'a';
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  return -1;
+}
+
+bool sameLetter(char a, char b) {
+  return letterIndex(a) >= 0 && letterIndex(a) == letterIndex(b);
+}
+
+// Degrees of freedom are addressed by the first character, or by the doubled slot when the first
+// two characters are the same letter ("ab" is a, "zzz" is zz).
+int dofSlot(const std::string& name) {
+  if (name.empty() || letterIndex(name[0]) < 0) return -1;
+  const int letter = letterIndex(name[0]);
+  return name.size() >= 2 && sameLetter(name[0], name[1]) ? 26 + letter : letter;
+}
+
+// A pair text is two names written one after the other ("ab", "aab", "abb", "aazz"): a doubled
+// letter at the start is a two-letter name, anything else one letter.
+bool decodePair(const std::string& pair, int& i, int& j) {
+  std::size_t pos = 0;
+  auto take = [&](int& slot) {
+    if (pos >= pair.size() || letterIndex(pair[pos]) < 0) return false;
+    const int letter = letterIndex(pair[pos]);
+    if (pos + 1 < pair.size() && sameLetter(pair[pos], pair[pos + 1])) {
+      slot = 26 + letter;
+      pos += 2;
+    } else {
+      slot = letter;
+      pos += 1;
+    }
+    return true;
+  };
+  return take(i) && take(j);
+}
+
+// The evaluator's own model text must stay within what the main window's expression engine takes,
+// so that both evaluate the same expression.
+constexpr std::size_t kMaxModelText = 255;
+
+}  // namespace
+
+TUncEval::TUncEval() : engine_(kProgramCompile) {
+  state_.tree = std::make_unique<StepFunction>();
+}
+
+TUncEval::~TUncEval() = default;
+
+std::string TUncEval::itemText(const Token& token, const std::vector<Extended>& numerals) const {
+  switch (token.kind) {
+    case 'O':
+      return OperatorName(static_cast<int>(token.payload));
+    case 'C':
+      return plainNumberText(token.payload == 1 ? kConstantE : kConstantPi);
+    case 'N':
+      return plainNumberText(numerals[token.payload - 1]);
+    case 'V':
+      return std::string(1, static_cast<char>('a' + token.payload));
+    case 'W':
+      return std::string(2, static_cast<char>('a' + token.payload));
+    default:
+      return std::string();
+  }
+}
+
+bool TUncEval::compile(const std::string& text, const CompileOptions& options, ParseState& out) {
+  out.working = text;
+  out.used.fill(false);
+  std::vector<Token> tokens;
+  try {
+    Tokenize(text, options, tokens, out.numerals);
+  } catch (const ExpressionError&) {
+    return false;
+  }
+  ToPostfix(tokens, out.postfix);
+  for (const Token& t : out.postfix)
+    if (t.kind == 'V' || t.kind == 'W') out.used[static_cast<std::size_t>(t.Slot())] = true;
+  if (!IsWellFormed(text, out.postfix)) return false;
+
+  // One item per postfix token, the last on top; a stray "(" has no item.
+  items_.Clear();
+  for (const Token& t : out.postfix)
+    if (t.kind != '(') items_.Push(itemText(t, out.numerals));
+  out.tree = BuildTree(items_);
+  items_.Clear();
+  out.varCount = 0;
+  for (bool u : out.used) out.varCount += u ? 1 : 0;
+  return true;
+}
+
+bool TUncEval::parseWith(const std::string& text, const CompileOptions& options) {
+  ParseState next;
+  try {
+    if (!compile(text, options, next)) return false;
+  } catch (const ConvertError&) {
+    // The new text stands with nothing compiled until the next successful compilation.
+    state_.working = text;
+    state_.postfix.clear();
+    state_.used.fill(false);
+    throw;
+  }
+  state_ = std::move(next);
+  return true;
+}
+
+bool TUncEval::Parse(const std::string& text) {
+  if (text.size() > kMaxModelText) return false;
+  return parseWith(text, kUserCompile);
+}
+
+void TUncEval::setText(const std::string& text) {
+  try {
+    Parse(text);
+    text_ = text;
+  } catch (const Error&) {
+    try {
+      Parse(text_);
+    } catch (const Error&) {
+    }
+  }
+}
+
+bool TUncEval::IsVariable(const std::string& name) const {
+  const int slot = VariableSlot(name);
+  return slot >= 0 && state_.used[static_cast<std::size_t>(slot)];
+}
+
+void TUncEval::SetValue(const std::string& name, Extended v) {
+  if (name.size() < 3) engine_.SetVariable(name, v);
+}
+
+void TUncEval::SetStdUnc(const std::string& name, Extended v) {
+  const int slot = VariableSlot(name);
+  if (slot >= 0) stdUnc_[static_cast<std::size_t>(slot)] = v;
+}
+
+Extended TUncEval::GetStdUnc(const std::string& name) const {
+  const int slot = VariableSlot(name);
+  return slot >= 0 ? stdUnc_[static_cast<std::size_t>(slot)] : 0;
+}
+
+void TUncEval::SetDOF(const std::string& name, Extended v) {
+  const int slot = dofSlot(name);
+  if (slot >= 0) dof_[static_cast<std::size_t>(slot)] = v;
+}
+
+Extended TUncEval::GetDOF(const std::string& name) const {
+  const int slot = dofSlot(name);
+  return slot >= 0 ? dof_[static_cast<std::size_t>(slot)] : 0;
+}
+
+void TUncEval::SetCovariance(const std::string& pair, Extended v) {
+  int i = 0, j = 0;
+  if (!decodePair(pair, i, j)) return;
+  if (i != j) covariance_[i][j] = v;
+  covariance_[j][i] = v;
+}
+
+Extended TUncEval::GetCovariance(const std::string& pair) const {
+  int i = 0, j = 0;
+  if (!decodePair(pair, i, j)) return 0;
+  return covariance_[i][j];
+}
+
+void TUncEval::ResetDofAndCovariance() {
+  dof_.fill(0);
+  for (auto& row : covariance_) row.fill(0);
+}
+
+std::string TUncEval::TreeText() {
+  return NodeText(*state_.tree, notifier_);
+}
+
+namespace {
+
+// Passes messages on and remembers that there were any.
+class CountingNotifier : public UncertaintyNotifier {
+ public:
+  explicit CountingNotifier(UncertaintyNotifier* next) : next_(next) {}
+  void refusedText(const std::string& text) override {
+    notified = true;
+    if (next_) next_->refusedText(text);
+  }
+  void zeroLengthAnswer(const std::string& message) override {
+    notified = true;
+    if (next_) next_->zeroLengthAnswer(message);
+  }
+  bool notified = false;
+
+ private:
+  UncertaintyNotifier* next_;
+};
+
+}  // namespace
+
+std::string TUncEval::computePartialDerivative(const std::string& name, bool& notified) {
+  CountingNotifier counting(notifier_);
+  const std::string rendering = NodeText(*state_.tree, &counting);
+  const std::string raw = Derive(*state_.tree, name, &counting);
+  std::string result = rendering;  // what a refused derivative text leaves in force
+  {
+    ParseState derivative;
+    if (compile(raw, kProgramCompile, derivative)) result = NodeText(*derivative.tree, &counting);
+  }
+  // The rendering becomes the current expression. Should it not read back, the expression stays
+  // as it was rather than the derivative taking its place.
+  ParseState rendered;
+  if (compile(rendering, kProgramCompile, rendered)) state_ = std::move(rendered);
+  notified = counting.notified;
+  return result;
+}
+
+std::string TUncEval::PartialDerivative(const std::string& name) {
+  bool notified = false;
+  if (cache_ == nullptr) return computePartialDerivative(name, notified);
+  std::string key = state_.working;
+  key.push_back('\0');
+  key += name;
+  const auto hit = cache_->derivatives.find(key);
+  // Compiling the same text again would give the same state: nothing to do but answer.
+  if (hit != cache_->derivatives.end() && hit->second.rendering == state_.working)
+    return hit->second.result;
+  std::string result = computePartialDerivative(name, notified);
+  if (!notified) cache_->derivatives[key] = CachedDerivative{result, state_.working};
+  return result;
+}
+
+Extended TUncEval::evaluateText(const std::string& text, bool showRefusal) {
+  if (cache_) {
+    const auto hit = cache_->values.find(text);
+    if (hit != cache_->values.end()) return hit->second;
+  }
+  try {
+    engine_.SetText(text, kProgramCompile);
+  } catch (const Error&) {
+    if (!showRefusal) throw;
+    if (notifier_) notifier_->refusedText(text);
+    bool failed = false;
+    return engine_.Evaluate(failed);  // what the engine held before
+  }
+  bool failed = false;  // a failed evaluation counts with the value 0 it gives
+  const Extended value = engine_.Evaluate(failed);
+  if (cache_) cache_->values.emplace(text, value);
+  return value;
+}
+
+void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOFeff,
+                                std::vector<std::string>& Report) {
+  FpScope fp;
+  AuditCache cache;
+  cache_ = auditCaching_ ? &cache : nullptr;
+  struct Release {
+    AuditCache*& slot;
+    ~Release() { slot = nullptr; }
+  } release{cache_};
+  std::vector<std::string> contributions;
+
+  // Variance terms.
+  Report.push_back("StdUnc^2 of function(" + text_ + ") =\r");
+  Report.push_back("");
+  bool first = true;
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    if (!state_.used[static_cast<std::size_t>(slot)]) continue;  // read afresh at every slot
+    const std::string v = SlotName(slot);
+    Report.push_back("");
+    if (!first) Report.push_back("Plus");
+    first = false;
+    Report.push_back("Value^2 of partial derivative with repect to (" + v + ")" +
+                     " times StdUnc^2 of variable (" + v + "),");
+    Report.push_back("(" + PartialDerivative(v) + ")^2 times (StdUnc(" + v + "))^2");
+    const Extended d = evaluateText(PartialDerivative(v), true);
+    const Extended u = GetStdUnc(v);
+    const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
+    const std::string cText = numberText(c);
+    Report.push_back(numberText(d) + "^2*" + numberText(u) + "^2 = " + cText);
+    contributions.push_back(cText);
+  }
+
+  // Covariance terms: every unordered pair once, the diagonal included.
+  Report.push_back("");
+  Report.push_back("Plus");
+  Report.push_back("");
+  Report.push_back("STANDARD UNCERTAINTY DUE TO COVARIANCE:");
+  first = true;
+  for (int i = 0; i < kVariableSlots; ++i) {
+    for (int j = i; j < kVariableSlots; ++j) {
+      if (covariance_[i][j] == 0) continue;
+      const std::string vi = SlotName(i);
+      const std::string vj = SlotName(j);
+      Report.push_back("");
+      if (!first) Report.push_back("Plus");
+      first = false;
+      Report.push_back("Two times the value of partial derivative with repect to (" + vi +
+                       ") times the value of partial derivative with respect to (" + vj +
+                       ") times covariance between variables (" + vi + " and " + vj + "),");
+      Report.push_back("2 times (" + PartialDerivative(vi) + ") times (" + PartialDerivative(vj) +
+                       ") times (Covariance(" + vi + " and " + vj + ")");
+      const Extended di = evaluateText(PartialDerivative(vi), false);
+      const Extended dj = evaluateText(PartialDerivative(vj), false);
+      // The matrix entry itself: the pair text of a single letter with itself ("bb") would read
+      // as the doubled name, and the diagonal term would silently count as 0.
+      const Extended r = covariance_[i][j];
+      const Extended c = checkedResult(checkedResult(checkedResult(di * 2) * dj) * r);
+      const std::string cText = numberText(c);
+      Report.push_back("2 times " + numberText(di) + "*" + numberText(dj) + "*" + numberText(r) +
+                       " = " + cText);
+      contributions.push_back(cText);
+    }
+  }
+  if (first) Report.push_back("NONE.");
+
+  // The total is the sum of the contributions as printed.
+  Report.push_back("");
+  Report.push_back("Total of Standard Uncertainty Squared:");
+  Extended sum = 0;
+  for (std::size_t k = 0; k < contributions.size(); ++k) {
+    if (k > 0) Report.push_back("Plus");
+    Report.push_back(contributions[k]);
+    sum = checkedResult(sum + textToFloat(contributions[k]));
+  }
+  Report.push_back("= " + numberText(sum));
+  Report.push_back("");
+  Report.push_back("StdUnc^2 of function(" + text_ + ") = " + numberText(sum));
+  Report.push_back("");
+  const Extended uc = checkedResult(std::sqrt(sum));
+  Report.push_back("StdUnc of function(" + text_ + ") = square root(" + numberText(sum) +
+                   ") = " + numberText(uc));
+
+  // The value of the model itself.
+  try {
+    engine_.SetText(text_, kUserCompile);
+  } catch (const Error&) {
+    if (notifier_) notifier_->refusedText(text_);
+  }
+  bool failed = false;
+  Value = engine_.Evaluate(failed);
+  StdUnc = uc;
+
+  // Effective degrees of freedom.
+  Report.push_back("");
+  Report.push_back("STEPWISE AUDIT OF EFFECTIVE DEGREES OF FREEDOM CALCULATION:");
+  Report.push_back("");
+  Report.push_back(
+      "DOFeff = StdUnc^4/(sum of ((partial der. with respect to variable)^4*(StdUnc of "
+      "variable)^4/(Dof for variable) for all variables)");
+  Report.push_back("");
+  Report.push_back("Calculation of the denominator of the above DOFeff formula:");
+  Report.push_back("");
+  first = true;
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    if (!state_.used[static_cast<std::size_t>(slot)]) continue;
+    const std::string v = SlotName(slot);
+    Report.push_back("");
+    if (!first) Report.push_back("Plus");
+    first = false;
+    Report.push_back("Value^4 of partial derivative with respect to to (" + v +
+                     ") times StdUnc^4 of variable (" + v + ")" + " divided by DOF of variable (" +
+                     v + "),");
+    Report.push_back("(" + PartialDerivative(v) + ")^4 times (StdUnc(" + v +
+                     ")^4 divided by (DOF(" + v + ")");
+    const Extended d = evaluateText(PartialDerivative(v), true);
+    const Extended u = GetStdUnc(v);
+    const Extended n = GetDOF(v);
+    Extended t = checkedResult(d * d);
+    t = checkedResult(t * d);
+    t = checkedResult(t * d);
+    t = checkedResult(t * u);
+    t = checkedResult(t * u);
+    t = checkedResult(t * u);
+    t = checkedResult(t * u);
+    t = checkedResult(t / n);
+    Report.push_back(numberText(d) + "^4*" + numberText(u) + "^4/" + numberText(n) + " = " +
+                     numberText(t));
+    DOFeff = checkedResult(DOFeff + t);
+  }
+  Report.push_back("");
+  Report.push_back("Denominator = " + numberText(DOFeff));
+  Report.push_back("");
+  Report.push_back("DOFeff = (StdUnc of function)^4/denominator");
+  const Extended uc4 = checkedResult(checkedResult(checkedResult(uc * uc) * uc) * uc);
+  const Extended dofEff = checkedResult(uc4 / DOFeff);
+  Report.push_back(numberText(uc) + "^4/" + numberText(DOFeff) + " = " + numberText(dofEff));
+  DOFeff = dofEff;
+
+  Report.push_back("");
+  Report.push_back("The value of function is: " + numberText(Value));
+  Report.push_back("The Standard Uncertainty is " + numberText(uc));
+  Report.push_back("The Effective Degrees of Freedom are " + numberText(DOFeff));
+}
+
+}  // namespace mirevant

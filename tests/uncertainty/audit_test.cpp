@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/numtext.h"
+#include "core/separator_guard.h"
+#include "uncertainty/mainex.h"
+
+namespace mirevant {
+namespace {
+
+using testing::SeparatorGuard;
+
+class RecordingNotifier : public UncertaintyNotifier {
+ public:
+  void refusedText(const std::string& text) override { refused.push_back(text); }
+  void zeroLengthAnswer(const std::string& message) override { warnings.push_back(message); }
+  std::vector<std::string> refused, warnings;
+};
+
+struct Input {
+  const char* name;
+  Extended value, stdUnc, dof;
+};
+
+void define(TUncEval& eval, const std::string& model, const std::vector<Input>& inputs) {
+  ASSERT_TRUE(eval.Parse(model));
+  eval.setText(model);
+  for (const Input& in : inputs) {
+    eval.SetValue(in.name, in.value);
+    eval.SetStdUnc(in.name, in.stdUnc);
+    eval.SetDOF(in.name, in.dof);
+  }
+}
+
+TEST(UncertaintyAudit, WorkedExampleLineForLine) {
+  SeparatorGuard sep('.');
+  TUncEval eval;
+  define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  const std::vector<std::string> expected = {
+      "StdUnc^2 of function(a*b) =\r",
+      "",
+      "",
+      "Value^2 of partial derivative with repect to (a) times StdUnc^2 of variable (a),",
+      "(b)^2 times (StdUnc(a))^2",
+      "3^2*0.1^2 = 0.09",
+      "",
+      "Plus",
+      "Value^2 of partial derivative with repect to (b) times StdUnc^2 of variable (b),",
+      "(a)^2 times (StdUnc(b))^2",
+      "2^2*0.2^2 = 0.16",
+      "",
+      "Plus",
+      "",
+      "STANDARD UNCERTAINTY DUE TO COVARIANCE:",
+      "NONE.",
+      "",
+      "Total of Standard Uncertainty Squared:",
+      "0.09",
+      "Plus",
+      "0.16",
+      "= 0.25",
+      "",
+      "StdUnc^2 of function(a*b) = 0.25",
+      "",
+      "StdUnc of function(a*b) = square root(0.25) = 0.5",
+      "",
+      "STEPWISE AUDIT OF EFFECTIVE DEGREES OF FREEDOM CALCULATION:",
+      "",
+      "DOFeff = StdUnc^4/(sum of ((partial der. with respect to variable)^4*(StdUnc of "
+      "variable)^4/(Dof for variable) for all variables)",
+      "",
+      "Calculation of the denominator of the above DOFeff formula:",
+      "",
+      "",
+      "Value^4 of partial derivative with respect to to (a) times StdUnc^4 of variable (a) "
+      "divided by DOF of variable (a),",
+      "(b)^4 times (StdUnc(a)^4 divided by (DOF(a)",
+      "3^4*0.1^4/10 = 0.00081",
+      "",
+      "Plus",
+      "Value^4 of partial derivative with respect to to (b) times StdUnc^4 of variable (b) "
+      "divided by DOF of variable (b),",
+      "(a)^4 times (StdUnc(b)^4 divided by (DOF(b)",
+      "2^4*0.2^4/20 = 0.00128",
+      "",
+      "Denominator = 0.00209",
+      "",
+      "DOFeff = (StdUnc of function)^4/denominator",
+      "0.5^4/0.00209 = 29.9043062200957",
+      "",
+      "The value of function is: 6",
+      "The Standard Uncertainty is 0.5",
+      "The Effective Degrees of Freedom are 29.9043062200957",
+  };
+  ASSERT_EQ(expected.size(), 51u);
+  EXPECT_EQ(report, expected);
+  EXPECT_EQ(value, 6);
+  EXPECT_EQ(numberText(stdUnc), "0.5");
+  EXPECT_EQ(numberText(dofEff), "29.9043062200957");
+}
+
+TEST(UncertaintyAudit, CommaSeparatorThroughout) {
+  SeparatorGuard sep(',');
+  TUncEval eval;
+  define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  ASSERT_EQ(report.size(), 51u);
+  EXPECT_EQ(report[5], "3^2*0,1^2 = 0,09");
+  EXPECT_EQ(report[21], "= 0,25");
+  EXPECT_EQ(report[46], "0,5^4/0,00209 = 29,9043062200957");
+  EXPECT_EQ(numberText(dofEff), "29,9043062200957");
+}
+
+// The demonstration model against first-order propagation written out by hand.
+TEST(UncertaintyAudit, DemonstrationModelAgreesWithHandDerivatives) {
+  SeparatorGuard sep('.');
+  const Extended a = 45.6L, b = -32.06L, c = 866, f = 1.2L, t = 98, y = 2.340655L, zz = 4.89L;
+  const Extended ua = 0.01L, ub = 0.1L, uc = 1.4L, uf = 0.0234L, ut = 3.06L, uy = 0.00001233L,
+                 uzz = 1;
+  const Extended na = 12, nb = 28, nc = 10, nf = 5, nt = 12, ny = 10, nzz = 99;
+  const Extended covAF = 0.245L, covAZz = -0.9L;
+
+  TUncEval eval;
+  define(eval, "a*b/c^sin(f)-zz+log(y)*ln(sinh(t))",
+         {{"a", a, ua, na},
+          {"b", b, ub, nb},
+          {"c", c, uc, nc},
+          {"f", f, uf, nf},
+          {"t", t, ut, nt},
+          {"y", y, uy, ny},
+          {"zz", zz, uzz, nzz}});
+  eval.SetCovariance("af", covAF);
+  eval.SetCovariance("azz", covAZz);
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+
+  // f = a*b*c^(-sin f) - zz + log10(y)*ln(sinh t)
+  const Extended p = std::pow(c, std::sin(f));
+  const Extended da = b / p;
+  const Extended db = a / p;
+  const Extended dc = -a * b * std::sin(f) / (c * p);
+  const Extended df = -a * b * std::log(c) * std::cos(f) / p;
+  const Extended dt = std::log10(y) * std::cosh(t) / std::sinh(t);
+  const Extended dy = std::log(std::sinh(t)) / (y * std::log(10.0L));
+  const Extended dzz = -1;
+  const Extended expectedValue = a * b / p - zz + std::log10(y) * std::log(std::sinh(t));
+  const Extended variance = da * da * ua * ua + db * db * ub * ub + dc * dc * uc * uc +
+                            df * df * uf * uf + dt * dt * ut * ut + dy * dy * uy * uy +
+                            dzz * dzz * uzz * uzz + 2 * da * df * covAF + 2 * da * dzz * covAZz;
+  const Extended expectedU = std::sqrt(variance);
+  auto term = [](Extended d, Extended u, Extended n) { return std::pow(d * u, 4) / n; };
+  const Extended expectedDof =
+      std::pow(expectedU, 4) /
+      (term(da, ua, na) + term(db, ub, nb) + term(dc, uc, nc) + term(df, uf, nf) +
+       term(dt, ut, nt) + term(dy, uy, ny) + term(dzz, uzz, nzz));
+  EXPECT_NEAR(value, expectedValue, 1e-12L * std::fabs(expectedValue));
+  // The total is summed over contributions printed to 15 digits.
+  EXPECT_NEAR(stdUnc, expectedU, 1e-12L * expectedU);
+  EXPECT_NEAR(dofEff, expectedDof, 1e-10L * expectedDof);
+  EXPECT_EQ(report.back(), "The Effective Degrees of Freedom are " + numberText(dofEff));
+}
+
+TEST(UncertaintyAudit, CovarianceTermsAndTheirEdgeCases) {
+  SeparatorGuard sep('.');
+  TUncEval eval;
+  define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0, 20}});
+  eval.SetCovariance("ab", 0.01L);  // a pair of the model
+  eval.SetCovariance("ac", 0.25L);  // c is not in the model
+  eval.SetCovariance("aa", 0.5L);   // "aa" alone names no pair and is ignored
+  eval.Covariance(1, 1) = 0.03L;    // b with itself
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  auto has = [&](const std::string& line) {
+    return std::find(report.begin(), report.end(), line) != report.end();
+  };
+  // b has no uncertainty: its three lines are there and it contributes 0.
+  EXPECT_TRUE(has("2^2*0^2 = 0"));
+  EXPECT_TRUE(has("2 times (b) times (a) times (Covariance(a and b)"));
+  EXPECT_TRUE(has("2 times 3*2*0.01 = 0.12"));
+  EXPECT_TRUE(has("2 times (b) times (0) times (Covariance(a and c)"));
+  EXPECT_TRUE(has("2 times 3*0*0.25 = 0"));
+  EXPECT_TRUE(has("2 times (a) times (a) times (Covariance(b and b)"));
+  EXPECT_TRUE(has("2 times 2*2*0.03 = 0.24"));
+  EXPECT_FALSE(has("NONE."));
+  EXPECT_EQ(numberText(stdUnc), numberText(std::sqrt(0.09L + 0.12L + 0.24L)));
+}
+
+TEST(UncertaintyAudit, VariablesDroppedByTheRenderingLeaveTheDenominator) {
+  SeparatorGuard sep('.');
+  TUncEval eval;
+  define(eval, "a*0+b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  auto count = [&](const std::string& prefix) {
+    return std::count_if(report.begin(), report.end(),
+                         [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  EXPECT_EQ(count("Value^2 of partial derivative with repect to (a)"), 1);
+  EXPECT_EQ(count("Value^4 of partial derivative with respect to to (a)"), 0);
+  EXPECT_EQ(count("Value^4 of partial derivative with respect to to (b)"), 1);
+  EXPECT_EQ(value, 3);
+}
+
+TEST(UncertaintyAudit, FaultsEndTheAuditAndKeepTheLines) {
+  SeparatorGuard sep('.');
+  {
+    // A negative total variance fails at the square root.
+    TUncEval eval;
+    define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
+    eval.SetCovariance("ab", -0.9L);
+    std::vector<std::string> report;
+    Extended value = 0, stdUnc = 0, dofEff = 0;
+    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), InvalidOpError);
+    ASSERT_GE(report.size(), 2u);
+    EXPECT_EQ(report[report.size() - 2],
+              "StdUnc^2 of function(a*b) = " + numberText(0.25L - 10.8L));
+    EXPECT_EQ(report.back(), "");
+  }
+  {
+    // Every standard uncertainty 0: 0/0 at the end.
+    TUncEval eval;
+    define(eval, "a*b", {{"a", 2, 0, 10}, {"b", 3, 0, 20}});
+    std::vector<std::string> report;
+    Extended value = 0, stdUnc = 0, dofEff = 0;
+    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), InvalidOpError);
+    EXPECT_EQ(report.back(), "DOFeff = (StdUnc of function)^4/denominator");
+  }
+  {
+    // A zero DOF divides by zero in the denominator.
+    TUncEval eval;
+    define(eval, "a*b", {{"a", 2, 0.1L, 0}, {"b", 3, 0.2L, 20}});
+    std::vector<std::string> report;
+    Extended value = 0, stdUnc = 0, dofEff = 0;
+    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), ZeroDivideError);
+  }
+}
+
+TEST(UncertaintyAudit, LongDerivativesAreNeitherCutNorRefused) {
+  SeparatorGuard sep('.');
+  // Derivative texts of this model run far beyond 255 characters.
+  TUncEval eval;
+  const std::string m = "sin(a*b+c)*cos(a/c-b)*sinh(a*c)/cosh(b+a*c)*tanh(a-b*c)";
+  define(eval, m, {{"a", 0.3L, 0.01L, 10}, {"b", 0.7L, 0.02L, 20}, {"c", 1.3L, 0.03L, 30}});
+  RecordingNotifier notifier;
+  eval.setNotifier(&notifier);
+  const std::string da = eval.PartialDerivative("a");
+  EXPECT_GT(da.size(), 255u);
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  EXPECT_TRUE(notifier.refused.empty());
+  // Compare with central differences of the model itself.
+  auto f = [&](Extended a, Extended b, Extended c) {
+    return std::sin(a * b + c) * std::cos(a / c - b) * std::sinh(a * c) / std::cosh(b + a * c) *
+           std::tanh(a - b * c);
+  };
+  const Extended h = 1e-6L;
+  const Extended fa = (f(0.3L + h, 0.7L, 1.3L) - f(0.3L - h, 0.7L, 1.3L)) / (2 * h);
+  const Extended fb = (f(0.3L, 0.7L + h, 1.3L) - f(0.3L, 0.7L - h, 1.3L)) / (2 * h);
+  const Extended fc = (f(0.3L, 0.7L, 1.3L + h) - f(0.3L, 0.7L, 1.3L - h)) / (2 * h);
+  const Extended expected = std::sqrt(fa * fa * 1e-4L + fb * fb * 4e-4L + fc * fc * 9e-4L);
+  EXPECT_NEAR(stdUnc, expected, 1e-6L * expected);
+}
+
+TEST(UncertaintyAudit, EmptyOperandsRaiseTheZeroLengthWarning) {
+  SeparatorGuard sep('.');
+  // "0+)b(" is accepted (parentheses are only counted) and leaves "+" with an empty operand.
+  TUncEval eval;
+  RecordingNotifier notifier;
+  eval.setNotifier(&notifier);
+  ASSERT_TRUE(eval.Parse("0+)b("));
+  EXPECT_EQ(eval.TreeText(), "b()");
+  ASSERT_EQ(notifier.warnings.size(), 1u);
+  EXPECT_EQ(notifier.warnings[0],
+            "zero length answer:    firstpart:    secondpart: 0   operation: +");
+}
+
+}  // namespace
+}  // namespace mirevant
