@@ -26,15 +26,23 @@ struct Digits {
   int exp10 = 0;
 };
 
-// printf with the rounding mode set towards zero, so that the digits it writes are exact
-// truncations of the binary value; the caller then rounds half away from zero itself.
+locale_t cLocale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return loc;
+}
+
+// printf in the C locale (the program's own locale may write a decimal comma) with the rounding
+// mode set towards zero, so that the digits it writes are exact truncations of the binary value;
+// the caller then rounds half away from zero itself.
 std::string printTruncated(const char* format, int precision, Extended value) {
+  const locale_t oldLocale = uselocale(cLocale());
   const int oldMode = std::fegetround();
   std::fesetround(FE_TOWARDZERO);
   int n = std::snprintf(nullptr, 0, format, precision, value);
   std::vector<char> buffer(static_cast<size_t>(n) + 1);
   std::snprintf(buffer.data(), buffer.size(), format, precision, value);
   std::fesetround(oldMode);
+  uselocale(oldLocale);
   return std::string(buffer.data(), static_cast<size_t>(n));
 }
 
@@ -131,11 +139,6 @@ void fixedDigits(Extended x, int decimals, std::string& intPart, std::string& fr
 
 bool allZero(const std::string& s) {
   return s.find_first_not_of('0') == std::string::npos;
-}
-
-locale_t cLocale() {
-  static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return loc;
 }
 
 bool isDigit(char c) {

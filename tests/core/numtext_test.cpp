@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/german_locale.h"
 #include "core/errors.h"
 #include "core/separator_guard.h"
 
@@ -65,6 +66,21 @@ TEST(NumberText, FormatsWithComma) {
   SeparatorGuard sep(',');
   for (const auto& c : kNumberTextCases)
     EXPECT_EQ(numberText(c.value), withComma(c.text)) << c.text;
+}
+
+// The program sets the process locale from the environment; formatting and parsing must not
+// depend on it.
+TEST(NumberText, IndependentOfTheProcessLocale) {
+  testing::GermanLocale german;
+  if (!german.active()) GTEST_SKIP() << "no German locale could be made";
+  SeparatorGuard sep('.');
+  EXPECT_EQ(fixedText(1.5L, 2), "1.50");
+  EXPECT_EQ(fixedTextPrecision(0.0288675134594812882L, 16, 6), "0.028868");
+  EXPECT_EQ(numberText(-2.5e-7L), "-2.5E-7");
+  EXPECT_EQ(textToFloat("2.5"), 2.5L);
+  SeparatorGuard comma(',');
+  EXPECT_EQ(fixedText(1.5L, 2), "1,50");
+  EXPECT_EQ(textToFloat("2,5"), 2.5L);
 }
 
 TEST(NumberText, NonFiniteValuesAreNamed) {

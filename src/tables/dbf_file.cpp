@@ -1,0 +1,724 @@
+#include "tables/dbf_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <shapefil.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/errors.h"
+
+namespace mirevant::dbf {
+
+namespace {
+
+// Every write by any table of this process; lets a view see what another view of the same file
+// stored even when size and modification time stay the same.
+std::atomic<std::uint64_t> g_writes{0};
+
+constexpr int kFileHeaderSize = 32;
+constexpr int kDescriptorSize = 32;
+constexpr unsigned char kHeaderTerminator = 0x0D;
+constexpr unsigned char kEndOfFile = 0x1A;
+
+std::string errnoText(int err) {
+  return std::strerror(err);
+}
+
+// ---- shapelib I/O hooks over an already open, locked descriptor ----
+
+// What one shapelib handle reports back: the first I/O error and shapelib's own messages.
+struct IoStatus {
+  int err = 0;
+  std::string message;
+};
+
+struct HookFile {
+  int fd;
+  off_t pos;
+  IoStatus* status;
+};
+
+// The descriptor and status that the next FOpen hands out. Set only around the shapelib calls
+// that open a file (DBFOpenLL, DBFCreateLL), which run synchronously on this thread.
+thread_local int t_openFd = -1;
+thread_local IoStatus* t_openStatus = nullptr;
+thread_local IoStatus* t_errorStatus = nullptr;
+
+bool endsWithNoCase(const char* s, const char* suffix) {
+  const size_t n = std::strlen(s), m = std::strlen(suffix);
+  if (n < m) return false;
+  for (size_t i = 0; i < m; ++i) {
+    char a = s[n - m + i], b = suffix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+HookFile* asHook(SAFile f) {
+  return reinterpret_cast<HookFile*>(f);
+}
+
+SAFile hookOpen(const char* name, const char* access) {
+  // shapelib also looks for a code-page file beside the table; there is none to give it.
+  if (t_openFd < 0 || endsWithNoCase(name, ".cpg")) return nullptr;
+  if (access[0] == 'w' && ftruncate(t_openFd, 0) != 0) {
+    t_openStatus->err = errno;
+    return nullptr;
+  }
+  return reinterpret_cast<SAFile>(new HookFile{t_openFd, 0, t_openStatus});
+}
+
+SAOffset hookRead(void* p, SAOffset size, SAOffset count, SAFile file) {
+  HookFile* f = asHook(file);
+  if (size == 0 || count == 0) return 0;
+  const size_t want = size * count;
+  size_t got = 0;
+  while (got < want) {
+    const ssize_t r =
+        pread(f->fd, static_cast<char*>(p) + got, want - got, f->pos + static_cast<off_t>(got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (f->status->err == 0) f->status->err = errno;
+      break;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  f->pos += static_cast<off_t>(got);
+  return got / size;
+}
+
+SAOffset hookWrite(void* p, SAOffset size, SAOffset count, SAFile file) {
+  HookFile* f = asHook(file);
+  if (size == 0 || count == 0) return 0;
+  const size_t want = size * count;
+  size_t done = 0;
+  while (done < want) {
+    const ssize_t r = pwrite(f->fd, static_cast<const char*>(p) + done, want - done,
+                             f->pos + static_cast<off_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (f->status->err == 0) f->status->err = errno;
+      break;
+    }
+    done += static_cast<size_t>(r);
+  }
+  f->pos += static_cast<off_t>(done);
+  return done / size;
+}
+
+SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
+  HookFile* f = asHook(file);
+  const auto delta = static_cast<off_t>(static_cast<long>(offset));
+  off_t base = 0;
+  if (whence == SEEK_CUR) {
+    base = f->pos;
+  } else if (whence == SEEK_END) {
+    struct stat st {};
+    if (fstat(f->fd, &st) != 0) return static_cast<SAOffset>(-1);
+    base = st.st_size;
+  } else if (whence != SEEK_SET) {
+    return static_cast<SAOffset>(-1);
+  }
+  if (whence == SEEK_SET) {
+    f->pos = static_cast<off_t>(offset);
+  } else {
+    if (base + delta < 0) return static_cast<SAOffset>(-1);
+    f->pos = base + delta;
+  }
+  return 0;
+}
+
+SAOffset hookTell(SAFile file) {
+  return static_cast<SAOffset>(asHook(file)->pos);
+}
+int hookFlush(SAFile) {
+  return 0;
+}  // no buffering: every write went straight to the descriptor
+
+int hookClose(SAFile file) {
+  delete asHook(file);
+  return 0;
+}
+
+int hookRemove(const char*) {
+  return -1;
+}
+
+void hookError(const char* message) {
+  if (t_errorStatus != nullptr && t_errorStatus->message.empty()) t_errorStatus->message = message;
+}
+
+double hookAtof(const char* text) {
+  static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return strtod_l(text, nullptr, c);
+}
+
+SAHooks makeHooks() {
+  SAHooks h{};
+  h.FOpen = hookOpen;
+  h.FRead = hookRead;
+  h.FWrite = hookWrite;
+  h.FSeek = hookSeek;
+  h.FTell = hookTell;
+  h.FFlush = hookFlush;
+  h.FClose = hookClose;
+  h.Remove = hookRemove;
+  h.Error = hookError;
+  h.Atof = hookAtof;
+  return h;
+}
+
+void stampToday(DBFHandle h) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  DBFSetLastModifiedDate(h, tm.tm_year, tm.tm_mon + 1, tm.tm_mday);
+}
+
+// One shapelib handle on the descriptor, open for a single operation. close() writes what
+// shapelib still holds (the last record, the header's row count) and reports I/O failures.
+class Session {
+ public:
+  Session(int fd, const std::string& path, bool write) {
+    SAHooks hooks = makeHooks();
+    t_openFd = fd;
+    t_openStatus = &status_;
+    t_errorStatus = &status_;
+    dbf_ = DBFOpenLL(path.c_str(), write ? "rb+" : "rb", &hooks);
+    t_openFd = -1;
+    t_openStatus = nullptr;
+    if (dbf_ != nullptr && write) stampToday(dbf_);
+  }
+  ~Session() {
+    if (dbf_ != nullptr) DBFClose(dbf_);
+    if (t_errorStatus == &status_) t_errorStatus = nullptr;
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  DBFHandle get() const { return dbf_; }
+  IoStatus& status() { return status_; }
+  // Closes the handle; false when something could not be written or read.
+  bool close() {
+    t_errorStatus = &status_;
+    if (dbf_ != nullptr) DBFClose(dbf_);
+    dbf_ = nullptr;
+    t_errorStatus = nullptr;
+    return status_.err == 0 && status_.message.empty();
+  }
+
+ private:
+  DBFHandle dbf_ = nullptr;
+  IoStatus status_;
+};
+
+bool knownVersion(unsigned char v) {
+  switch (v) {
+    case 0x02:  // FoxBase
+    case 0x03:  // dBASE III / FoxPro without memo
+    case 0x04:  // dBASE IV
+    case 0x05:  // dBASE V
+    case 0x30:  // Visual FoxPro
+    case 0x31:
+    case 0x32:
+    case 0x43:  // dBASE IV SQL
+    case 0x63:
+    case 0x83:  // dBASE III with memo
+    case 0x8B:  // dBASE IV with memo
+    case 0x8E:
+    case 0xCB:
+    case 0xE5:
+    case 0xF5:  // FoxPro with memo
+    case 0xFB:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::uint32_t le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+int le16(const unsigned char* p) {
+  return p[0] | p[1] << 8;
+}
+
+bool validNameChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool isLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+}  // namespace
+
+// ---- opening ----
+
+File::File(const std::string& path, bool exclusive) : path_(path), exclusive_(exclusive) {
+  // O_NONBLOCK: a FIFO or device under the table's name must not hang the program; regular files
+  // ignore the flag.
+  const int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  fd_ = ::open(path.c_str(), O_RDWR | flags);
+  writable_ = fd_ >= 0;
+  if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    fd_ = ::open(path.c_str(), O_RDONLY | flags);
+  if (fd_ < 0) {
+    const int err = errno;
+    if (err == ENOENT) throw Error("Table file '" + path_ + "' not found");
+    if (err == EISDIR) throw Error("'" + path_ + "' is not a table file");
+    fail("Cannot open table file '" + path_ + "': " + errnoText(err));
+  }
+  try {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) fail("Cannot open table file '" + path_ + "': " + errnoText(errno));
+    if (!S_ISREG(st.st_mode)) throw Error("'" + path_ + "' is not a table file");
+    if (flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+      const int err = errno;
+      if (err == EWOULDBLOCK) {
+        if (exclusive)
+          throw Error("Cannot open table file '" + path_ +
+                      "' for exclusive use: it is in use by another window or program");
+        throw Error("Cannot open table file '" + path_ +
+                    "': it is in use by another window or program");
+      }
+      fail("Cannot lock table file '" + path_ + "': " + errnoText(err));
+    }
+    const Header h = readHeader(true);
+    headerLength_ = h.headerLength;
+    recordLength_ = h.recordLength;
+  } catch (...) {
+    ::close(fd_);
+    fd_ = -1;
+    throw;
+  }
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);  // releases the lock
+}
+
+void File::fail(const std::string& what) const {
+  throw Error(what);
+}
+
+void File::damaged(const std::string& what) const {
+  throw Error("Table file '" + path_ + "' is damaged: " + what);
+}
+
+void File::writeFailed(int err) const {
+  throw Error("Cannot write table file '" + path_ + "': " + errnoText(err != 0 ? err : EIO));
+}
+
+void File::preadAll(void* data, size_t size, off_t offset) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t r =
+        pread(fd_, static_cast<char*>(data) + got, size - got, offset + static_cast<off_t>(got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      fail("Cannot read table file '" + path_ + "': " + errnoText(errno));
+    }
+    if (r == 0) damaged("the header is truncated");
+    got += static_cast<size_t>(r);
+  }
+}
+
+void File::pwriteAll(const void* data, size_t size, off_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t r = pwrite(fd_, static_cast<const char*>(data) + done, size - done,
+                             offset + static_cast<off_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      writeFailed(errno);
+    }
+    done += static_cast<size_t>(r);
+  }
+}
+
+// Checks the header against the file before shapelib, which trusts it, reads anything. On open
+// (strictSize) the file must hold exactly the counted rows (plus the end-of-file mark), or after
+// them only rows marked deleted, which a pack or empty leaves when it is stopped between writing
+// the new count and cutting the file. A table already open tolerates any bytes after the counted
+// rows: they may be a row that another program is appending.
+File::Header File::readHeader(bool strictSize) {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) fail("Cannot read table file '" + path_ + "': " + errnoText(errno));
+  const off_t size = st.st_size;
+  if (size == 0) fail("'" + path_ + "' is not a table file: it is empty");
+
+  unsigned char fixed[kFileHeaderSize] = {};
+  preadAll(fixed, 1, 0);
+  if (!knownVersion(fixed[0])) fail("'" + path_ + "' is not a table file");
+  if (size < kFileHeaderSize) damaged("the header is truncated");
+  preadAll(fixed, kFileHeaderSize, 0);
+
+  Header h;
+  h.records = le32(fixed + 4);
+  h.headerLength = le16(fixed + 8);
+  h.recordLength = le16(fixed + 10);
+  if (h.headerLength < kFileHeaderSize + 1) damaged("the header length is invalid");
+  if (h.headerLength > size) damaged("the header is truncated");
+
+  if (columns_.empty()) {
+    std::vector<unsigned char> desc(static_cast<size_t>(h.headerLength));
+    preadAll(desc.data(), desc.size(), 0);
+    std::vector<Column> cols;
+    int sum = 0;
+    size_t off = kFileHeaderSize;
+    for (;;) {
+      if (off >= desc.size()) damaged("the field descriptions are not terminated");
+      if (desc[off] == kHeaderTerminator) break;
+      if (off + kDescriptorSize > desc.size()) damaged("the field descriptions are truncated");
+      const unsigned char* d = desc.data() + off;
+      const std::string number = std::to_string(cols.size() + 1);
+      Column c;
+      for (int i = 0; i < 11 && d[i] != 0; ++i) {
+        if (!validNameChar(d[i])) damaged("the description of field " + number + " is invalid");
+        c.name.push_back(static_cast<char>(d[i]));
+      }
+      if (c.name.empty()) damaged("the description of field " + number + " is invalid");
+      if (!isLetter(d[11])) damaged("the description of field " + number + " is invalid");
+      c.type = static_cast<char>(d[11]);
+      c.width = d[16];
+      c.decimals = (c.type == 'N' || c.type == 'F') ? d[17] : 0;
+      if (c.width == 0) damaged("the description of field " + number + " is invalid");
+      c.offset = 1 + sum;
+      sum += c.width;
+      cols.push_back(c);
+      off += kDescriptorSize;
+    }
+    if (cols.empty()) damaged("the table has no fields");
+    if (h.recordLength != sum + 1) damaged("the record length does not match the fields");
+    columns_ = std::move(cols);
+  } else if (h.headerLength != headerLength_ || h.recordLength != recordLength_) {
+    damaged("the header has changed while the table was open");
+  }
+
+  const auto expected =
+      static_cast<std::uint64_t>(h.headerLength) +
+      static_cast<std::uint64_t>(h.records) * static_cast<std::uint64_t>(h.recordLength);
+  const auto actual = static_cast<std::uint64_t>(size);
+  if (actual < expected || h.records > static_cast<std::uint32_t>(INT32_MAX) ||
+      (strictSize && actual > expected + 1 && !onlyDeletedRowsAfter(expected, h.recordLength)))
+    damaged("its size (" + std::to_string(actual) + " bytes) does not match the " +
+            std::to_string(h.records) + " rows its header counts");
+  return h;
+}
+
+bool File::onlyDeletedRowsAfter(std::uint64_t end, int recordLength) {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return false;
+  const auto extra = static_cast<std::uint64_t>(st.st_size) - end;
+  const std::uint64_t rows = extra / static_cast<std::uint64_t>(recordLength);
+  const std::uint64_t rest = extra % static_cast<std::uint64_t>(recordLength);
+  if (rows == 0 || rows > 100000 || rest > 1) return false;
+  for (std::uint64_t i = 0; i < rows; ++i) {
+    char mark = 0;
+    if (pread(fd_, &mark, 1,
+              static_cast<off_t>(end + i * static_cast<std::uint64_t>(recordLength))) != 1 ||
+        (mark != kDeletedMark && mark != static_cast<char>(kEndOfFile)))  // a later append's mark
+      return false;
+  }
+  return true;
+}
+
+// ---- reading ----
+
+Stamp File::stamp() const {
+  Stamp s;
+  s.writes = g_writes.load();
+  struct stat st {};
+  if (fstat(fd_, &st) == 0) {
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+  }
+  return s;
+}
+
+int File::recordCount() {
+  return static_cast<int>(readHeader(false).records);
+}
+
+std::vector<std::string> File::readAll() {
+  const Header h = readHeader(false);
+  Session s(fd_, path_, false);
+  if (s.get() == nullptr || DBFGetRecordCount(s.get()) != static_cast<int>(h.records))
+    fail("Cannot read table file '" + path_ + "'");
+  std::vector<std::string> rows;
+  rows.reserve(h.records);
+  for (int i = 0; i < static_cast<int>(h.records); ++i) {
+    const char* raw = DBFReadTuple(s.get(), i);
+    if (raw == nullptr) {
+      const int err = s.status().err;
+      fail("Cannot read table file '" + path_ + "'" + (err != 0 ? ": " + errnoText(err) : ""));
+    }
+    rows.emplace_back(raw, static_cast<size_t>(recordLength_));
+  }
+  return rows;
+}
+
+// ---- writing ----
+
+void File::requireWritable() {
+  if (!writable_) fail("Table file '" + path_ + "' is read-only");
+}
+
+void File::requireExclusive(const char* what) {
+  if (!exclusive_) fail("Table file '" + path_ + "' must be open for exclusive use to be " + what);
+}
+
+int File::append(const std::string& record) {
+  requireWritable();
+  const Header h = readHeader(false);
+  Session s(fd_, path_, true);
+  if (s.get() == nullptr) writeFailed(s.status().err);
+  const int index = static_cast<int>(h.records);
+  std::string rec = record;
+  rec.resize(static_cast<size_t>(recordLength_), ' ');
+  rec[0] = kLiveMark;
+  const bool ok = DBFWriteTuple(s.get(), index, rec.data()) != 0;
+  const bool closed = s.close();
+  ++g_writes;
+  if (!ok || !closed) writeFailed(s.status().err);
+  return index;
+}
+
+void File::write(int index, const std::string& record) {
+  requireWritable();
+  const Header h = readHeader(false);
+  if (index < 0 || index >= static_cast<int>(h.records))
+    fail("The row to store no longer exists in table file '" + path_ + "'");
+  Session s(fd_, path_, true);
+  if (s.get() == nullptr) writeFailed(s.status().err);
+  std::string rec = record;
+  rec.resize(static_cast<size_t>(recordLength_), ' ');
+  const bool ok = DBFWriteTuple(s.get(), index, rec.data()) != 0;
+  const bool closed = s.close();
+  ++g_writes;
+  if (!ok || !closed) writeFailed(s.status().err);
+}
+
+void File::markDeleted(int index) {
+  requireWritable();
+  const Header h = readHeader(false);
+  if (index < 0 || index >= static_cast<int>(h.records)) return;  // gone already
+  Session s(fd_, path_, true);
+  if (s.get() == nullptr) writeFailed(s.status().err);
+  const bool ok = DBFMarkRecordDeleted(s.get(), index, 1) != 0;
+  const bool closed = s.close();
+  ++g_writes;
+  if (!ok || !closed) writeFailed(s.status().err);
+}
+
+void File::markAllDeleted() {
+  requireWritable();
+  const Header h = readHeader(false);
+  if (h.records == 0) return;
+  Session s(fd_, path_, true);
+  if (s.get() == nullptr) writeFailed(s.status().err);
+  bool ok = true;
+  for (int i = 0; ok && i < static_cast<int>(h.records); ++i) {
+    const char* raw = DBFReadTuple(s.get(), i);
+    if (raw == nullptr)
+      ok = false;
+    else if (raw[0] != kDeletedMark)
+      ok = DBFMarkRecordDeleted(s.get(), i, 1) != 0;
+  }
+  const bool closed = s.close();
+  ++g_writes;
+  if (!ok || !closed) writeFailed(s.status().err);
+}
+
+// Drops the rows from newCount on. Every row beyond newCount is marked deleted before this is
+// called, so the table reads the same whichever step fails: the count is written first, and put
+// back when the file cannot be cut.
+void File::shrinkTo(std::uint32_t oldCount, std::uint32_t newCount) {
+  unsigned char count[4] = {static_cast<unsigned char>(newCount & 0xFF),
+                            static_cast<unsigned char>((newCount >> 8) & 0xFF),
+                            static_cast<unsigned char>((newCount >> 16) & 0xFF),
+                            static_cast<unsigned char>((newCount >> 24) & 0xFF)};
+  pwriteAll(count, sizeof count, 4);
+  ++g_writes;
+  const off_t end = static_cast<off_t>(headerLength_) +
+                    static_cast<off_t>(newCount) * static_cast<off_t>(recordLength_);
+  if (ftruncate(fd_, end) != 0) {
+    const int err = errno;
+    const unsigned char old[4] = {static_cast<unsigned char>(oldCount & 0xFF),
+                                  static_cast<unsigned char>((oldCount >> 8) & 0xFF),
+                                  static_cast<unsigned char>((oldCount >> 16) & 0xFF),
+                                  static_cast<unsigned char>((oldCount >> 24) & 0xFF)};
+    pwriteAll(old, sizeof old, 4);
+    writeFailed(err);
+  }
+  const unsigned char eof = kEndOfFile;
+  pwriteAll(&eof, 1, end);
+  fdatasync(fd_);
+}
+
+void File::empty() {
+  requireWritable();
+  requireExclusive("emptied");
+  const std::uint32_t n = readHeader(false).records;
+  markAllDeleted();
+  shrinkTo(n, 0);
+}
+
+std::vector<int> File::pack() {
+  requireWritable();
+  requireExclusive("packed");
+  const std::vector<std::string> rows = readAll();
+  std::vector<int> map(rows.size(), -1);
+  int kept = 0;
+  {
+    Session s(fd_, path_, true);
+    if (s.get() == nullptr) writeFailed(s.status().err);
+    bool ok = true;
+    // Each kept row moves down into the first free slot and its old place is then marked
+    // deleted. shapelib writes its one buffered record before it loads the next, so the writes
+    // reach the file in this order and a slot is overwritten only after its row has been written
+    // lower down: a pack stopped part way never loses a row (at worst one shows twice), and the
+    // file stays readable.
+    for (size_t i = 0; ok && i < rows.size(); ++i) {
+      if (rows[i][0] == kDeletedMark) continue;
+      const int j = kept++;
+      map[i] = j;
+      if (static_cast<size_t>(j) == i) continue;
+      std::string copy = rows[i];
+      ok = DBFWriteTuple(s.get(), j, copy.data()) != 0 &&
+           DBFMarkRecordDeleted(s.get(), static_cast<int>(i), 1) != 0;
+    }
+    const bool closed = s.close();
+    ++g_writes;
+    if (!ok || !closed) writeFailed(s.status().err);
+  }
+  shrinkTo(static_cast<std::uint32_t>(rows.size()), static_cast<std::uint32_t>(kept));
+  return map;
+}
+
+// ---- creating ----
+
+void File::create(const std::string& path, const std::vector<ColumnDef>& columns) {
+  std::string tmpl = path + ".XXXXXX";
+  const int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) throw Error("Cannot create table file '" + path + "': " + errnoText(errno));
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+
+  auto failCreate = [&](int err) {
+    ::close(fd);
+    unlink(tmpl.c_str());
+    throw Error("Cannot create table file '" + path + "'" +
+                (err != 0 ? ": " + errnoText(err) : std::string()));
+  };
+
+  IoStatus status;
+  SAHooks hooks = makeHooks();
+  t_openFd = fd;
+  t_openStatus = &status;
+  t_errorStatus = &status;
+  DBFHandle h = DBFCreateLL(tmpl.c_str(), nullptr, &hooks);
+  t_openFd = -1;
+  t_openStatus = nullptr;
+  if (h == nullptr) {
+    t_errorStatus = nullptr;
+    failCreate(status.err);
+  }
+  bool ok = true;
+  for (const ColumnDef& c : columns)
+    if (DBFAddNativeFieldType(h, c.name.c_str(), c.type, c.width, c.decimals) < 0) ok = false;
+  stampToday(h);
+  DBFClose(h);
+  t_errorStatus = nullptr;
+  if (!ok || status.err != 0 || !status.message.empty()) failCreate(status.err);
+  if (fsync(fd) != 0) failCreate(errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    unlink(tmpl.c_str());
+    throw Error("Cannot create table file '" + path + "': " + errnoText(err));
+  }
+  if (rename(tmpl.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    unlink(tmpl.c_str());
+    throw Error("Cannot create table file '" + path + "': " + errnoText(err));
+  }
+}
+
+// ---- file names ----
+
+std::string resolveTablePath(const std::string& directory, const std::string& fileName) {
+  std::string dir = directory.empty() ? std::string(".") : directory;
+  std::string base = fileName;
+  if (!fileName.empty() && fileName.front() == '/') {
+    const size_t slash = fileName.rfind('/');
+    dir = slash == 0 ? "/" : fileName.substr(0, slash);
+    base = fileName.substr(slash + 1);
+  } else if (const size_t slash = fileName.rfind('/'); slash != std::string::npos) {
+    dir = joinPath(dir, fileName.substr(0, slash));
+    base = fileName.substr(slash + 1);
+  }
+  const std::string exact = joinPath(dir, base);
+
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) {
+    const int err = errno;
+    struct stat st {};
+    if (stat(exact.c_str(), &st) == 0) return exact;  // searchable but not listable
+    const std::string head = "Cannot open table file '" + exact + "': ";
+    if (err == ENOENT) throw Error(head + "the directory '" + dir + "' does not exist");
+    if (err == ENOTDIR) throw Error(head + "'" + dir + "' is not a directory");
+    throw Error(head + "the directory '" + dir + "' cannot be read (" + errnoText(err) + ")");
+  }
+  std::vector<std::string> matches;
+  bool exactFound = false;
+  errno = 0;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == base)
+      exactFound = true;
+    else if (equalNoCase(name, base))
+      matches.push_back(name);
+  }
+  closedir(d);
+  if (exactFound || matches.empty()) return exact;
+  if (matches.size() == 1) return joinPath(dir, matches.front());
+  std::sort(matches.begin(), matches.end());
+  std::string list;
+  for (const std::string& m : matches) list += (list.empty() ? "" : ", ") + m;
+  throw Error("Cannot open table file '" + exact + "': several files in '" + dir +
+              "' match its name (" + list + ")");
+}
+
+}  // namespace mirevant::dbf

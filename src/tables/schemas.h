@@ -1,0 +1,44 @@
+#pragma once
+
+// The three table files of the program: their names, the columns they are created with and the
+// fields that datasets on them declare. The windows and the table generator share these.
+
+#include <string>
+#include <vector>
+
+#include "tables/dataset.h"
+
+namespace mirevant {
+
+// One column of a table file as it is created: DBF type letter, width and decimals.
+struct ColumnDef {
+  std::string name;
+  char type = 'C';
+  int width = 0;
+  int decimals = 0;
+};
+
+struct TableSchema {
+  std::string fileName;
+  std::vector<ColumnDef> columns;
+  std::vector<Dataset::FieldSpec> fields;  // what a dataset on the table declares
+};
+
+// Numeric columns that hold user values (UNC, DOF, COV) and coverage factors: 24 characters hold
+// any extended value at 15 significant digits in exponent notation ("-1.23456789012345E-4931"),
+// and the fixed decimals keep ordinary values readable in plain notation.
+inline constexpr int kNumberWidth = 24;
+inline constexpr int kValueDecimals = 10;
+inline constexpr int kFactorDecimals = 3;
+
+const TableSchema& varlistSchema();  // "varlist.dbf": the variable list
+const TableSchema& covdatSchema();   // "COVDAT.DBF": the covariance list
+const TableSchema& pcentSchema();    // "PCENT.DBF": the coverage factors
+
+// Writes an empty table file with the given columns as directory/fileName, replacing a file of
+// that name only once the new one is complete. Throws Error naming the file.
+void createTable(const std::string& directory, const std::string& fileName,
+                 const std::vector<ColumnDef>& columns);
+void createTable(const std::string& directory, const TableSchema& schema);
+
+}  // namespace mirevant

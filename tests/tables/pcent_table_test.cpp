@@ -1,0 +1,120 @@
+// The tables the build writes into the program directory: PCENT.DBF holds exactly the values of
+// data/pcent.csv, as shapelib's own reader sees them, and the scratch tables are empty.
+
+#include <shapefil.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/numtext.h"
+#include "tables/dataset.h"
+#include "tables/schemas.h"
+
+namespace mirevant::testing {
+namespace {
+
+const std::string kProgramDir = MIREVANT_TEST_PROGRAM_DIR;
+
+std::vector<std::vector<std::string>> csvRows() {
+  std::ifstream in(std::string(MIREVANT_TEST_DATA_DIR) + "/pcent.csv");
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::stringstream ss(line);
+    std::string cell;
+    while (std::getline(ss, cell, ',')) cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TEST(GeneratedTables, CsvHoldsTheReferenceRows) {
+  const auto rows = csvRows();
+  ASSERT_EQ(rows.size(), 29u);
+  const std::vector<std::vector<std::string>> spot = {
+      {"DEGFREE", "P6827", "P90", "P95", "P9545", "P99", "P9973"},
+      {"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.80"},
+      {"35", "1.01", "1.70", "2.03", "2.07", "2.72", "3.23"},
+      {"100", "1.005", "1.660", "1.984", "2.025", "2.626", "3.077"},
+      {"400", "1.000", "1.645", "1.960", "2.000", "2.576", "3.000"}};
+  EXPECT_EQ(rows[0], spot[0]);
+  EXPECT_EQ(rows[1], spot[1]);
+  EXPECT_EQ(rows[23], spot[2]);
+  EXPECT_EQ(rows[27], spot[3]);
+  EXPECT_EQ(rows[28], spot[4]);
+}
+
+TEST(GeneratedTables, PcentMatchesTheCsvInShapelib) {
+  const auto rows = csvRows();
+  DBFHandle h = DBFOpen((kProgramDir + "/PCENT.DBF").c_str(), "rb");
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(DBFGetFieldCount(h), 7);
+  ASSERT_EQ(DBFGetRecordCount(h), static_cast<int>(rows.size()) - 1);
+  for (int f = 0; f < 7; ++f) {
+    char name[12] = {};
+    int width = 0, decimals = 0;
+    const DBFFieldType type = DBFGetFieldInfo(h, f, name, &width, &decimals);
+    EXPECT_EQ(name, rows[0][static_cast<size_t>(f)]);
+    EXPECT_EQ(DBFGetNativeFieldType(h, f), 'N');
+    if (f == 0) {
+      EXPECT_EQ(type, FTInteger);
+      EXPECT_EQ(width, 4);
+      EXPECT_EQ(decimals, 0);
+    } else {
+      EXPECT_EQ(type, FTDouble);
+      EXPECT_GT(decimals, 0);
+    }
+  }
+  for (int r = 0; r + 1 < static_cast<int>(rows.size()); ++r) {
+    const auto& want = rows[static_cast<size_t>(r) + 1];
+    EXPECT_FALSE(DBFIsRecordDeleted(h, r));
+    EXPECT_EQ(DBFReadIntegerAttribute(h, r, 0), std::atoi(want[0].c_str())) << "row " << r;
+    for (int f = 1; f < 7; ++f)
+      EXPECT_EQ(DBFReadDoubleAttribute(h, r, f),
+                std::strtod(want[static_cast<size_t>(f)].c_str(), nullptr))
+          << "row " << want[0] << " column " << rows[0][static_cast<size_t>(f)];
+  }
+  DBFClose(h);
+}
+
+// The coverage factor look-up walks the table as the main window does: forward while DEGFREE is
+// below d (past the end the last row stays current), then one row back if it overshot.
+TEST(GeneratedTables, PcentThroughTheTableLayer) {
+  Dataset pcent(pcentSchema().fields);
+  pcent.setDirectory(kProgramDir);
+  pcent.setTableName("PCENT.DBF");
+  pcent.open();
+  EXPECT_EQ(pcent.fieldByName("DEGFREE").type(), FieldType::SmallInt);
+  EXPECT_EQ(pcent.rowText(0, "P9973"), "235.8");
+  EXPECT_EQ(pcent.rowText(27, "P90"), "1.645");
+  const std::vector<std::pair<Extended, int>> lookups = {
+      {22.7L, 20}, {99.9L, 50}, {100, 100}, {150, 100}, {400, 400}, {1000, 400}, {0.5L, 1}};
+  for (const auto& [d, row] : lookups) {
+    pcent.first();
+    while (!pcent.eof() && pcent.fieldByName("DEGFREE").asInteger() < d) pcent.next();
+    if (pcent.fieldByName("DEGFREE").asInteger() > d) pcent.prior();
+    EXPECT_EQ(pcent.fieldByName("DEGFREE").asInteger(), row) << numberText(d);
+  }
+}
+
+TEST(GeneratedTables, ScratchTablesAreEmpty) {
+  for (const TableSchema* schema : {&varlistSchema(), &covdatSchema()}) {
+    SCOPED_TRACE(schema->fileName);
+    Dataset d(schema->fields);
+    d.setDirectory(kProgramDir);
+    d.setTableName(schema->fileName);
+    d.open();
+    EXPECT_EQ(d.recordCount(), 0);
+    for (const ColumnDef& c : schema->columns)
+      EXPECT_EQ(d.fieldByName(c.name).width(), c.width) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace mirevant::testing
