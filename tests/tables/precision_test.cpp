@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/german_locale.h"
-#include "core/separator_guard.h"
 #include "core/numtext.h"
+#include "core/separator_guard.h"
 #include "table_fixture.h"
 
 namespace mirevant::testing {
