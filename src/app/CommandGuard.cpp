@@ -1,0 +1,26 @@
+#include "app/CommandGuard.h"
+
+#include <exception>
+#include <new>
+
+#include "app/Dialogs.h"
+#include "core/errors.h"
+
+namespace mirevant {
+
+bool runCommand(Dialogs& dialogs, const std::function<void()>& command) {
+  try {
+    command();
+    return true;
+  } catch (const Abort&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    dialogs.message(Dialogs::Kind::Error, QStringLiteral("Out of memory"));
+    return false;
+  } catch (const std::exception& e) {
+    dialogs.message(Dialogs::Kind::Error, QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+}  // namespace mirevant

@@ -1,0 +1,79 @@
+#include "app/Dialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace mirevant {
+
+namespace {
+
+QString captionOf(Dialogs::Kind kind) {
+  switch (kind) {
+    case Dialogs::Kind::Warning:
+      return QStringLiteral("Warning");
+    case Dialogs::Kind::Error:
+      return QStringLiteral("Error");
+    case Dialogs::Kind::Information:
+      return QStringLiteral("Information");
+    case Dialogs::Kind::Plain:
+      break;
+  }
+  return QStringLiteral("Mirevant");
+}
+
+QMessageBox::Icon iconOf(Dialogs::Kind kind) {
+  switch (kind) {
+    case Dialogs::Kind::Warning:
+      return QMessageBox::Warning;
+    case Dialogs::Kind::Error:
+      return QMessageBox::Critical;
+    case Dialogs::Kind::Information:
+      return QMessageBox::Information;
+    case Dialogs::Kind::Plain:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void QtDialogs::message(Kind kind, const QString& text, std::optional<QPoint> at) {
+  QMessageBox box(iconOf(kind), captionOf(kind), text, QMessageBox::Ok, parent_);
+  box.setTextFormat(Qt::PlainText);
+  if (at) {
+    box.adjustSize();
+    box.move(*at);
+  }
+  box.exec();
+}
+
+void QtDialogs::yesBox(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, captionOf(Kind::Warning), text, QMessageBox::Yes, parent_);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+QString QtDialogs::prompt(const QString& title, const QString& promptLine,
+                          const QString& defaultText) {
+  QDialog dialog(parent_);
+  dialog.setWindowTitle(title);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* label = new QLabel(promptLine, &dialog);
+  auto* edit = new QLineEdit(defaultText, &dialog);
+  edit->selectAll();
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  layout->addWidget(label);
+  layout->addWidget(edit);
+  layout->addWidget(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  dialog.setMinimumWidth(320);
+  return dialog.exec() == QDialog::Accepted ? edit->text() : defaultText;
+}
+
+}  // namespace mirevant

@@ -1,0 +1,45 @@
+#pragma once
+
+// Every modal message box and prompt of the program goes through Dialogs, so that tests can script
+// the answers and nothing blocks them.
+
+#include <QPoint>
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace mirevant {
+
+class Dialogs {
+ public:
+  enum class Kind { Warning, Error, Information, Plain };
+
+  virtual ~Dialogs() = default;
+
+  // A modal box with a single OK button; placed with its top-left corner at `at` when given.
+  virtual void message(Kind kind, const QString& text, std::optional<QPoint> at = std::nullopt) = 0;
+  // A warning box with a single Yes button.
+  virtual void yesBox(const QString& text) = 0;
+  // A modal prompt: title, one prompt line, an edit box holding `defaultText`, OK and Cancel.
+  // OK returns the edited text, Cancel the default text.
+  virtual QString prompt(const QString& title, const QString& promptLine,
+                         const QString& defaultText) = 0;
+};
+
+// The real boxes and prompts, parented to `parent` while it exists.
+class QtDialogs : public Dialogs {
+ public:
+  explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+  void setParent(QWidget* parent) { parent_ = parent; }
+
+  void message(Kind kind, const QString& text, std::optional<QPoint> at) override;
+  void yesBox(const QString& text) override;
+  QString prompt(const QString& title, const QString& promptLine,
+                 const QString& defaultText) override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace mirevant

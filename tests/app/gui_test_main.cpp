@@ -1,0 +1,17 @@
+// Entry of the GUI tests: one QApplication on the offscreen platform for all of them.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFont>
+
+#include "core/numtext.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+  mirevant::setDecimalSeparator('.');
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
