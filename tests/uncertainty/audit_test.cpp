@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/demo_model.h"
+#include "common/worked_example.h"
 #include "core/errors.h"
 #include "core/numtext.h"
-#include "common/worked_example.h"
 #include "core/separator_guard.h"
 #include "uncertainty/mainex.h"
 
@@ -70,50 +71,21 @@ TEST(UncertaintyAudit, CommaSeparatorThroughout) {
 // The demonstration model against first-order propagation written out by hand.
 TEST(UncertaintyAudit, DemonstrationModelAgreesWithHandDerivatives) {
   SeparatorGuard sep('.');
-  const Extended a = 45.6L, b = -32.06L, c = 866, f = 1.2L, t = 98, y = 2.340655L, zz = 4.89L;
-  const Extended ua = 0.01L, ub = 0.1L, uc = 1.4L, uf = 0.0234L, ut = 3.06L, uy = 0.00001233L,
-                 uzz = 1;
-  const Extended na = 12, nb = 28, nc = 10, nf = 5, nt = 12, ny = 10, nzz = 99;
-  const Extended covAF = 0.245L, covAZz = -0.9L;
-
   TUncEval eval;
-  define(eval, "a*b/c^sin(f)-zz+log(y)*ln(sinh(t))",
-         {{"a", a, ua, na},
-          {"b", b, ub, nb},
-          {"c", c, uc, nc},
-          {"f", f, uf, nf},
-          {"t", t, ut, nt},
-          {"y", y, uy, ny},
-          {"zz", zz, uzz, nzz}});
-  eval.SetCovariance("af", covAF);
-  eval.SetCovariance("azz", covAZz);
+  std::vector<Input> inputs;
+  for (const auto& in : testing::kDemoInputs)
+    inputs.push_back({in.name, in.value, in.stdUnc, in.dof});
+  define(eval, testing::kDemoModel, inputs);
+  eval.SetCovariance("af", testing::kDemoCovAF);
+  eval.SetCovariance("azz", testing::kDemoCovAZz);
   std::vector<std::string> report;
   Extended value = 0, stdUnc = 0, dofEff = 0;
   eval.UncertaintyAudit(value, stdUnc, dofEff, report);
-
-  // f = a*b*c^(-sin f) - zz + log10(y)*ln(sinh t)
-  const Extended p = std::pow(c, std::sin(f));
-  const Extended da = b / p;
-  const Extended db = a / p;
-  const Extended dc = -a * b * std::sin(f) / (c * p);
-  const Extended df = -a * b * std::log(c) * std::cos(f) / p;
-  const Extended dt = std::log10(y) * std::cosh(t) / std::sinh(t);
-  const Extended dy = std::log(std::sinh(t)) / (y * std::log(10.0L));
-  const Extended dzz = -1;
-  const Extended expectedValue = a * b / p - zz + std::log10(y) * std::log(std::sinh(t));
-  const Extended variance = da * da * ua * ua + db * db * ub * ub + dc * dc * uc * uc +
-                            df * df * uf * uf + dt * dt * ut * ut + dy * dy * uy * uy +
-                            dzz * dzz * uzz * uzz + 2 * da * df * covAF + 2 * da * dzz * covAZz;
-  const Extended expectedU = std::sqrt(variance);
-  auto term = [](Extended d, Extended u, Extended n) { return std::pow(d * u, 4) / n; };
-  const Extended expectedDof =
-      std::pow(expectedU, 4) /
-      (term(da, ua, na) + term(db, ub, nb) + term(dc, uc, nc) + term(df, uf, nf) +
-       term(dt, ut, nt) + term(dy, uy, ny) + term(dzz, uzz, nzz));
-  EXPECT_NEAR(value, expectedValue, 1e-12L * std::fabs(expectedValue));
+  const testing::DemoResult expected = testing::demoByHand();
+  EXPECT_NEAR(value, expected.value, 1e-12L * std::fabs(expected.value));
   // The total is summed over contributions printed to 15 digits.
-  EXPECT_NEAR(stdUnc, expectedU, 1e-12L * expectedU);
-  EXPECT_NEAR(dofEff, expectedDof, 1e-10L * expectedDof);
+  EXPECT_NEAR(stdUnc, expected.stdUnc, 1e-12L * expected.stdUnc);
+  EXPECT_NEAR(dofEff, expected.dofEff, 1e-10L * expected.dofEff);
   EXPECT_EQ(report.back(), "The Effective Degrees of Freedom are " + numberText(dofEff));
 }
 
