@@ -1,7 +1,11 @@
-// The tables the build writes into the program directory: PCENT.DBF holds exactly the values of
-// data/pcent.csv, as shapelib's own reader sees them, and the scratch tables are empty.
+// The tables the table generator writes for the program directory: PCENT.DBF holds exactly the
+// values of data/pcent.csv, as shapelib's own reader sees them, and the scratch tables are empty.
+// The generator runs into a directory of the test's own: the program directory's scratch tables
+// change whenever the program is used.
 
 #include <shapefil.h>
+
+#include <stdlib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -18,7 +22,31 @@
 namespace mirevant::testing {
 namespace {
 
-const std::string kProgramDir = MIREVANT_TEST_PROGRAM_DIR;
+// A directory holding the three tables as the build writes them, made once for all tests here
+// and removed at the end.
+class GeneratedDir {
+ public:
+  GeneratedDir() {
+    char pattern[] = "/tmp/mirevant-tables-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    dir_ = pattern;
+    const std::string command = std::string("'") + MIREVANT_MAKE_TABLES + "' '" +
+                                MIREVANT_TEST_DATA_DIR + "/pcent.csv' '" + dir_ + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) path_ = "/nonexistent";
+  }
+  ~GeneratedDir() {
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  const std::string& path() const { return path_.empty() ? dir_ : path_; }
+
+ private:
+  std::string dir_, path_;
+};
+
+const std::string& generatedDir() {
+  static const GeneratedDir dir;
+  return dir.path();
+}
 
 std::vector<std::vector<std::string>> csvRows() {
   std::ifstream in(std::string(MIREVANT_TEST_DATA_DIR) + "/pcent.csv");
@@ -52,7 +80,7 @@ TEST(GeneratedTables, CsvHoldsTheReferenceRows) {
 
 TEST(GeneratedTables, PcentMatchesTheCsvInShapelib) {
   const auto rows = csvRows();
-  DBFHandle h = DBFOpen((kProgramDir + "/PCENT.DBF").c_str(), "rb");
+  DBFHandle h = DBFOpen((generatedDir() + "/PCENT.DBF").c_str(), "rb");
   ASSERT_NE(h, nullptr);
   ASSERT_EQ(DBFGetFieldCount(h), 7);
   ASSERT_EQ(DBFGetRecordCount(h), static_cast<int>(rows.size()) - 1);
@@ -87,7 +115,7 @@ TEST(GeneratedTables, PcentMatchesTheCsvInShapelib) {
 // below d (past the end the last row stays current), then one row back if it overshot.
 TEST(GeneratedTables, PcentThroughTheTableLayer) {
   Dataset pcent(pcentSchema().fields);
-  pcent.setDirectory(kProgramDir);
+  pcent.setDirectory(generatedDir());
   pcent.setTableName("PCENT.DBF");
   pcent.open();
   EXPECT_EQ(pcent.fieldByName("DEGFREE").type(), FieldType::SmallInt);
@@ -107,7 +135,7 @@ TEST(GeneratedTables, ScratchTablesAreEmpty) {
   for (const TableSchema* schema : {&varlistSchema(), &covdatSchema()}) {
     SCOPED_TRACE(schema->fileName);
     Dataset d(schema->fields);
-    d.setDirectory(kProgramDir);
+    d.setDirectory(generatedDir());
     d.setTableName(schema->fileName);
     d.open();
     EXPECT_EQ(d.recordCount(), 0);
