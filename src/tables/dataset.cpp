@@ -85,6 +85,9 @@ DataSource::~DataSource() {
     auto& list = dataset_->impl_->sources;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }
+  const std::vector<DataLink*> links = std::move(links_);
+  links_.clear();
+  for (DataLink* l : links) l->dataSourceDestroyed();
 }
 
 void DataSource::setDataset(Dataset* dataset) {
@@ -295,7 +298,13 @@ Dataset::Dataset(std::vector<FieldSpec> fields) : impl_(std::make_unique<Impl>(*
 }
 
 Dataset::~Dataset() {
-  for (DataSource* s : impl_->sources) s->dataset_ = nullptr;
+  // Sources and their widgets outlive the dataset here and then show nothing.
+  const std::vector<DataSource*> sources = impl_->sources;
+  for (DataSource* s : sources) {
+    s->dataset_ = nullptr;
+    const std::vector<DataLink*> links = s->links_;
+    for (DataLink* l : links) l->activeChanged();
+  }
 }
 
 void Dataset::setDirectory(const std::string& directory) {

@@ -72,7 +72,7 @@ class Field {
 };
 
 // Listener interface for data-aware widgets attached to a data source. A link must be removed
-// from its source before it is destroyed.
+// from its source before it is destroyed; a source that goes first tells its links.
 class DataLink {
  public:
   virtual ~DataLink() = default;
@@ -81,6 +81,8 @@ class DataLink {
   virtual void dataSetScrolled() {}  // the cursor moved
   virtual void recordChanged(Field* /*f*/) {}  // a field of the current row was written
   virtual void editingChanged() {}             // the state changed
+  // The data source is being destroyed: the link is already detached and must forget it.
+  virtual void dataSourceDestroyed() {}
 };
 
 // Links a dataset to windows (the two callbacks) and to widgets (DataLinks).
