@@ -1,0 +1,117 @@
+#include "app/AboutMirevant.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace mirevant {
+
+namespace {
+
+constexpr int kClientWidth = 425;
+constexpr int kClientHeight = 273;
+constexpr int kPanelHeight = 41;
+
+const char* const kVersionLine = "Mirevant Version 1.8";
+
+// The text as the box is defined; its first line is replaced by the version line when the box is
+// shown.
+const char* const kNotes[] = {
+    "Mirevant Version",
+    "Measurement uncertainty calculator",
+    "",
+    "Mirevant evaluates a measurement model typed as one line of expression text, writes the "
+    "partial derivative of the model with respect to every variable, and propagates the standard "
+    "uncertainties and covariances of the inputs to the combined standard uncertainty. It works "
+    "out the effective degrees of freedom by the Welch-Satterthwaite formula and the coverage "
+    "factor for the chosen confidence level from a table of Student t values, and writes every "
+    "step into a report that can be checked by hand.",
+    "",
+    "Release notes: version 1.8 offers expression entry, four ways of entering a variable, "
+    "covariances, the calculation report with its stepwise audit, coverage factors, printing, the "
+    "clipboard commands, a demonstration and the help pages.",
+    "",
+    "Distribution: keep the program together with the files shipped beside it, the help file "
+    "mirevant.hlp and the tables varlist.dbf, COVDAT.DBF and PCENT.DBF. The program looks for "
+    "them in its own directory.",
+    "",
+    "Contact: please report errors and send suggestions through the project's issue tracker. A "
+    "report is easiest to follow with the expression, the variable values and the calculation "
+    "report attached; the Edit menu copies the report to the clipboard.",
+};
+
+QFont memoFont() {
+  // Arial where it is installed, otherwise its metric twin.
+  const QString family = QFontDatabase::families().contains(QStringLiteral("Arial"))
+                             ? QStringLiteral("Arial")
+                             : QStringLiteral("Liberation Sans");
+  return QFont(family, 9);
+}
+
+}  // namespace
+
+TfrmAboutMirevant::TfrmAboutMirevant(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName(QStringLiteral("frmAboutMirevant"));
+  setWindowTitle(QStringLiteral("About Mirevant"));
+  setFixedSize(kClientWidth, kClientHeight);
+  QFont windowFont = QApplication::font();
+  windowFont.setPointSize(8);
+  setFont(windowFont);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setGeometry(0, 0, kClientWidth, kClientHeight - kPanelHeight);
+  Memo1->setReadOnly(true);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Memo1->setFont(memoFont());
+  QPalette palette = Memo1->palette();
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::Base, Qt::white);
+  Memo1->setPalette(palette);
+  QStringList lines;
+  for (const char* line : kNotes) lines << QString::fromUtf8(line);
+  Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setGeometry(0, kClientHeight - kPanelHeight, kClientWidth, kPanelHeight);
+
+  BitBtn1 = new QPushButton(QStringLiteral("OK"), Panel1);
+  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+  BitBtn1->setGeometry(339, 10, 75, 25);
+  BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+  BitBtn1->setDefault(true);
+  BitBtn1->setAutoDefault(true);
+  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+  // Centred on the screen (not on the parent window).
+  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+  BitBtn1->setFocus();
+}
+
+void TfrmAboutMirevant::showEvent(QShowEvent* event) {
+  // Replace, never insert: showing the box again keeps a single version line.
+  QTextCursor cursor(Memo1->document()->firstBlock());
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.insertText(QString::fromLatin1(kVersionLine));
+  Memo1->moveCursor(QTextCursor::Start);
+  QDialog::showEvent(event);
+}
+
+}  // namespace mirevant

@@ -1,0 +1,67 @@
+#pragma once
+
+// Prints the calculation report as plain text on a paged device (a printer, a PDF file).
+//
+// Layout, in device units of the device printed on:
+// - every line starts at the left edge of the printable area, in the given font;
+// - a line advances the pen by the height of its tallest text plus 2 (by the font height when
+//   the line is empty);
+// - a tab moves the pen to the next multiple of 8 average character widths; a tab that would
+//   pass the right edge ends the line instead;
+// - a line too wide for the page breaks after the last character that fits and goes on at the
+//   left edge of the next line;
+// - a new page begins when the next line would come closer to the bottom than twice the line
+//   height; a form feed begins a new page, and the text after it starts at the top;
+// - pages are begun only for something printed on them: trailing empty lines or a closing form
+//   feed add no blank sheet, while an empty report prints one empty page.
+// A carriage return prints nothing.
+
+#include <QFont>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QPagedPaintDevice;
+
+namespace mirevant {
+
+class ReportPrinter {
+ public:
+  // One piece of text as drawn: page (0 is the first), top-left corner of its line box, text.
+  struct Run {
+    int page;
+    QPointF position;
+    QString text;
+  };
+
+  explicit ReportPrinter(const QFont& font);
+
+  // Prints `lines` on `device`, on which nothing has been painted yet; the device's current page
+  // is the first page. Raises mirevant::Error when painting cannot start on the device, when a
+  // new page cannot be begun, or when the device reports a failure at the end.
+  void print(QPagedPaintDevice& device, const QStringList& lines);
+
+  // What the last print drew, and the measures it used.
+  const std::vector<Run>& runs() const { return runs_; }
+  int pageCount() const { return pages_; }
+  int textHeight() const { return textHeight_; }  // the font's height on the device
+  int tabWidth() const { return tabWidth_; }      // 8 average character widths
+  QSize pageSize() const { return pageSize_; }    // the printable area
+
+ private:
+  QFont font_;
+  std::vector<Run> runs_;
+  int pages_ = 0;
+  int textHeight_ = 0;
+  int tabWidth_ = 0;
+  QSize pageSize_;
+};
+
+// Prints the report on the default printer, without a dialog. Raises mirevant::Error("There is no
+// default printer currently selected") when there is none, and an Error with its own message when
+// the print job cannot be started or fails; nothing is printed then.
+void printReport(const QStringList& lines, const QFont& font);
+
+}  // namespace mirevant
