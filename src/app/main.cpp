@@ -1,7 +1,20 @@
-#include <iostream>
+// Mirevant: the program file.
 
-// The calculation engines are built; the main window arrives with the user interface.
-int main() {
-  std::cout << "Mirevant 1.8: the engines are built. The main window comes later.\n";
-  return 0;
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+
+#include "app/Dialogs.h"
+#include "app/MirevantApplication.h"
+#include "app/Program.h"
+#include "core/numtext.h"
+
+int main(int argc, char** argv) {
+  mirevant::MirevantApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Mirevant"));
+  QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+  mirevant::initDecimalSeparatorFromSystem();
+  mirevant::QtDialogs dialogs;
+  app.setDialogs(&dialogs);
+  return mirevant::runProgram(dialogs, QApplication::applicationDirPath() + QLatin1Char('/'), 2000);
 }

@@ -1,0 +1,917 @@
+#include "app/FuncU.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusTipEvent>
+#include <QStyle>
+#include <QTextCursor>
+#include <QToolButton>
+
+#include <QClipboard>
+#include <QMenu>
+#include <cmath>
+
+#include "app/AboutMirevant.h"
+#include "app/CommandGuard.h"
+#include "app/Dialogs.h"
+#include "app/HelpWindow.h"
+#include "app/ReportPrinter.h"
+#include "app/Unit_TableB1.h"
+#include "core/errors.h"
+#include "core/numtext.h"
+#include "covariance/covent.h"
+#include "tables/schemas.h"
+#include "uncertainty/Round.h"
+#include "widgets/DBGrid.h"
+
+namespace mirevant {
+
+namespace {
+
+constexpr int kClientWidth = 632;
+constexpr int kClientHeight = 434;
+
+const char* const kLevels[] = {"68.27%", "90%", "95%", "95.45%", "99%", "99.73%"};
+const char* const kLevelColumns[] = {"P6827", "P90", "P95", "P9545", "P99", "P9973"};
+
+std::string str(const QString& s) {
+  return s.toStdString();
+}
+
+// A result box shows its number from the first digit, as a reader expects, also when it is wider
+// than the box.
+void showResult(QLineEdit* box, const std::string& text) {
+  box->setText(QString::fromStdString(text));
+  box->setCursorPosition(0);
+}
+QString qstr(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// The lines written so far reach the report area however the command ends.
+class ReportLines {
+ public:
+  explicit ReportLines(QPlainTextEdit* memo) : memo_(memo) {}
+  ~ReportLines() { flush(); }
+  std::vector<std::string>& lines() { return lines_; }
+  void add(const std::string& line) { lines_.push_back(line); }
+  void flush() {
+    if (flushed_) return;
+    flushed_ = true;
+    QStringList all;
+    all.reserve(static_cast<int>(lines_.size()));
+    for (const std::string& l : lines_) all.push_back(qstr(l));
+    memo_->setPlainText(all.join(QLatin1Char('\n')));
+    memo_->moveCursor(QTextCursor::Start);
+    memo_->verticalScrollBar()->setValue(0);
+  }
+
+ private:
+  QPlainTextEdit* memo_;
+  std::vector<std::string> lines_;
+  bool flushed_ = false;
+};
+
+}  // namespace
+
+const std::vector<std::string>& reportTrailer() {
+  static const std::vector<std::string> lines = {
+      "",
+      "Mirevant Version 1.8",
+      "Copyright (c) the Mirevant developers. All rights reserved.",
+      "Mirevant comes with no warranty of any kind; check every result before you rely on it.",
+      "The coverage factors are those of Table B.1 of NIST Technical Note 1297.",
+      "",
+      "Please report errors and suggestions through the Mirevant project's issue tracker.",
+  };
+  return lines;
+}
+
+// Messages of the uncertainty evaluator, shown as the window shows its own.
+class TFuncForm::Notifier : public UncertaintyNotifier {
+ public:
+  explicit Notifier(Dialogs& dialogs) : dialogs_(dialogs) {}
+  void refusedText(const std::string& text) override {
+    dialogs_.message(Dialogs::Kind::Plain, qstr(text));
+  }
+  void zeroLengthAnswer(const std::string& message) override { dialogs_.yesBox(qstr(message)); }
+
+ private:
+  Dialogs& dialogs_;
+};
+
+TFuncForm::TFuncForm(Dialogs& dialogs, const QString& programDirectory, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      programDirectory_(programDirectory),
+      tableVarlist_(varlistSchema().fields),
+      pcenttab_(pcentSchema().fields) {
+  if (!programDirectory_.endsWith(QLatin1Char('/'))) programDirectory_ += QLatin1Char('/');
+  setObjectName(QStringLiteral("FuncForm"));
+  buildControls();
+  buildMenu();
+  buildEntryPopup();
+  setTabOrder();
+
+  dataSourceVarList_.setDataset(&tableVarlist_);
+  dataSourceVarList_.onStateChange = [this] { DataSourceVarlistStateChange(); };
+  tableVarlist_.setTableName(varlistSchema().fileName);
+  tableVarlist_.setDriver(DriverType::FoxPro);
+  DBGridVarList->setDataSource(&dataSourceVarList_);
+
+  // Window creation: program directory, coverage factor table, help file, confidence level,
+  // evaluator, caption.
+  pcenttab_.setDirectory(str(programDirectory_));
+  pcenttab_.setTableName(pcentSchema().fileName);
+  helpFile_ = programDirectory_ + QStringLiteral("mirevant.hlp");
+  pcenttab_.open();
+  {
+    const QSignalBlocker quiet(percentDesiredCombo);
+    percentDesiredCombo->setCurrentIndex(3);
+  }
+  notifier_ = std::make_unique<Notifier>(dialogs_);
+  uncEval_ = std::make_unique<TUncEval>();
+  uncEval_->setNotifier(notifier_.get());
+  equation1_.SetAngleUnits(angleUnit::Radians);
+  setWindowTitle(QStringLiteral("Mirevant (tm)"));
+}
+
+TFuncForm::~TFuncForm() {
+  // The grid stops listening before the data source goes.
+  DBGridVarList->setDataSource(nullptr);
+}
+
+void TFuncForm::buildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  QFont bold = font();
+  bold.setBold(true);
+  auto label = [&](const QString& name, const QString& text, int x, int y, bool isBold = false) {
+    auto* l = new QLabel(text, client);
+    l->setObjectName(name);
+    if (isBold) l->setFont(bold);
+    l->adjustSize();
+    l->move(x, y);
+    return l;
+  };
+  auto edit = [&](const QString& name, int x, int y, int w, int h = 21) {
+    auto* e = new QLineEdit(client);
+    e->setObjectName(name);
+    e->setGeometry(x, y, w, h);
+    return e;
+  };
+  auto button = [&](QWidget* parent, const QString& name, const QString& text, int x, int y, int w,
+                    int h = 25) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(x, y, w, h);
+    b->setAutoDefault(false);
+    return b;
+  };
+
+  labelExpressionEntry = label(QStringLiteral("LabelExpressionEntry"),
+                               QStringLiteral("Expression Entry"), 9, 12, true);
+  CheckBox_ExpEdit = new QCheckBox(QStringLiteral("Alter a working expression"), client);
+  CheckBox_ExpEdit->setObjectName(QStringLiteral("CheckBox_ExpEdit"));
+  CheckBox_ExpEdit->setLayoutDirection(Qt::RightToLeft);  // text left of the box
+  CheckBox_ExpEdit->setGeometry(140, 14, 157, 17);
+  CheckBox_ExpEdit->setStatusTip(QStringLiteral(
+      "Post-calculation, check this to edit expression preserving variable definitions"));
+
+  EditEquation = edit(QStringLiteral("EditEquation"), 8, 31, 257);
+  EditEquation->setText(QStringLiteral("Enter expression here"));
+  SpeedButton1 = new QToolButton(client);
+  SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+  SpeedButton1->setGeometry(267, 32, 23, 20);
+  SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+  SpeedButton1->setAutoRaise(true);
+
+  BtnEnterEquation = button(client, QStringLiteral("BtnEnterEquation"),
+                            QStringLiteral("Define Variables"), 8, 61, 105);
+  BtnEnterEquation->setStatusTip(QStringLiteral("Test expression and show variables"));
+  labelVariables =
+      label(QStringLiteral("LabelVariables"), QStringLiteral("Variables"), 8, 89, true);
+
+  DBGridVarList = new DBGrid(client);
+  DBGridVarList->setObjectName(QStringLiteral("DBGridVarList"));
+  DBGridVarList->setGeometry(8, 112, 289, 120);
+  DBGridVarList->setColumns({
+      {QStringLiteral("VARNAME"), QStringLiteral("Vari-~able"), 4, Qt::AlignLeft | Qt::AlignVCenter,
+       Qt::AlignCenter, true, false, nullptr},
+      {QStringLiteral("VALUE"), QStringLiteral("Variable~Value"), 11,
+       Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter, false, false, nullptr},
+      {QStringLiteral("UNC"), QStringLiteral("Standard~Uncertainty"), 10,
+       Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, false, false, nullptr},
+      {QStringLiteral("DOF"), QStringLiteral("DOFs~Sample-1"), 7, Qt::AlignLeft | Qt::AlignVCenter,
+       Qt::AlignCenter, false, false, nullptr},
+      {QStringLiteral("SYSDEFUNC"), QStringLiteral("StdUnc~Deriv"), 6, Qt::AlignCenter,
+       Qt::AlignCenter, true, true, nullptr},
+  });
+
+  Button5 =
+      button(client, QStringLiteral("Button5"), QStringLiteral("Enter Covariance"), 8, 255, 105);
+  Button5->setStatusTip(QStringLiteral("Go to covariance screen"));
+  BtnCalculate =
+      button(client, QStringLiteral("BtnCalculate"), QStringLiteral("Calculate"), 153, 255, 75);
+  BtnCalculate->setStatusTip(QStringLiteral("Calculate the expression"));
+  BtnCalculate->setEnabled(false);
+  labelCovariances =
+      label(QStringLiteral("LabelCovariances"), QStringLiteral("Covariances"), 10, 286, true);
+  MemoCoVar = new QPlainTextEdit(client);
+  MemoCoVar->setObjectName(QStringLiteral("MemoCoVar"));
+  MemoCoVar->setGeometry(9, 303, 272, 89);
+  MemoCoVar->setReadOnly(true);
+  MemoCoVar->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  Bevel1 = new QFrame(client);
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  Bevel1->setFrameShape(QFrame::VLine);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+  Bevel1->setGeometry(311, 1, 3, 401);
+
+  labelResult = label(QStringLiteral("LabelResult"), QStringLiteral("Result"), 469, 0, true);
+  labelFunctionValue =
+      label(QStringLiteral("LabelFunctionValue"), QStringLiteral("Function Value:"), 322, 25);
+  EditFunctionValue = edit(QStringLiteral("EditFunctionValue"), 431, 17, 181);
+  EditFunctionValue->setStatusTip(QStringLiteral("Result of calculation"));
+  labelStandardUncertainty = label(QStringLiteral("LabelStandardUncertainty"),
+                                   QStringLiteral("Standard Uncertainty:"), 322, 44);
+  EditStdUnc = edit(QStringLiteral("EditStdUnc"), 431, 40, 181);
+  labelConfidence = label(QStringLiteral("LabelConfidence"), QStringLiteral("Confidence"), 319, 65);
+  percentDesiredCombo = new QComboBox(client);
+  percentDesiredCombo->setObjectName(QStringLiteral("percentDesiredCombo"));
+  for (const char* level : kLevels) percentDesiredCombo->addItem(QString::fromLatin1(level));
+  percentDesiredCombo->setGeometry(321, 80, 64, 21);
+  percentDesiredCombo->setStatusTip(QStringLiteral("Confidence level desired"));
+  labelCovFactor = label(QStringLiteral("LabelCovFactor"), QStringLiteral("Cov.Factor:"), 404, 65);
+  labelK = label(QStringLiteral("LabelK"), QStringLiteral("k="), 387, 82);
+  editFactor = edit(QStringLiteral("editFactor"), 403, 80, 52);
+  editFactor->setReadOnly(true);
+  editFactor->setStatusTip(QStringLiteral("From Table B.1 NIST Technical Note 1297"));
+  labelCoverage = label(QStringLiteral("LabelCoverage"), QStringLiteral("Coverage"), 480, 65);
+  labelCoverage->setStatusTip(QStringLiteral("k x Std. Uncertainty"));
+  labelPlusMinus = label(QStringLiteral("LabelPlusMinus"), QStringLiteral("+ -"), 462, 82);
+  editcovfac = edit(QStringLiteral("editcovfac"), 479, 80, 86);
+  editcovfac->setReadOnly(true);
+  editcovfac->setStatusTip(
+      QStringLiteral("k x Std. Uncertainty. Upper and lower range around result"));
+  labelReport = label(QStringLiteral("LabelReport"), QStringLiteral("       Report"), 569, 66);
+  pcentcheck = new QCheckBox(client);
+  pcentcheck->setObjectName(QStringLiteral("pcentcheck"));
+  pcentcheck->setGeometry(604, 82, 17, 17);
+  pcentcheck->setChecked(true);
+  pcentcheck->setStatusTip(QStringLiteral("Check this to include Coverage in report"));
+
+  MemoDerOut = new QPlainTextEdit(client);
+  MemoDerOut->setObjectName(QStringLiteral("MemoDerOut"));
+  MemoDerOut->setGeometry(317, 112, 296, 289);
+  MemoDerOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MemoDerOut->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoDerOut->setTabStopDistance(8 * MemoDerOut->fontMetrics().averageCharWidth());
+
+  // Beyond the right edge of the client area: never seen; the menu prints.
+  Button4 = button(client, QStringLiteral("Button4"), QStringLiteral("Print"), 635, 27, 75);
+
+  panelBottom = new QWidget(client);
+  panelBottom->setObjectName(QStringLiteral("PanelBottom"));
+  panelBottom->setGeometry(0, 403, kClientWidth, 31);
+  PnlBoxHint = new QLabel(panelBottom);
+  PnlBoxHint->setObjectName(QStringLiteral("PnlBoxHint"));
+  PnlBoxHint->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PnlBoxHint->setGeometry(1, 1, 408, 29);
+  PnlBoxHint->setTextFormat(Qt::PlainText);
+  PnlBoxHint->setIndent(4);
+  btnDemo = button(panelBottom, QStringLiteral("btnDemo"), QStringLiteral("&Demo"), 413, 3, 65);
+  btnDemo->setStatusTip(QStringLiteral("Run the demo"));
+  BitBtn2 = button(panelBottom, QStringLiteral("BitBtn2"), QStringLiteral("Help"), 483, 3, 65);
+  BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+  BitBtn2->setStatusTip(QStringLiteral("Bring up the help system"));
+  BitBtn3 = button(panelBottom, QStringLiteral("BitBtn3"), QStringLiteral("Close"), 552, 3, 75);
+  BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  BitBtn3->setStatusTip(QStringLiteral("Exit the program"));
+
+  connect(BtnEnterEquation, &QPushButton::clicked, this, [this] { BtnEnterEquationClick(); });
+  connect(BtnCalculate, &QPushButton::clicked, this, [this] { BtnCalculateClick(); });
+  connect(EditEquation, &QLineEdit::textChanged, this, [this] { EditEquationChange(); });
+  connect(percentDesiredCombo, &QComboBox::activated, this,
+          [this] { percentDesiredComboChange(); });
+  connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
+  connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
+  connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+  connect(btnDemo, &QPushButton::clicked, this, [this] { btnDemoClick(); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(DBGridVarList, &DBGrid::mouseReleased, this,
+          [this](Qt::MouseButton b, Qt::KeyboardModifiers m, const QPoint& p) {
+            DBGridVarListMouseUp(b, m, p);
+          });
+  DBGridVarList->setErrorHandler([this](const std::exception_ptr& error) {
+    runCommand(dialogs_, [&] { std::rethrow_exception(error); });
+  });
+}
+
+void TFuncForm::buildEntryPopup() {
+  POP_UNC = new QMenu(this);
+  POP_UNC->setObjectName(QStringLiteral("POP_UNC"));
+  auto entry = [this](const QString& name, const QString& caption, const QString& hint,
+                      void (TFuncForm::*handler)()) {
+    QAction* a = POP_UNC->addAction(caption);
+    a->setObjectName(name);
+    a->setStatusTip(hint);
+    if (handler != nullptr)
+      connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return a;
+  };
+  AutomaticallyenterStdUncertaintyRoundingError1 =
+      entry(QStringLiteral("AutomaticallyenterStdUncertaintyRoundingError1"),
+            QStringLiteral("Value is subject to rounding error"),
+            QStringLiteral("User enters the variable value"),
+            &TFuncForm::AutomaticallyenterStdUncertaintyRoundingError1Click);
+  UserEnters1 = entry(QStringLiteral("UserEnters1"), QStringLiteral("Value is \"exact\""),
+                      QStringLiteral("User enters variable value"), &TFuncForm::UserEnters1Click);
+  VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = entry(
+      QStringLiteral("VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1"),
+      QStringLiteral("Value is in the center of rectagular probability curve (Type B)"),
+      QStringLiteral("User enters Variable Value and one-half the range of possible values"),
+      &TFuncForm::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click);
+  VariableValueistheaggregateResultofanumberofTrialsTypeA1 =
+      entry(QStringLiteral("VariableValueistheaggregateResultofanumberofTrialsTypeA1"),
+            QStringLiteral("Value is the statistical result of a number of trials  (Type A)"),
+            QStringLiteral("User enters Variable Value, Std. Uncertainty, and DOFs"),
+            &TFuncForm::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click);
+  POP_UNC->addSeparator();
+  Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("Cancel"),
+                  QStringLiteral("Cancel with no input"), nullptr);
+}
+
+void TFuncForm::buildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  Exit1 = bar->addAction(QStringLiteral("Exit"));
+  Exit1->setObjectName(QStringLiteral("Exit1"));
+  Exit1->setStatusTip(QStringLiteral("Exit the program"));
+  connect(Exit1, &QAction::triggered, this, &QWidget::close);
+
+  menuEdit = bar->addMenu(QStringLiteral("Edit"));
+  menuEdit->setObjectName(QStringLiteral("Edit1"));
+  Copy1 = menuEdit->addAction(QStringLiteral("Copy calulation report to clipboard"));
+  Copy1->setObjectName(QStringLiteral("Copy1"));
+  Copy1->setStatusTip(QStringLiteral("Copies entire report to Windows clipboard"));
+  Paste1 = menuEdit->addAction(QStringLiteral("Paste expression from clipboard"));
+  Paste1->setObjectName(QStringLiteral("Paste1"));
+  Paste1->setStatusTip(QStringLiteral("Pastes expression from Windows clipboard to edit box"));
+
+  Print1 = bar->addAction(QStringLiteral("Print!"));
+  Print1->setObjectName(QStringLiteral("Print1"));
+
+  menuHelp = bar->addMenu(QStringLiteral("Help"));
+  menuHelp->setObjectName(QStringLiteral("Help2"));
+  Help1 = menuHelp->addAction(QStringLiteral("Help"));
+  Help1->setObjectName(QStringLiteral("Help1"));
+  Demo1 = menuHelp->addAction(QStringLiteral("Demo"));
+  Demo1->setObjectName(QStringLiteral("Demo1"));
+  ProductivityHint1 = menuHelp->addAction(QStringLiteral("Productivity Hint"));
+  ProductivityHint1->setObjectName(QStringLiteral("ProductivityHint1"));
+  About2 = menuHelp->addAction(QStringLiteral("About"));
+  About2->setObjectName(QStringLiteral("About2"));
+  ViewCoverageFactors1 = menuHelp->addAction(QStringLiteral("View Coverage Factors"));
+  ViewCoverageFactors1->setObjectName(QStringLiteral("ViewCoverageFactors1"));
+  connect(ViewCoverageFactors1, &QAction::triggered, this, [this] { ViewCoverageFactors1Click(); });
+  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+  connect(Paste1, &QAction::triggered, this, [this] { Paste1Click(); });
+  connect(Print1, &QAction::triggered, this, [this] { Print1Click(); });
+  connect(Help1, &QAction::triggered, this, [this] { Help1Click(); });
+  connect(Demo1, &QAction::triggered, this, [this] { btnDemoClick(); });
+  connect(ProductivityHint1, &QAction::triggered, this, [this] { ProductivityHint1Click(); });
+  connect(About2, &QAction::triggered, this, [this] { About2Click(); });
+}
+
+void TFuncForm::setTabOrder() {
+  const std::vector<QWidget*> order = {
+      EditEquation, MemoDerOut,       EditFunctionValue,   BtnEnterEquation, EditStdUnc,
+      Button4,      Button5,          MemoCoVar,           BitBtn2,          btnDemo,
+      BitBtn3,      BtnCalculate,     percentDesiredCombo, pcentcheck,       editcovfac,
+      editFactor,   CheckBox_ExpEdit, DBGridVarList};
+  for (std::size_t k = 1; k < order.size(); ++k) QWidget::setTabOrder(order[k - 1], order[k]);
+  PnlBoxHint->setFocusPolicy(Qt::NoFocus);
+  SpeedButton1->setFocusPolicy(Qt::NoFocus);
+}
+
+void TFuncForm::command(void (TFuncForm::*handler)()) {
+  runCommand(dialogs_, [this, handler] { (this->*handler)(); });
+}
+
+bool TFuncForm::event(QEvent* e) {
+  if (e->type() == QEvent::StatusTip) {
+    if (hintsInstalled_) DisplayHint(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+void TFuncForm::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (e->spontaneous()) return;
+  // Centred on the screen, fixed in size, with only the minimise and close boxes.
+  setFixedSize(sizeHint());
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  hintsInstalled_ = true;
+  EditEquation->setFocus();
+  EditEquation->selectAll();
+}
+
+void TFuncForm::closeEvent(QCloseEvent* e) {
+  hintsInstalled_ = false;
+  e->accept();
+}
+
+void TFuncForm::DisplayHint(const QString& hint) {
+  PnlBoxHint->setText(hint);
+}
+
+void TFuncForm::EditEquationChange() {
+  if (!CheckBox_ExpEdit->isChecked()) BtnCalculate->setEnabled(false);
+}
+
+void TFuncForm::DataSourceVarlistStateChange() {
+  // Insert guard: rows of the variable list come only from Define Variables.
+  if (!VarListFilling && tableVarlist_.state() == DatasetState::Insert) tableVarlist_.cancel();
+}
+
+void TFuncForm::BtnEnterEquationClick() {
+  command(&TFuncForm::defineVariables);
+}
+void TFuncForm::BtnCalculateClick() {
+  command(&TFuncForm::calculate);
+}
+void TFuncForm::percentDesiredComboChange() {
+  command(&TFuncForm::changeConfidenceLevel);
+}
+void TFuncForm::ViewCoverageFactors1Click() {
+  command(&TFuncForm::viewCoverageFactors);
+}
+
+void TFuncForm::defineVariables() {
+  // The covariances belong to the previous variable set.
+  {
+    Dataset covariances(covdatSchema().fields);
+    covariances.setDirectory(str(programDirectory_));
+    covariances.setTableName(covdatSchema().fileName);
+    covariances.setExclusive(true);
+    covariances.open();
+    covariances.emptyTable();
+    covariances.close();
+  }
+  uncEval_->ResetDofAndCovariance();
+  MemoCoVar->clear();
+
+  const std::string text = str(EditEquation->text());
+  if (!uncEval_->Parse(text)) {
+    dialogs_.message(Dialogs::Kind::Warning, QStringLiteral("Invalid Expression."));
+    throw Abort();
+  }
+  uncEval_->setText(text);
+  BtnCalculate->setEnabled(true);
+
+  VarListFilling = true;
+  struct Filling {
+    bool& flag;
+    ~Filling() { flag = false; }
+  } filling{VarListFilling};
+  tableVarlist_.close();
+  tableVarlist_.setDirectory(str(programDirectory_));
+  tableVarlist_.setExclusive(true);
+  tableVarlist_.open();
+  tableVarlist_.emptyTable();
+  tableVarlist_.edit();  // on the empty table: a blank row, which the first insertion discards
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    const std::string name = SlotName(slot);
+    if (uncEval_->IsVariable(name)) tableVarlist_.insertRecord({name, "0", "0", "0"});
+  }
+}
+
+void TFuncForm::calculate() {
+  const std::string text = str(EditEquation->text());
+  if (!uncEval_->Parse(text)) {
+    dialogs_.message(Dialogs::Kind::Warning, QStringLiteral("Invalid Expression."));
+    throw Abort();
+  }
+  CheckBox_ExpEdit->setChecked(false);
+  DOFeff = 0;
+  uncEval_->setText(text);
+  if (tableVarlist_.state() == DatasetState::Edit || tableVarlist_.state() == DatasetState::Insert)
+    tableVarlist_.post();
+  tableVarlist_.close();
+  tableVarlist_.setExclusive(true);
+  tableVarlist_.open();
+
+  ReportLines report(MemoDerOut);
+  report.add("WITH VARIABLES SET AT:");
+  report.add("Variable\tValue\t\tStandard \t\tDOF");
+  report.add("\t\t\tUncertainty");
+  for (tableVarlist_.first(); !tableVarlist_.eof(); tableVarlist_.next()) {
+    const std::string name = tableVarlist_.fieldByName("VARNAME").asString();
+    const std::string valueText = tableVarlist_.fieldByName("VALUE").asString();
+    const Extended unc = tableVarlist_.fieldByName("UNC").asFloat();
+    const Extended dof = tableVarlist_.fieldByName("DOF").asFloat();
+    if (dof == 0) {
+      dialogs_.message(
+          Dialogs::Kind::Warning,
+          QStringLiteral("Zero values in any DOF feild will cause a divide by zero error!"));
+      throw Abort();
+    }
+    report.add(name + "\t" + valueText + "\t\t" + numberText(unc) + "\t\t" + numberText(dof));
+    const Extended value = textToFloat(valueText);
+    uncEval_->SetValue(name, value);
+    uncEval_->SetStdUnc(name, unc);
+    uncEval_->SetDOF(name, dof);
+    equation1_.SetVariable(name, value);
+  }
+
+  report.add("");
+  report.add("WITH COVARIANCE SET AT:");
+  report.add("Variables\t\tCovariance");
+  bool anyPair = false;
+  for (int i = 0; i < kVariableSlots; ++i) {
+    if (!uncEval_->IsVariable(SlotName(i))) continue;
+    for (int j = i; j < kVariableSlots; ++j) {
+      const Extended cov = uncEval_->Covariance(i, j);
+      if (cov == 0) continue;
+      report.add("'" + SlotName(i) + "' , '" + SlotName(j) + "'\t\t" + numberText(cov));
+      anyPair = true;
+    }
+  }
+  if (!anyPair) report.add("NONE SET");
+  report.add("");
+  report.add("STEPWISE AUDIT OF CALCULATION:");
+  report.add("");
+
+  equation1_.SetText(uncEval_->text());
+  std::vector<std::string> audit;
+  bool failed = false;
+  equation1_.EvaluateWithAudit(failed, &audit);
+  if (failed) {
+    dialogs_.message(Dialogs::Kind::Warning,
+                     QStringLiteral("Divide By Zero Error: Please Check Variables"));
+    throw Abort();
+  }
+  for (const std::string& line : audit) report.add(line);
+  report.add("");
+  report.add("STEPWISE AUDIT OF STANDARD UNCERTAINTY CALCULATION:");
+  report.add("");
+
+  // The results count only once the audit has finished: a failure part way leaves no effective
+  // degrees of freedom behind for the confidence level to look up.
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  uncEval_->UncertaintyAudit(value, stdUnc, dofEff, report.lines());
+  StdUnc = stdUnc;
+  DOFeff = dofEff;
+  showResult(EditFunctionValue, numberText(value));
+  showResult(EditStdUnc, numberText(StdUnc));
+  report.add("");
+  if (pcentcheck->isChecked() && DOFeff > 0) writeCoverageBlock(report.lines());
+  writeTrailer(report.lines());
+}
+
+Extended TFuncForm::coverageFactor(Extended d, const QString& level) {
+  const char* column = nullptr;
+  for (std::size_t k = 0; k < std::size(kLevels); ++k)
+    if (level == QLatin1String(kLevels[k])) column = kLevelColumns[k];
+  if (column == nullptr) return 1;
+  Field& degrees = pcenttab_.fieldByName("DEGFREE");
+  pcenttab_.first();
+  while (!pcenttab_.eof() && degrees.asInteger() < d) pcenttab_.next();
+  if (degrees.asInteger() > d) pcenttab_.prior();
+  return roundToReal48(pcenttab_.fieldByName(column).asFloat());
+}
+
+void TFuncForm::writeCoverageBlock(std::vector<std::string>& report) {
+  const QString level = percentDesiredCombo->currentText();
+  const Extended k = coverageFactor(DOFeff, level);
+  const std::string kText = fixedText(k, 2);
+  showResult(editFactor, kText);
+  report.push_back("To achieve specified percentage accuracy,");
+  report.push_back("Standard Uncertainty must be multiplied by:");
+  report.push_back(kText);
+  report.push_back(str(EditStdUnc->text()) + " times " + kText + " =");
+  const Extended u = roundToReal48(k * StdUnc);
+  report.push_back(numberText(u));
+  report.push_back("A range of plus or minus " + numberText(u) + " will cover a percentage of " +
+                   str(level));
+  showResult(editcovfac, numberText(u));
+}
+
+void TFuncForm::writeTrailer(std::vector<std::string>& report) {
+  for (const std::string& line : reportTrailer()) report.push_back(line);
+}
+
+void TFuncForm::changeConfidenceLevel() {
+  const QString level = percentDesiredCombo->currentText();
+  if (DOFeff != 0) {
+    if (DOFeff < 0) return;
+    const Extended k = coverageFactor(DOFeff, level);
+    showResult(editFactor, fixedText(k, 2));
+    showResult(editcovfac, numberText(roundToReal48(k * StdUnc)));
+    return;
+  }
+  // No calculation has given effective degrees of freedom: use the number of variables less one
+  // and the standard uncertainty as it stands in its box.
+  Extended d = uncEval_->VarCount();
+  if (d > 0) d -= 1;
+  if (EditStdUnc->text().isEmpty() || d <= 0) return;
+  const Extended k = coverageFactor(d, level);
+  showResult(editFactor, numberText(k));
+  Extended typed = 0;
+  if (!tryTextToFloat(str(EditStdUnc->text()), typed)) {
+    editcovfac->clear();
+    return;
+  }
+  StdUnc = typed;
+  showResult(editcovfac, numberText(k * StdUnc));
+}
+
+QPoint TFuncForm::entryPopupPosition() const {
+  // The window's outer top-left corner plus the grid's place in the window, plus 10.
+  return frameGeometry().topLeft() + DBGridVarList->pos() + QPoint(10, 10);
+}
+
+void TFuncForm::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers /*shift*/,
+                                     const QPoint& pos) {
+  if (button != Qt::LeftButton) return;
+  const int column = DBGridVarList->gridColumnAt(pos);
+  if (column == 2) {
+    POP_UNC->popup(entryPopupPosition());
+  } else if (column == 5) {
+    runCommand(dialogs_, [this] {
+      PnlBoxHint->setText(qstr(tableVarlist_.fieldByName("UNCDERIV").asString()));
+    });
+  }
+}
+
+void TFuncForm::AutomaticallyenterStdUncertaintyRoundingError1Click() {
+  command(&TFuncForm::enterRoundingError);
+}
+void TFuncForm::UserEnters1Click() {
+  command(&TFuncForm::enterExact);
+}
+void TFuncForm::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click() {
+  command(&TFuncForm::enterTypeB);
+}
+void TFuncForm::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click() {
+  command(&TFuncForm::enterTypeA);
+}
+void TFuncForm::Button5Click() {
+  command(&TFuncForm::enterCovariance);
+}
+
+std::string TFuncForm::askNumber(const QString& title, const QString& promptLine,
+                                 const QString& error) {
+  const std::string answer = str(dialogs_.prompt(title, promptLine, QStringLiteral("0")));
+  Extended v = 0;
+  if (!tryTextToFloat(answer, v)) {
+    dialogs_.message(Dialogs::Kind::Error, error);
+    throw Abort();
+  }
+  return answer;
+}
+
+std::string TFuncForm::askInteger(const QString& title, const QString& promptLine,
+                                  const QString& error) {
+  const std::string answer = str(dialogs_.prompt(title, promptLine, QStringLiteral("0")));
+  int v = 0;
+  if (!tryTextToInt(answer, v)) {
+    dialogs_.message(Dialogs::Kind::Error, error);
+    throw Abort();
+  }
+  return answer;
+}
+
+void TFuncForm::writeProtected(const char* name, const std::function<void(Field&)>& write) {
+  // Read-only to the user; writable only for the moment the program stores into it.
+  Field& field = tableVarlist_.fieldByName(name);
+  field.setReadOnly(false);
+  struct Relock {
+    Field& f;
+    ~Relock() { f.setReadOnly(true); }
+  } relock{field};
+  write(field);
+}
+
+namespace {
+const char* const kValueNotANumber = "The data you entered for a value is not a number";
+}  // namespace
+
+void TFuncForm::enterRoundingError() {
+  const std::string value = askNumber(QStringLiteral("Enter value with significant digits in mind"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  tableVarlist_.edit();
+  tableVarlist_.fieldByName("VALUE").setAsString(value);
+  TCruncher cruncher;
+  tableVarlist_.fieldByName("UNC").setAsString(cruncher.RoundingUncertainty(value));
+  writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(true); });
+  writeProtected("UNCDERIV", [&](Field& f) { f.setAsString("Std Unc = " + cruncher.Derivation); });
+  tableVarlist_.fieldByName("DOF").setAsFloat(400);
+  tableVarlist_.post();
+}
+
+void TFuncForm::enterExact() {
+  const std::string value = askNumber(QStringLiteral("Enter the exact value"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  tableVarlist_.edit();
+  tableVarlist_.fieldByName("VALUE").setAsString(value);
+  tableVarlist_.fieldByName("UNC").setAsString("0");
+  tableVarlist_.fieldByName("DOF").setAsFloat(400);
+  writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(false); });
+  writeProtected("UNCDERIV", [](Field& f) { f.setAsString("No uncertainty. Value is exact."); });
+  tableVarlist_.post();
+}
+
+void TFuncForm::enterTypeB() {
+  const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const std::string halfRange =
+      askNumber(QStringLiteral("Enter one half the range around the variable"),
+                QStringLiteral("Type 1/2 the spread between low and high value here"),
+                QStringLiteral("The data you entered for one half the range is not a number"));
+  tableVarlist_.edit();
+  tableVarlist_.fieldByName("VALUE").setAsString(value);
+  // The rounding rule is run on the central value only for its number of decimals.
+  TCruncher cruncher;
+  cruncher.RoundingUncertainty(value);
+  const Extended h = textToFloat(halfRange);
+  tableVarlist_.fieldByName("UNC").setAsString(
+      fixedTextPrecision(h / std::sqrt(3.0L), 16, cruncher.Decimals));
+  tableVarlist_.fieldByName("DOF").setAsFloat(400);
+  writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(true); });
+  writeProtected("UNCDERIV",
+                 [&](Field& f) { f.setAsString("Std Unc = " + halfRange + "/sqrt(3)"); });
+  tableVarlist_.post();
+}
+
+void TFuncForm::enterTypeA() {
+  const std::string value = askNumber(QStringLiteral("Enter the variable's value"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const std::string stdUnc =
+      askNumber(QStringLiteral("Enter variable's standard uncertainty "),
+                QStringLiteral("Type result of your uncertainty calculation here"),
+                QStringLiteral("The data you entered for a Standard Uncertainty is not a number"));
+  const std::string dof =
+      askInteger(QStringLiteral("Enter DOFs (Sample Size - 1)"),
+                 QStringLiteral("Type DOFs here (entering 400 implies infinity)"),
+                 QStringLiteral("The data you entered for Degrees of Freedom is not an integer"));
+  tableVarlist_.edit();
+  tableVarlist_.fieldByName("VALUE").setAsString(value);
+  tableVarlist_.fieldByName("UNC").setAsString(stdUnc);
+  tableVarlist_.fieldByName("DOF").setAsString(dof);
+  writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(false); });
+  writeProtected("UNCDERIV",
+                 [](Field& f) { f.setAsString("Standard Uncertainty calculated by User"); });
+  tableVarlist_.post();
+}
+
+void TFuncForm::enterCovariance() {
+  QStringList names;
+  for (int slot = 0; slot < kVariableSlots; ++slot)
+    if (uncEval_->IsVariable(SlotName(slot))) names.push_back(qstr(SlotName(slot)));
+  TfrmCovEntry window(dialogs_, *uncEval_, MemoCoVar, this);
+  window.showHelp = [this](int topic) { showHelpTopic(topic); };
+  window.openTables(str(programDirectory_), !BtnCalculate->isEnabled());
+  window.Button1Click();
+  window.prepare(names);
+  window.exec();
+}
+
+void TFuncForm::showHelpTopic(int topic) {
+  mirevant::showHelpTopic(helpFile_, topic);
+}
+
+void TFuncForm::Help1Click() {
+  showHelpTopic(kHelpMainWindow);
+}
+void TFuncForm::BitBtn2Click() {
+  showHelpTopic(kHelpMainWindow);
+}
+void TFuncForm::SpeedButton1Click() {
+  showHelpTopic(kHelpExpression);
+}
+
+void TFuncForm::ProductivityHint1Click() {
+  dialogs_.message(Dialogs::Kind::Information,
+                   QStringLiteral("Archive your expressions in a spreadsheet or word processor.\n"
+                                  "Copy them and Edit-Paste them (Mirevant menu item) into the "
+                                  "expression box.\n"
+                                  "After you select text the Windows shortcut key combination for "
+                                  "copy\n"
+                                  "is <Control>-<c> and for paste it is <Control>-<v>"));
+}
+
+void TFuncForm::About2Click() {
+  TfrmAboutMirevant box(this);
+  box.exec();
+}
+
+void TFuncForm::Print1Click() {
+  command(&TFuncForm::printTheReport);
+}
+void TFuncForm::Button4Click() {
+  command(&TFuncForm::printTheReport);
+}
+void TFuncForm::Copy1Click() {
+  command(&TFuncForm::copyReport);
+}
+void TFuncForm::Paste1Click() {
+  command(&TFuncForm::pasteExpression);
+}
+void TFuncForm::btnDemoClick() {
+  command(&TFuncForm::runDemo);
+}
+
+void TFuncForm::printTheReport() {
+  printReport(MemoDerOut->toPlainText().split(QLatin1Char('\n')), MemoDerOut->font());
+}
+
+void TFuncForm::copyReport() {
+  if (!MemoDerOut->textCursor().hasSelection()) MemoDerOut->selectAll();
+  MemoDerOut->copy();
+}
+
+void TFuncForm::pasteExpression() {
+  EditEquation->selectAll();
+  // A clipboard without text leaves the expression as it is, selected.
+  if (QGuiApplication::clipboard()->text().isEmpty()) return;
+  EditEquation->paste();
+}
+
+QPoint TFuncForm::demoBoxPosition(bool nearCovariances) const {
+  // The window's outer top-left corner plus the divider's (or the covariance box's) place in
+  // the window.
+  const QPoint at = nearCovariances ? MemoCoVar->pos() : Bevel1->pos();
+  return frameGeometry().topLeft() + at;
+}
+
+void TFuncForm::runDemo() {
+  auto box = [this](const char* text, bool nearCovariances = false) {
+    dialogs_.message(Dialogs::Kind::Information, QString::fromUtf8(text),
+                     demoBoxPosition(nearCovariances));
+  };
+  box("First enter an expression.");
+  EditEquation->setText(QStringLiteral("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))"));
+  box("Then click the \"Define Variables\" button. Mirevant checks\nyour formula syntax and "
+      "displays the variables.");
+  defineVariables();
+  box("Then enter values, standard uncertainties, and Degrees of Freedom.");
+  tableVarlist_.close();
+  tableVarlist_.setDirectory(str(programDirectory_));
+  tableVarlist_.open();
+  tableVarlist_.first();
+  struct DemoRow {
+    const char* value;
+    Extended unc, dof;
+  };
+  static const DemoRow rows[] = {
+      {"45.6", 0.01L, 12}, {"-32.06", 0.1L, 28},          {"866", 1.4L, 10}, {"1.2", 0.0234L, 5},
+      {"98", 3.06L, 12},   {"2.340655", 0.00001233L, 10}, {"4.89", 1, 99}};
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    tableVarlist_.edit();
+    tableVarlist_.fieldByName("VALUE").setAsString(rows[k].value);
+    tableVarlist_.fieldByName("UNC").setAsFloat(rows[k].unc);
+    tableVarlist_.fieldByName("DOF").setAsFloat(rows[k].dof);
+    if (k + 1 < std::size(rows)) tableVarlist_.next();  // stores the row; the last stays in edit
+  }
+  box("Entering a standard uncertainty of zero indicates an exact value.\nIf any variables are "
+      "covariant, then click the \"Enter Covariance\" \nbutton and enter covariances between "
+      "variables. \nNegative values are OK.");
+  uncEval_->SetCovariance("af", 0.245L);
+  uncEval_->SetCovariance("azz", -0.9L);
+  MemoCoVar->appendPlainText(QStringLiteral("a and f are covariant by: .245"));
+  MemoCoVar->appendPlainText(QStringLiteral("a and zz are covariant by: -.9"));
+  box("Then click the \"Calculate\" button");
+  calculate();
+  box("You may print this report by selecting the\n\"Print\" menu item after closing this box.",
+      true);
+}
+
+void TFuncForm::viewCoverageFactors() {
+  TForm_tableB1 window(programDirectory_, dialogs_, this);
+  window.exec();
+}
+
+}  // namespace mirevant

@@ -1,0 +1,206 @@
+#pragma once
+
+// The main window: expression entry, the variable list, the result and report side, and the
+// commands Define Variables, Calculate and the confidence level. Owns the calculation state for
+// the life of the program.
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/extended.h"
+#include "expression/equation32.h"
+#include "tables/dataset.h"
+#include "uncertainty/mainex.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class QAction;
+
+namespace mirevant {
+
+class DBGrid;
+class Dialogs;
+
+class TFuncForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Window creation: opens the coverage factor table from the program directory (the directory
+  // of the program file, ending in "/"). Raises the table layer's error when it cannot be opened.
+  TFuncForm(Dialogs& dialogs, const QString& programDirectory, QWidget* parent = nullptr);
+  ~TFuncForm() override;
+
+  // The commands, as the buttons and menu items run them (each under the default handler).
+  void BtnEnterEquationClick();
+  void BtnCalculateClick();
+  void percentDesiredComboChange();
+  void ViewCoverageFactors1Click();
+  void EditEquationChange();
+  void DataSourceVarlistStateChange();
+  void DisplayHint(const QString& hint);
+
+  // Variable entry: the grid's mouse release (column 2 opens the entry popup, column 5 shows how
+  // the row's standard uncertainty was obtained) and the four entry modes.
+  void DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
+  void AutomaticallyenterStdUncertaintyRoundingError1Click();
+  void UserEnters1Click();
+  void VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click();
+  void VariableValueistheaggregateResultofanumberofTrialsTypeA1Click();
+  // Where the entry popup opens: near the top-left corner of the grid.
+  QPoint entryPopupPosition() const;
+
+  // Enter Covariance.
+  void Button5Click();
+
+  // The demonstration, printing, clipboard, help and about commands.
+  void btnDemoClick();
+  void Print1Click();
+  void Button4Click();
+  void Copy1Click();
+  void Paste1Click();
+  void Help1Click();
+  void BitBtn2Click();
+  void SpeedButton1Click();
+  void ProductivityHint1Click();
+  void About2Click();
+  // Where the demonstration's boxes stand: near the divider, the last near the covariance box.
+  QPoint demoBoxPosition(bool nearCovariances) const;
+
+  // Shows a topic of the help file (1000 the main window, 1001 the covariance window, 1002 the
+  // expression syntax) in the help window; returns at once.
+  void showHelpTopic(int topic);
+
+  // State of the calculation (kept for the program's life).
+  Extended StdUnc = 0;
+  Extended DOFeff = 0;
+  bool VarListFilling = false;
+
+  const QString& programDirectory() const { return programDirectory_; }
+  TUncEval& evaluator() { return *uncEval_; }
+  TEquation& Equation1() { return equation1_; }
+  Dataset& TableVarlist() { return tableVarlist_; }
+  Dataset& pcenttab() { return pcenttab_; }
+  Dialogs& dialogs() { return dialogs_; }
+
+  // Coverage factor k for degrees of freedom d and a confidence level text, as a 6-byte real.
+  Extended coverageFactor(Extended d, const QString& level);
+
+  // Controls, named as the window's parts are named.
+  QLabel* labelExpressionEntry = nullptr;
+  QCheckBox* CheckBox_ExpEdit = nullptr;
+  QLineEdit* EditEquation = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QPushButton* BtnEnterEquation = nullptr;
+  QLabel* labelVariables = nullptr;
+  DBGrid* DBGridVarList = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* BtnCalculate = nullptr;
+  QLabel* labelCovariances = nullptr;
+  QPlainTextEdit* MemoCoVar = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QLabel* labelResult = nullptr;
+  QLabel* labelFunctionValue = nullptr;
+  QLineEdit* EditFunctionValue = nullptr;
+  QLabel* labelStandardUncertainty = nullptr;
+  QLineEdit* EditStdUnc = nullptr;
+  QLabel* labelConfidence = nullptr;
+  QComboBox* percentDesiredCombo = nullptr;
+  QLabel* labelCovFactor = nullptr;
+  QLabel* labelK = nullptr;
+  QLineEdit* editFactor = nullptr;
+  QLabel* labelCoverage = nullptr;
+  QLabel* labelPlusMinus = nullptr;
+  QLineEdit* editcovfac = nullptr;
+  QLabel* labelReport = nullptr;
+  QCheckBox* pcentcheck = nullptr;
+  QPlainTextEdit* MemoDerOut = nullptr;
+  QPushButton* Button4 = nullptr;
+  QWidget* panelBottom = nullptr;
+  QLabel* PnlBoxHint = nullptr;
+  QPushButton* btnDemo = nullptr;
+  QPushButton* BitBtn2 = nullptr;
+  QPushButton* BitBtn3 = nullptr;
+
+  QAction* Exit1 = nullptr;
+  QMenu* menuEdit = nullptr;
+  QAction* Copy1 = nullptr;
+  QAction* Paste1 = nullptr;
+  QAction* Print1 = nullptr;
+  QMenu* menuHelp = nullptr;
+  QAction* Help1 = nullptr;
+  QAction* Demo1 = nullptr;
+  QAction* ProductivityHint1 = nullptr;
+  QAction* About2 = nullptr;
+  QAction* ViewCoverageFactors1 = nullptr;
+
+  QMenu* POP_UNC = nullptr;
+  QAction* AutomaticallyenterStdUncertaintyRoundingError1 = nullptr;
+  QAction* UserEnters1 = nullptr;
+  QAction* VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = nullptr;
+  QAction* VariableValueistheaggregateResultofanumberofTrialsTypeA1 = nullptr;
+  QAction* Cancel1 = nullptr;
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class Notifier;
+
+  void buildControls();
+  void buildMenu();
+  void buildEntryPopup();
+  void setTabOrder();
+  // Runs a command under the default handler.
+  void command(void (TFuncForm::*handler)());
+
+  void defineVariables();
+  void calculate();
+  void changeConfidenceLevel();
+  void viewCoverageFactors();
+  void enterRoundingError();
+  void enterExact();
+  void enterTypeB();
+  void enterTypeA();
+  void enterCovariance();
+  void runDemo();
+  void printTheReport();
+  void copyReport();
+  void pasteExpression();
+  // A prompt of the entry modes (default "0"); raises Abort after the error box when the answer
+  // does not convert.
+  std::string askNumber(const QString& title, const QString& promptLine, const QString& error);
+  std::string askInteger(const QString& title, const QString& promptLine, const QString& error);
+  void writeProtected(const char* field, const std::function<void(Field&)>& write);
+  void writeCoverageBlock(std::vector<std::string>& report);
+  void writeTrailer(std::vector<std::string>& report);
+  void showReport(const std::vector<std::string>& report);
+
+  Dialogs& dialogs_;
+  QString programDirectory_;
+  QString helpFile_;
+  bool hintsInstalled_ = false;
+  std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<TUncEval> uncEval_;
+  TEquation equation1_;
+  Dataset tableVarlist_;
+  DataSource dataSourceVarList_;
+  Dataset pcenttab_;
+};
+
+// The report's closing lines: the version line, rights and authorship, and where to report errors.
+const std::vector<std::string>& reportTrailer();
+
+}  // namespace mirevant

@@ -1,0 +1,14 @@
+#include "app/MirevantApplication.h"
+
+#include "app/CommandGuard.h"
+
+namespace mirevant {
+
+bool MirevantApplication::notify(QObject* receiver, QEvent* event) {
+  if (dialogs_ == nullptr) return QApplication::notify(receiver, event);
+  bool handled = false;
+  runCommand(*dialogs_, [&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}
+
+}  // namespace mirevant

@@ -1,0 +1,32 @@
+#include "app/Program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <exception>
+
+#include "app/Dialogs.h"
+#include "app/Esplash.h"
+#include "app/FuncU.h"
+#include "tables/schemas.h"
+
+namespace mirevant {
+
+int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMilliseconds) {
+  std::unique_ptr<TFuncForm> window;
+  try {
+    window = std::make_unique<TFuncForm>(dialogs, programDirectory);
+  } catch (const std::exception& e) {
+    dialogs.message(
+        Dialogs::Kind::Error,
+        QStringLiteral("Mirevant cannot start: the coverage factor table %1 in the "
+                       "program directory %2 cannot be opened.\n\n%3")
+            .arg(QString::fromStdString(pcentSchema().fileName),
+                 QDir::toNativeSeparators(programDirectory), QString::fromUtf8(e.what())));
+    return 1;
+  }
+  runSplash(splashMilliseconds);
+  window->show();
+  return QApplication::exec();
+}
+
+}  // namespace mirevant
