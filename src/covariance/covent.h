@@ -1,0 +1,91 @@
+#pragma once
+
+// The covariance window: pairs of variables of the defined expression and their covariances,
+// kept unique by drop-down lists that offer only the names still possible. "Done" hands the pairs
+// to the uncertainty evaluator and lists them in the main window.
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+#include "tables/dataset.h"
+
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mirevant {
+
+class DBGrid;
+class Dialogs;
+class TUncEval;
+
+class TfrmCovEntry : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The evaluator receives the covariances and `memoCoVar` their list when the user is done.
+  TfrmCovEntry(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit* memoCoVar,
+               QWidget* parent = nullptr);
+  ~TfrmCovEntry() override;
+
+  // Opens both views of the covariance table in the program directory, shared. With
+  // `emptyFirst` the table is first emptied under exclusive use.
+  void openTables(const std::string& programDirectory, bool emptyFirst);
+  // Starts from an empty covariance table and offers these names (in this order) in both lists.
+  void prepare(const QStringList& names);
+
+  // The buttons and events.
+  void Button1Click();  // New
+  void Button4Click();  // Delete
+  void Button2Click();  // Clear
+  void Button3Click();  // Done
+  void Button5Click();  // Help
+  void CovSourceStateChange();
+  void CovSourceDataChange(Field* field);
+  void CovTableBeforePost(Dataset& dataset);
+
+  Dataset& CovTable() { return covTable_; }
+  Dataset& CovScanTable() { return covScanTable_; }
+  const QStringList& DefinedNames() const { return definedNames_; }
+  bool closedByDone() const { return done_; }
+
+  // Opens help topic 1001; set by the main window.
+  std::function<void(int topic)> showHelp;
+
+  DBGrid* CovGrid = nullptr;
+  QComboBox* Var1Combo = nullptr;
+  QComboBox* Var2Combo = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* Button3 = nullptr;
+
+  // Program-wide: false until the first covariance window is shown or its "New" runs; while false
+  // the lists are not kept and new rows are refused.
+  static bool ListsLive;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
+
+ private:
+  // Pack (and first empty, when asked) the edit view under exclusive use, with the scan view
+  // closed and notifications suspended meanwhile.
+  void maintain(bool emptyFirst);
+  void command(void (TfrmCovEntry::*handler)());
+
+  Dialogs& dialogs_;
+  TUncEval& evaluator_;
+  QPlainTextEdit* memoCoVar_;
+  Dataset covTable_;
+  DataSource covSource_;
+  Dataset covScanTable_;
+  QStringList definedNames_;
+  bool done_ = false;
+};
+
+}  // namespace mirevant
