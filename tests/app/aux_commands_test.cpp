@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPrinterInfo>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/AboutMirevant.h"
+#include "app/HelpWindow.h"
+#include "app/main_window_fixture.h"
+#include "common/demo_model.h"
+#include "core/numtext.h"
+#include "covariance/covent.h"
+
+namespace mirevant::testing {
+namespace {
+
+using Demonstration = MainWindowTest;
+using Commands = MainWindowTest;
+
+const std::vector<std::string> kDemoBoxes = {
+    "First enter an expression.",
+    "Then click the \"Define Variables\" button. Mirevant checks\nyour formula syntax and displays "
+    "the variables.",
+    "Then enter values, standard uncertainties, and Degrees of Freedom.",
+    "Entering a standard uncertainty of zero indicates an exact value.\nIf any variables are "
+    "covariant, then click the \"Enter Covariance\" \nbutton and enter covariances between "
+    "variables. \nNegative values are OK.",
+    "Then click the \"Calculate\" button",
+    "You may print this report by selecting the\n\"Print\" menu item after closing this box.",
+};
+
+TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
+  QTest::mouseClick(form_->btnDemo, Qt::LeftButton);
+  EXPECT_EQ(dialogs_.texts(), kDemoBoxes);
+  for (std::size_t k = 0; k < dialogs_.boxes.size(); ++k) {
+    EXPECT_EQ(dialogs_.boxes[k].kind, Dialogs::Kind::Information);
+    ASSERT_TRUE(dialogs_.boxes[k].at.has_value());
+    EXPECT_EQ(*dialogs_.boxes[k].at, form_->demoBoxPosition(k + 1 == dialogs_.boxes.size()));
+  }
+  EXPECT_EQ(form_->EditEquation->text().toStdString(), kDemoModel);
+  EXPECT_EQ(form_->MemoCoVar->toPlainText(),
+            "a and f are covariant by: .245\na and zz are covariant by: -.9");
+  // Every row as written, the last stored by Calculate.
+  Dataset& t = form_->TableVarlist();
+  int k = 0;
+  for (t.first(); !t.eof(); t.next(), ++k) {
+    ASSERT_LT(k, 7);
+    EXPECT_EQ(t.fieldByName("VARNAME").asString(), kDemoInputs[k].name);
+    EXPECT_EQ(t.fieldByName("VALUE").asString(), kDemoInputs[k].valueText);
+    EXPECT_EQ(t.fieldByName("UNC").asFloat(), kDemoInputs[k].stdUnc);
+    EXPECT_EQ(t.fieldByName("DOF").asFloat(), kDemoInputs[k].dof);
+  }
+  EXPECT_EQ(k, 7);
+  const DemoResult expected = demoByHand();
+  EXPECT_NEAR(textToFloat(form_->EditFunctionValue->text().toStdString()), expected.value,
+              1e-13L * std::fabs(expected.value));
+  EXPECT_NEAR(form_->StdUnc, expected.stdUnc, 1e-12L * expected.stdUnc);
+  EXPECT_NEAR(form_->DOFeff, expected.dofEff, 1e-10L * expected.dofEff);
+  // The covariance table stays empty.
+  EXPECT_EQ(form_->evaluator().GetCovariance("af"), 0.245L);
+}
+
+TEST_F(Demonstration, RunsTheSameTwiceAndReplacesEarlierWork) {
+  define("x*y");
+  setRow("x", "7", "0.5", "3");
+  form_->evaluator().SetCovariance("xy", 0.125L);
+  form_->MemoCoVar->setPlainText("x and y are covariant by: 0.125");
+  form_->btnDemoClick();
+  const QString first = form_->MemoDerOut->toPlainText();
+  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
+  EXPECT_EQ(form_->evaluator().GetCovariance("xy"), 0);
+  EXPECT_FALSE(first.contains(QStringLiteral("'x'")));
+  dialogs_.clear();
+  form_->Demo1->trigger();
+  EXPECT_EQ(form_->MemoDerOut->toPlainText(), first);
+  EXPECT_EQ(dialogs_.boxes.size(), kDemoBoxes.size());
+}
+
+TEST_F(Commands, CopyTakesTheSelectionOrTheWholeReport) {
+  form_->btnDemoClick();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  QTextCursor cursor = form_->MemoDerOut->textCursor();
+  cursor.setPosition(0);
+  cursor.setPosition(22, QTextCursor::KeepAnchor);
+  form_->MemoDerOut->setTextCursor(cursor);
+  form_->Copy1->trigger();
+  EXPECT_EQ(clipboard->text(), "WITH VARIABLES SET AT:");
+
+  cursor.clearSelection();
+  form_->MemoDerOut->setTextCursor(cursor);
+  form_->Copy1->trigger();
+  EXPECT_EQ(clipboard->text(), form_->MemoDerOut->toPlainText());
+  EXPECT_EQ(form_->MemoDerOut->textCursor().selectedText().size(),
+            form_->MemoDerOut->toPlainText().size());
+}
+
+TEST_F(Commands, PasteReplacesTheWholeExpression) {
+  define("a*b");
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText(QStringLiteral("x^2+y"));
+  form_->EditEquation->setCursorPosition(1);
+  form_->Paste1->trigger();
+  EXPECT_EQ(form_->EditEquation->text(), "x^2+y");
+  EXPECT_FALSE(form_->BtnCalculate->isEnabled());  // the change handler ran
+
+  clipboard->setMimeData(new QMimeData);  // nothing as text
+  form_->Paste1->trigger();
+  EXPECT_EQ(form_->EditEquation->text(), "x^2+y");
+  EXPECT_EQ(form_->EditEquation->selectedText(), "x^2+y");
+}
+
+TEST_F(Commands, PrintWithoutADefaultPrinter) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a printer";
+  form_->Print1->trigger();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Error);
+  EXPECT_EQ(dialogs_.lastText(), "There is no default printer currently selected");
+}
+
+TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
+  form_->Help1->trigger();
+  HelpWindow* help = HelpWindow::shared();
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_EQ(help->topic(), kHelpMainWindow);
+  EXPECT_TRUE(help->pageFound());
+  EXPECT_EQ(help->helpFile(), programDir() + "mirevant.hlp");
+  QTest::mouseClick(form_->SpeedButton1, Qt::LeftButton);
+  EXPECT_EQ(help->topic(), kHelpExpression);
+  QTest::mouseClick(form_->BitBtn2, Qt::LeftButton);
+  EXPECT_EQ(help->topic(), kHelpMainWindow);
+  // The covariance window's Help button.
+  define("a*b");
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* window = form_->findChild<TfrmCovEntry*>();
+    ASSERT_NE(window, nullptr);
+    QTest::mouseClick(window->Button5, Qt::LeftButton);
+    EXPECT_EQ(help->topic(), kHelpCovariance);
+    EXPECT_TRUE(help->isVisible());
+    window->Button3Click();
+    ran = true;
+  });
+  form_->Button5Click();
+  EXPECT_TRUE(ran);
+  help->close();
+}
+
+TEST_F(Commands, ProductivityHintAndAboutBox) {
+  form_->ProductivityHint1->trigger();
+  EXPECT_EQ(
+      dialogs_.lastText(),
+      "Archive your expressions in a spreadsheet or word processor.\nCopy them and Edit-Paste "
+      "them (Mirevant menu item) into the expression box.\nAfter you select text the Windows "
+      "shortcut key combination for copy\nis <Control>-<c> and for paste it is "
+      "<Control>-<v>");
+  for (int round = 0; round < 2; ++round) {
+    QString firstLine;
+    int versionLines = -1;
+    QTimer::singleShot(0, [&] {
+      auto* box = form_->findChild<TfrmAboutMirevant*>();
+      ASSERT_NE(box, nullptr);
+      const QStringList lines = box->Memo1->toPlainText().split(QLatin1Char('\n'));
+      firstLine = lines.first();
+      versionLines = static_cast<int>(lines.filter(QStringLiteral("Mirevant Version 1.8")).size());
+      QTest::mouseClick(box->BitBtn1, Qt::LeftButton);
+    });
+    form_->About2->trigger();
+    EXPECT_EQ(firstLine, "Mirevant Version 1.8");
+    EXPECT_EQ(versionLines, 1);
+  }
+}
+
+}  // namespace
+}  // namespace mirevant::testing
