@@ -106,7 +106,9 @@ Extended power(Extended a, Extended b) {
   if (b == 0) return 1;
   if (a == 0 && b > 0) return 0;
   if (std::fabs(b) <= 2147483647.0L) {
-    const long long whole = static_cast<long long>(b);
+    // Rounded in the current mode (a truncating conversion would switch the FPU's control word,
+    // which costs more than the rest of a power): b is whole exactly when the rounding is b.
+    const long long whole = std::llrint(b);
     if (static_cast<Extended>(whole) == b) return integerPower(a, whole);
   }
   // A negative base fails at the logarithm (invalid operation), a zero base with a negative
@@ -142,6 +144,50 @@ Extended hyperbolic(int op, Extended x) {
   }
 }
 
+// pi/2 in three pieces of 32, 32 and 64 significant bits, so that k times either of the first two
+// is exact for |k| < 2^30.
+constexpr Extended kHalfPiHi = 0xc90fdaa200000000p-63L;
+constexpr Extended kHalfPiMid = 0x85a308d300000000p-97L;
+constexpr Extended kHalfPiLo = 0x98cc51701b839a25p-132L;
+constexpr Extended kTwoOverPi = 0.63661977236758134307553505349L;
+
+// Sine, cosine or tangent. For |x| below 2^30 the argument is reduced to [-pi/4, pi/4] here
+// (the library's own reduction for larger arguments is exact but slow); a remainder closer to 0
+// than 1e-9, where the omitted bits of pi/2 could show, and every other argument go to the library
+// unchanged.
+Extended circular(int op, Extended x) {
+  if (std::fabs(x) < 1073741824.0L) {
+    const long n = std::lrint(x * kTwoOverPi);
+    const Extended k = static_cast<Extended>(n);
+    const Extended r = ((x - k * kHalfPiHi) - k * kHalfPiMid) - k * kHalfPiLo;
+    if (std::fabs(r) >= 1e-9L) {
+      const unsigned quadrant = static_cast<unsigned>(static_cast<unsigned long>(n) & 3u);
+      switch (op) {
+        case kOpSin:
+          return quadrant == 0   ? std::sin(r)
+                 : quadrant == 1 ? std::cos(r)
+                 : quadrant == 2 ? -std::sin(r)
+                                 : -std::cos(r);
+        case kOpCos:
+          return quadrant == 0   ? std::cos(r)
+                 : quadrant == 1 ? -std::sin(r)
+                 : quadrant == 2 ? -std::cos(r)
+                                 : std::sin(r);
+        default:
+          return (quadrant & 1u) != 0 ? -1 / std::tan(r) : std::tan(r);
+      }
+    }
+  }
+  switch (op) {
+    case kOpSin:
+      return std::sin(x);
+    case kOpCos:
+      return std::cos(x);
+    default:
+      return std::tan(x);
+  }
+}
+
 Extended inverseSine(Extended x, bool cosine, angleUnit units) {
   const Extended s = checkedResult(std::sqrt(checkedResult(1 - checkedResult(x * x))));
   return angleResult(checkedResult(cosine ? std::atan2(s, x) : std::atan2(x, s)), units);
@@ -159,11 +205,9 @@ inline __attribute__((always_inline)) Extended applyUnary(int op, Extended x, an
       settlePending<Strict>();
       return hyperbolic(op, convertAngle<true>(x, units));
     case kOpSin:
-      return check<Strict>(std::sin(convertAngle<Strict>(x, units)));
     case kOpCos:
-      return check<Strict>(std::cos(convertAngle<Strict>(x, units)));
     case kOpTan:
-      return check<Strict>(std::tan(convertAngle<Strict>(x, units)));
+      return check<Strict>(circular(op, convertAngle<Strict>(x, units)));
     case kOpAsin:
     case kOpAcos:
       settlePending<Strict>();
