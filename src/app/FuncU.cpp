@@ -91,8 +91,8 @@ const std::vector<std::string>& reportTrailer() {
       "",
       "Mirevant Version 1.8",
       "Copyright (c) the Mirevant developers. All rights reserved.",
-      "Mirevant comes with no warranty of any kind; check every result before you rely on it.",
-      "The coverage factors are those of Table B.1 of NIST Technical Note 1297.",
+      "Written and maintained by the Mirevant project.",
+      "Provided as is, without warranty of any kind; check every result before you rely on it.",
       "",
       "Please report errors and suggestions through the Mirevant project's issue tracker.",
   };
