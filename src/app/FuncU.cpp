@@ -21,6 +21,7 @@
 
 #include <QClipboard>
 #include <QMenu>
+#include <algorithm>
 #include <cmath>
 
 #include "app/AboutMirevant.h"
@@ -489,7 +490,9 @@ void TFuncForm::defineVariables() {
     throw Abort();
   }
   uncEval_->setText(text);
-  BtnCalculate->setEnabled(true);
+  // Calculate is offered once the expression's variable list stands: a table failure below (the
+  // list in use by another instance, say) leaves nothing to calculate from.
+  BtnCalculate->setEnabled(false);
 
   VarListFilling = true;
   struct Filling {
@@ -506,6 +509,7 @@ void TFuncForm::defineVariables() {
     const std::string name = SlotName(slot);
     if (uncEval_->IsVariable(name)) tableVarlist_.insertRecord({name, "0", "0", "0"});
   }
+  BtnCalculate->setEnabled(true);
 }
 
 void TFuncForm::calculate() {
@@ -517,6 +521,9 @@ void TFuncForm::calculate() {
   CheckBox_ExpEdit->setChecked(false);
   DOFeff = 0;
   uncEval_->setText(text);
+  // Text still in an open cell editor belongs to the row; a value the field refuses has been
+  // reported and ends the command.
+  if (!DBGridVarList->commitEdit()) throw Abort();
   if (tableVarlist_.state() == DatasetState::Edit || tableVarlist_.state() == DatasetState::Insert)
     tableVarlist_.post();
   tableVarlist_.close();
@@ -890,8 +897,11 @@ void TFuncForm::runDemo() {
       {"45.6", 0.01L, 12}, {"-32.06", 0.1L, 28},          {"866", 1.4L, 10}, {"1.2", 0.0234L, 5},
       {"98", 3.06L, 12},   {"2.340655", 0.00001233L, 10}, {"4.89", 1, 99}};
   for (std::size_t k = 0; k < std::size(rows); ++k) {
+    // Written as the user types values, with the user's decimal separator.
+    std::string value = rows[k].value;
+    std::replace(value.begin(), value.end(), '.', decimalSeparator());
     tableVarlist_.edit();
-    tableVarlist_.fieldByName("VALUE").setAsString(rows[k].value);
+    tableVarlist_.fieldByName("VALUE").setAsString(value);
     tableVarlist_.fieldByName("UNC").setAsFloat(rows[k].unc);
     tableVarlist_.fieldByName("DOF").setAsFloat(rows[k].dof);
     if (k + 1 < std::size(rows)) tableVarlist_.next();  // stores the row; the last stays in edit

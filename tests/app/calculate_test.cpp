@@ -8,6 +8,7 @@
 #include "common/worked_example.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
+#include "widgets/DBGrid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -152,6 +153,24 @@ TEST_F(Calculate, StopsAndWhatTheyLeave) {
     EXPECT_EQ(form_->EditStdUnc->text(), "kept") << c.name;
     EXPECT_EQ(form_->DOFeff, 0) << c.name;
   }
+}
+
+TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
+  define("a*b");
+  setRow("a", "2", "0.1", "10");
+  setRow("b", "3", "0.2", "20");
+  DBGrid* grid = form_->DBGridVarList;
+  const QModelIndex cell = grid->model()->index(1, 1);  // b's value
+  grid->setCurrentIndex(cell);
+  grid->edit(cell);
+  QWidget* editor = grid->focusWidget();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, "5");
+  form_->BtnCalculateClick();  // as a shortcut would, without taking the focus first
+  QApplication::processEvents();
+  EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
+  EXPECT_EQ(form_->EditFunctionValue->text(), "10");
 }
 
 TEST_F(Calculate, InvalidExpressionChangesNothing) {
