@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 #include <exception>
 
 #include "app/Dialogs.h"
@@ -16,12 +17,16 @@ int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMill
   try {
     window = std::make_unique<TFuncForm>(dialogs, programDirectory);
   } catch (const std::exception& e) {
-    dialogs.message(
-        Dialogs::Kind::Error,
-        QStringLiteral("Mirevant cannot start: the coverage factor table %1 in the "
-                       "program directory %2 cannot be opened.\n\n%3")
+    const QString text =
+        QStringLiteral(
+            "Mirevant cannot start: the coverage factor table %1 in the "
+            "program directory %2 cannot be opened.\n\n%3")
             .arg(QString::fromStdString(pcentSchema().fileName),
-                 QDir::toNativeSeparators(programDirectory), QString::fromUtf8(e.what())));
+                 QDir::toNativeSeparators(programDirectory), QString::fromUtf8(e.what()));
+    // Started from a terminal, the reason stays there after the box has gone.
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    dialogs.message(Dialogs::Kind::Error, text);
     return 1;
   }
   runSplash(splashMilliseconds);
