@@ -40,7 +40,10 @@ bool isNumeralChar(char c) {
 }
 
 Extended numeralValue(const std::string& run, NumeralStyle style) {
-  if (style == NumeralStyle::Program) return textToFloat(run);
+  // Text the program wrote, and any numeral where the comma is the locale's decimal separator:
+  // the separator as it stands ("0,5" is a half for a user who writes decimals with a comma, not
+  // 5). Elsewhere a comma only groups digits and is dropped ("1,000.5" is 1000.5).
+  if (style == NumeralStyle::Program || decimalSeparator() == ',') return textToFloat(run);
   std::string digits;
   digits.reserve(run.size());
   for (char c : run)

@@ -69,9 +69,10 @@ struct Token {
 // "V a", "O 16", "N 1", "(": a readable form of a token, for diagnostics and tests.
 std::string TokenDisplay(const Token& token);
 
-// How numerals are read. User text follows the typing rules: every comma is removed from a numeral,
-// then the rest converts with the locale's decimal separator. Text the program writes itself uses
-// the separator as it stands (so that "2,5" written in a comma locale reads back as 2.5).
+// How numerals are read. User text follows the typing rules: every comma is removed from a numeral
+// (a grouping mark), then the rest converts with the locale's decimal separator; where that
+// separator is the comma itself, the comma stays the decimal separator. Text the program writes
+// itself uses the separator as it stands.
 enum class NumeralStyle { User, Program };
 
 struct CompileOptions {

@@ -75,7 +75,8 @@ TEST(Tokenize, NumeralValues) {
   };
   const Case cases[] = {
       {'.', "1,000.5", 1000.5L}, {'.', "1,000", 1000.0L}, {'.', "2,5", 25.0L},
-      {'.', "2.50", 2.5L},       {',', "2,5", 25.0L},     {',', "1000", 1000.0L},
+      {'.', "2.50", 2.5L},       {',', "2,5", 2.5L},      {',', "1000", 1000.0L},
+      {',', "0,125", 0.125L},
   };
   for (const Case& c : cases) {
     SeparatorGuard sep(c.sep);
@@ -84,6 +85,14 @@ TEST(Tokenize, NumeralValues) {
     ASSERT_EQ(nums.size(), 1u) << c.text;
     EXPECT_EQ(nums[0], c.value) << c.text;
   }
+}
+
+TEST(Tokenize, UnderACommaLocaleAPointIsNoSeparator) {
+  SeparatorGuard sep(',');
+  std::vector<Token> tokens;
+  std::vector<Extended> nums;
+  EXPECT_THROW(Tokenize("0.5*x", kUserCompile, tokens, nums), ConvertError);
+  EXPECT_THROW(Tokenize("1,000.5", kUserCompile, tokens, nums), ConvertError);
 }
 
 TEST(Tokenize, ProgramNumeralsKeepTheLocaleSeparator) {

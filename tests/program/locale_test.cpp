@@ -99,10 +99,9 @@ TEST_F(GermanUser, EntryModesReadTheCommaAndRefuseThePoint) {
   EXPECT_EQ(form_->EditFunctionValue->text(), QStringLiteral("131,25"));  // 12.5 * 10.5
 }
 
-// Disabled while the expression engine drops every comma from a numeral typed into the
-// expression: in a comma locale "0,5" then compiles as 5 (a silently wrong result) and "0.5" not at
-// all, so no fraction can be written into an expression.
-TEST_F(GermanUser, DISABLED_NumeralTypedWithTheCommaIsADecimalFraction) {
+// A numeral typed with the comma of the user's locale is a decimal fraction, not a number whose
+// comma is dropped ("0,5" would silently be 5).
+TEST_F(GermanUser, NumeralTypedWithTheCommaIsADecimalFraction) {
   define("a+0,5");
   setRow("a", "2", "0,1", "10");
   calculate();
