@@ -253,6 +253,15 @@ inline __attribute__((always_inline)) Extended applyBinary(int op, Extended a, E
   }
 }
 
+// A variable that holds an infinity or NaN fails the evaluation where it is taken. Checking only
+// results would let the quick form miss it: non-finite operands raise no fault flag, and the
+// value can vanish from the result (1/inf, atan of inf, a stack entry a stray operator drops).
+inline Extended variableValue(Extended v) {
+  if (!std::isfinite(v)) [[unlikely]]
+    throwFpFault(0, v);
+  return v;
+}
+
 void auditUnary(std::vector<std::string>& lines, int op, Extended x, Extended r) {
   std::string line;
   if (op == kOpNegate) {
@@ -501,10 +510,10 @@ Extended expression::Run(const Extended* values, std::vector<std::string>* lines
         stack[sp++] = numerals[t.payload - 1];
         break;
       case 'V':
-        stack[sp++] = values[t.payload];
+        stack[sp++] = variableValue(values[t.payload]);
         break;
       case 'W':
-        stack[sp++] = values[26 + t.payload];
+        stack[sp++] = variableValue(values[26 + t.payload]);
         break;
       case 'O': {
         const int op = static_cast<int>(t.payload);

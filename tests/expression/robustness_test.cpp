@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -86,6 +87,38 @@ TEST(Robustness, QuickAndStrictEvaluationAgree) {
   }
   EXPECT_GT(failures, 300);
   EXPECT_GT(values, 1000);
+}
+
+// A variable that holds an infinity or NaN fails every form of evaluation, also where the value
+// would vanish from the result (1/inf, or a value dropped by an operator short of an operand, as in
+// "(a+1)/)b(") or be mapped to a finite one (atan of inf).
+TEST(Robustness, NonFiniteVariablesFailEveryForm) {
+  const Extended inf = std::numeric_limits<Extended>::infinity();
+  const Extended nan = std::numeric_limits<Extended>::quiet_NaN();
+  const struct {
+    const char* text;
+    Extended a;
+  } cases[] = {
+      {"a", inf},        {"a", nan},       {"1/(a+1)", inf}, {"1/(a+1)", -inf}, {"1/a", inf},
+      {"atan(a)", -inf}, {"tanh(a)", inf}, {"a*0", nan},     {"b+1/a", inf},    {"(a+1)/)b(", inf},
+  };
+  for (const auto& c : cases) {
+    TEquation eq;
+    eq.SetVariable("a", c.a);
+    eq.SetVariable("b", 2);
+    eq.SetText(c.text);
+    bool plainFailed = false, auditFailed = false;
+    std::vector<std::string> lines;
+    EXPECT_EQ(eq.Evaluate(plainFailed), 0) << c.text;
+    EXPECT_EQ(eq.EvaluateWithAudit(auditFailed, &lines), 0) << c.text;
+    EXPECT_TRUE(plainFailed) << c.text;
+    EXPECT_TRUE(auditFailed) << c.text;
+    Extended values[kVariableSlots] = {};
+    values[0] = c.a;
+    values[1] = 2;
+    EXPECT_THROW(eq.Compiled().Calculate(values), MathError) << c.text;
+    EXPECT_THROW(eq.Compiled().CalculateQuick(values), MathError) << c.text;
+  }
 }
 
 // Random bytes never crash or hang the engine: every outcome is a value or one of its own errors,
