@@ -47,6 +47,27 @@ bool decodePair(const std::string& pair, int& i, int& j) {
   return take(i) && take(j);
 }
 
+// The operand count of the well-formedness check lets an operator go short of an operand when a
+// surplus operand elsewhere makes up the count ("a/)b(": the division finds only a). The
+// expression engine then works with a missing 0 and drops a value, but no tree pairs the operands
+// up that way, so the uncertainty would be propagated through another function than the one whose
+// value is reported. Such a text is refused: every operator must find its operands on the stack,
+// and exactly one value must remain.
+bool everyOperatorHasItsOperands(const std::vector<Token>& postfix) {
+  if (postfix.empty()) return true;  // the empty expression
+  std::size_t depth = 0;
+  for (const Token& t : postfix) {
+    if (t.IsOperand()) {
+      ++depth;
+    } else if (t.kind == 'O') {
+      const std::size_t needed = IsBinaryOperator(static_cast<int>(t.payload)) ? 2 : 1;
+      if (depth < needed) return false;
+      depth -= needed - 1;
+    }
+  }
+  return depth == 1;
+}
+
 // The evaluator's own model text must stay within what the main window's expression engine takes,
 // so that both evaluate the same expression.
 constexpr std::size_t kMaxModelText = 255;
@@ -88,7 +109,7 @@ bool TUncEval::compile(const std::string& text, const CompileOptions& options, P
   ToPostfix(tokens, out.postfix);
   for (const Token& t : out.postfix)
     if (t.kind == 'V' || t.kind == 'W') out.used[static_cast<std::size_t>(t.Slot())] = true;
-  if (!IsWellFormed(text, out.postfix)) return false;
+  if (!IsWellFormed(text, out.postfix) || !everyOperatorHasItsOperands(out.postfix)) return false;
 
   // One item per postfix token, the last on top; a stray "(" has no item.
   items_.Clear();

@@ -42,6 +42,38 @@ TEST(UncEval, VariablesOfTheModel) {
   EXPECT_EQ(eval.VarCount(), 0);
 }
 
+// The operand count lets an operator go short of an operand when a surplus operand elsewhere
+// makes up the count. The expression engine then works with a missing 0 and drops a value; no
+// tree pairs the operands up that way, so the evaluator refuses such a model rather than derive
+// another function than the one whose value is reported. Odd but complete texts stay accepted.
+TEST(UncEval, OperatorsShortOfOperandsAreRefused) {
+  SeparatorGuard sep('.');
+  struct Case {
+    const char* text;
+    bool accepted;
+    const char* rendering;
+  };
+  const Case cases[] = {
+      {"a/)b(", false, ""},       {"sin)a(", false, ""},      {"a+)b(", false, ""},
+      {"-)a(", false, ""},        {"(a+1)/)b(", false, ""},   {")a(", true, "a()"},
+      {"a)+(b", true, "(a+b)"},   {"(a)(b)+", true, "(a+b)"}, {"a)sqrt(", true, "sqrt(a)"},
+      {"ab!+", true, "(a+(b)!)"},
+  };
+  for (const Case& c : cases) {
+    TEquation engine;
+    EXPECT_NO_THROW(engine.SetText(c.text)) << c.text;  // the engine takes every one of them
+    TUncEval eval;
+    ASSERT_TRUE(eval.Parse("x*y"));
+    EXPECT_EQ(eval.Parse(c.text), c.accepted) << c.text;
+    if (c.accepted) {
+      EXPECT_EQ(eval.TreeText(), c.rendering) << c.text;
+    } else {
+      EXPECT_EQ(eval.workingText(), "x*y") << c.text;
+      EXPECT_EQ(variablesOf(eval), "x y ") << c.text;
+    }
+  }
+}
+
 TEST(UncEval, UserModelKeepsTheEngineLimits) {
   TUncEval eval;
   ASSERT_TRUE(eval.Parse("a"));
