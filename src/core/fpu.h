@@ -26,6 +26,18 @@ inline int raisedFpFaults() {
   return std::fetestexcept(kFpFaultFlags);
 }
 
+// The x87 status word alone: the extended-precision arithmetic signals there. A cheaper look for
+// a calculation that checks both status words at its end anyway.
+inline bool x87FaultRaised() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned short x87 = 0;
+  __asm__ volatile("fnstsw %0" : "=am"(x87));
+  return (x87 & 0x0D) != 0;  // invalid operation, division by zero, overflow
+#else
+  return raisedFpFaults() != 0;
+#endif
+}
+
 inline void clearFpFlags() {
   if (raisedFpFaults() != 0) std::feclearexcept(FE_ALL_EXCEPT);
 }

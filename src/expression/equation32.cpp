@@ -65,7 +65,10 @@ inline Extended check(Extended r) {
 template <bool Strict>
 inline void settlePending() {
   if constexpr (!Strict) {
-    if (const int flags = raisedFpFaults()) throwFpFault(flags, 0);
+    // The status words are read in full at the end of the calculation; here the x87 word, where
+    // the arithmetic signals, decides whether to stop before branching on a faulty operand.
+    if (x87FaultRaised()) [[unlikely]]
+      throwFpFault(raisedFpFaults(), 0);
   }
 }
 
@@ -154,10 +157,30 @@ constexpr Extended kHalfPiMid = 0x85a308d300000000p-97L;
 constexpr Extended kHalfPiLo = 0x98cc51701b839a25p-132L;
 constexpr Extended kTwoOverPi = 0.63661977236758134307553505349L;
 
-// Sine, cosine or tangent. For |x| below 2^30 the argument is reduced to [-pi/4, pi/4] here
-// (the library's own reduction for larger arguments is exact but slow); a remainder closer to 0
-// than 1e-9, where the omitted bits of pi/2 could show, and every other argument go to the library
-// unchanged.
+// Sine and cosine of a reduced argument (|r| <= pi/4 and a little): the FPU's own instructions,
+// which need no argument reduction of their own there and are accurate to an ulp.
+inline Extended reducedSin(Extended r) {
+#if defined(__x86_64__) || defined(__i386__)
+  __asm__("fsin" : "+t"(r));
+  return r;
+#else
+  return std::sin(r);
+#endif
+}
+
+inline Extended reducedCos(Extended r) {
+#if defined(__x86_64__) || defined(__i386__)
+  __asm__("fcos" : "+t"(r));
+  return r;
+#else
+  return std::cos(r);
+#endif
+}
+
+// Sine, cosine or tangent. For |x| below 2^30 the argument is reduced to [-pi/4, pi/4] here (the
+// library's own reduction is exact but slow) and the sine and cosine taken by the FPU there; a
+// remainder closer to 0 than 1e-9, where the omitted bits of pi/2 could show, and every other
+// argument go to the library unchanged.
 Extended circular(int op, Extended x) {
   if (std::fabs(x) < 1073741824.0L) {
     const long n = std::lrint(x * kTwoOverPi);
@@ -167,15 +190,15 @@ Extended circular(int op, Extended x) {
       const unsigned quadrant = static_cast<unsigned>(static_cast<unsigned long>(n) & 3u);
       switch (op) {
         case kOpSin:
-          return quadrant == 0   ? std::sin(r)
-                 : quadrant == 1 ? std::cos(r)
-                 : quadrant == 2 ? -std::sin(r)
-                                 : -std::cos(r);
+          return quadrant == 0   ? reducedSin(r)
+                 : quadrant == 1 ? reducedCos(r)
+                 : quadrant == 2 ? -reducedSin(r)
+                                 : -reducedCos(r);
         case kOpCos:
-          return quadrant == 0   ? std::cos(r)
-                 : quadrant == 1 ? -std::sin(r)
-                 : quadrant == 2 ? -std::cos(r)
-                                 : std::sin(r);
+          return quadrant == 0   ? reducedCos(r)
+                 : quadrant == 1 ? -reducedSin(r)
+                 : quadrant == 2 ? -reducedCos(r)
+                                 : reducedSin(r);
         default:
           return (quadrant & 1u) != 0 ? -1 / std::tan(r) : std::tan(r);
       }
@@ -545,7 +568,9 @@ Extended expression::Calculate(const Extended* values) const {
 }
 
 Extended expression::CalculateQuick(const Extended* values) const {
-  FpScope scope;
+  // No clearing on the way out: the calculation ends by checking the flags, and a fault found
+  // there is cleared as it is raised.
+  clearFpFlags();
   return Run<false, false>(values, nullptr);
 }
 
