@@ -56,6 +56,17 @@ std::string trimBoth(const std::string& text) {
   return t.substr(begin);
 }
 
+bool equalNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 bool parseNumericColumn(const std::string& text, Extended& value) {
   const std::string t = trimBoth(text);
   size_t i = 0;

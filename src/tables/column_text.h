@@ -25,5 +25,7 @@ bool parseNumericColumn(const std::string& text, Extended& value);
 std::string trimRight(const std::string& text);
 // The text without blanks at either end.
 std::string trimBoth(const std::string& text);
+// Equal apart from the case of ASCII letters (names of columns and files).
+bool equalNoCase(const std::string& a, const std::string& b);
 
 }  // namespace mirevant::dbf

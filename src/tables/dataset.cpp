@@ -3,22 +3,12 @@
 #include <algorithm>
 
 #include "core/errors.h"
+#include "tables/column_text.h"
 #include "tables/dataset_impl.h"
 
 namespace mirevant {
 
 namespace {
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
-}
 
 template <class T>
 bool contains(const std::vector<T*>& list, const T* item) {
@@ -241,7 +231,7 @@ void Dataset::Impl::bindFields() {
   if (declared) {
     for (FieldInfo& f : info) {
       const auto it = std::find_if(cols.begin(), cols.end(), [&](const dbf::Column& c) {
-        return equalNoCase(c.name, f.name);
+        return dbf::equalNoCase(c.name, f.name);
       });
       if (it == cols.end())
         throw Error("Table file '" + file->path() + "' has no column '" + f.name + "'");
@@ -510,7 +500,7 @@ Field& Dataset::fieldByName(const std::string& name) {
 
 Field* Dataset::findField(const std::string& name) {
   for (size_t i = 0; i < impl_->info.size(); ++i)
-    if (equalNoCase(impl_->info[i].name, name)) return impl_->fields[i].get();
+    if (dbf::equalNoCase(impl_->info[i].name, name)) return impl_->fields[i].get();
   return nullptr;
 }
 

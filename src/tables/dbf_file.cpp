@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "core/errors.h"
+#include "tables/column_text.h"
 
 namespace mirevant::dbf {
 
@@ -262,17 +263,6 @@ bool validNameChar(unsigned char c) {
 
 bool isLetter(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
 }
 
 std::string joinPath(const std::string& dir, const std::string& name) {

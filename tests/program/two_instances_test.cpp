@@ -18,6 +18,7 @@
 
 #include "app/FuncU.h"
 #include "app/scripted_dialogs.h"
+#include "program/first_instance_rows.h"
 #include "program/process.h"
 #include "tables/dataset.h"
 #include "tables/schemas.h"
@@ -43,22 +44,6 @@ class TwoInstances : public ::testing::Test {
   static void define(TFuncForm& form, const char* expression) {
     form.EditEquation->setText(QString::fromLatin1(expression));
     QTest::mouseClick(form.BtnEnterEquation, Qt::LeftButton);
-  }
-
-  // The first instance's work: a stored, b typed but not yet stored.
-  static void enterValues(TFuncForm& form) {
-    Dataset& list = form.TableVarlist();
-    list.first();
-    list.edit();
-    list.fieldByName("VALUE").setAsString("2.5");
-    list.fieldByName("UNC").setAsString("0.1");
-    list.fieldByName("DOF").setAsString("10");
-    list.post();
-    list.next();
-    list.edit();
-    list.fieldByName("VALUE").setAsString("3");
-    list.fieldByName("UNC").setAsString("0.2");
-    list.fieldByName("DOF").setAsString("20");
   }
 
   // The rows as the file holds them, read by a dataset of our own that is closed again at once.
@@ -164,7 +149,7 @@ TEST_F(TwoInstances, TwoWindowsOfOneProgramPartTheListTheSameWay) {
   std::unique_ptr<TFuncForm> first = openWindow(firstDialogs);
   const std::unique_ptr<TFuncForm> second = openWindow(secondDialogs);
   define(*first, "a*b");
-  enterValues(*first);
+  enterFirstInstanceRows(first->TableVarlist());
 
   define(*second, "x+y");
   expectRefusedAsInUse(secondDialogs, *second);

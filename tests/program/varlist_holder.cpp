@@ -15,6 +15,7 @@
 #include "app/Dialogs.h"
 #include "app/FuncU.h"
 #include "core/numtext.h"
+#include "program/first_instance_rows.h"
 #include "tables/dataset.h"
 
 namespace {
@@ -60,17 +61,7 @@ int main(int argc, char** argv) {
 
   mirevant::Dataset& list = form.TableVarlist();
   try {
-    list.first();
-    list.edit();
-    list.fieldByName("VALUE").setAsString("2.5");
-    list.fieldByName("UNC").setAsString("0.1");
-    list.fieldByName("DOF").setAsString("10");
-    list.post();
-    list.next();
-    list.edit();
-    list.fieldByName("VALUE").setAsString("3");
-    list.fieldByName("UNC").setAsString("0.2");
-    list.fieldByName("DOF").setAsString("20");
+    mirevant::testing::enterFirstInstanceRows(list);
   } catch (const std::exception& e) {
     std::cout << "failed " << e.what() << std::endl;
     return 1;
