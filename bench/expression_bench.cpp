@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "expression/equation32.h"
+#include "expression/equation.h"
 
 namespace {
 

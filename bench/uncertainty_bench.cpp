@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "expression/equation32.h"
-#include "uncertainty/mainex.h"
+#include "expression/equation.h"
+#include "uncertainty/evaluator.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/numtext.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 #include "fuzz_support.h"
 
 using namespace mirevant;

@@ -10,7 +10,7 @@
 
 #include "core/numtext.h"
 #include "fuzz_support.h"
-#include "uncertainty/Round.h"
+#include "uncertainty/rounding_error.h"
 
 using namespace mirevant;
 using namespace mirevant::fuzz;

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/numtext.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 #include "fuzz_support.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 using namespace mirevant;
 using namespace mirevant::fuzz;

@@ -4,9 +4,9 @@
 #include <QFont>
 #include <QFontDatabase>
 
-#include "app/Dialogs.h"
-#include "app/MirevantApplication.h"
-#include "app/Program.h"
+#include "ui/dialogs.h"
+#include "app/application.h"
+#include "app/program.h"
 #include "core/numtext.h"
 
 int main(int argc, char** argv) {

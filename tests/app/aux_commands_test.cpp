@@ -8,12 +8,12 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/AboutMirevant.h"
-#include "app/HelpWindow.h"
+#include "app/about_box.h"
+#include "app/help_window.h"
 #include "app/main_window_fixture.h"
 #include "common/demo_model.h"
 #include "core/numtext.h"
-#include "covariance/covent.h"
+#include "covariance/covariance_window.h"
 
 namespace mirevant::testing {
 namespace {
@@ -136,7 +136,7 @@ TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
   define("a*b");
   bool ran = false;
   QTimer::singleShot(0, [&] {
-    auto* window = form_->findChild<TfrmCovEntry*>();
+    auto* window = form_->findChild<CovarianceWindow*>();
     ASSERT_NE(window, nullptr);
     QTest::mouseClick(window->Button5, Qt::LeftButton);
     EXPECT_EQ(help->topic(), kHelpCovariance);
@@ -161,7 +161,7 @@ TEST_F(Commands, ProductivityHintAndAboutBox) {
     QString firstLine;
     int versionLines = -1;
     QTimer::singleShot(0, [&] {
-      auto* box = form_->findChild<TfrmAboutMirevant*>();
+      auto* box = form_->findChild<AboutBox*>();
       ASSERT_NE(box, nullptr);
       const QStringList lines = box->Memo1->toPlainText().split(QLatin1Char('\n'));
       firstLine = lines.first();

@@ -8,7 +8,7 @@
 #include "common/worked_example.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {

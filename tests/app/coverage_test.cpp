@@ -9,11 +9,11 @@
 #include <map>
 #include <sstream>
 
-#include "app/Program.h"
-#include "app/Unit_TableB1.h"
+#include "app/program.h"
+#include "app/coverage_table_window.h"
 #include "app/main_window_fixture.h"
 #include "core/numtext.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -102,7 +102,7 @@ TEST_F(Coverage, LevelChangeAfterACalculation) {
 TEST_F(Coverage, TableWindowShowsEveryRowReadOnly) {
   bool checked = false;
   QTimer::singleShot(0, [&] {
-    auto* window = form_->findChild<TForm_tableB1*>();
+    auto* window = form_->findChild<CoverageTableWindow*>();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), "Coverage Table");
     EXPECT_EQ(window->grid->model()->rowCount(), 28);
@@ -122,7 +122,7 @@ TEST_F(Coverage, TableWindowShowsEveryRowReadOnly) {
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.lastText().toStdString(), kModificationMessage);
   EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Information);
-  EXPECT_EQ(form_->findChild<TForm_tableB1*>(), nullptr);  // destroyed when closed
+  EXPECT_EQ(form_->findChild<CoverageTableWindow*>(), nullptr);  // destroyed when closed
 }
 
 TEST(StartUp, MissingCoverageTableEndsTheProgram) {

@@ -6,7 +6,7 @@
 
 #include "app/main_window_fixture.h"
 #include "core/numtext.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -75,19 +75,19 @@ TEST_F(EntryModes, EachModeWritesTheWholeRow) {
 
 TEST_F(EntryModes, PromptsTheirTitlesAndRefusals) {
   struct Case {
-    QAction* (*mode)(TFuncForm&);
+    QAction* (*mode)(MainWindow&);
     std::vector<const char*> answers;
     std::vector<const char*> titles;
     const char* error;
   };
-  auto typeA = [](TFuncForm& f) {
+  auto typeA = [](MainWindow& f) {
     return f.VariableValueistheaggregateResultofanumberofTrialsTypeA1;
   };
-  auto typeB = [](TFuncForm& f) {
+  auto typeB = [](MainWindow& f) {
     return f.VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1;
   };
-  auto rounding = [](TFuncForm& f) { return f.AutomaticallyenterStdUncertaintyRoundingError1; };
-  auto exact = [](TFuncForm& f) { return f.UserEnters1; };
+  auto rounding = [](MainWindow& f) { return f.AutomaticallyenterStdUncertaintyRoundingError1; };
+  auto exact = [](MainWindow& f) { return f.UserEnters1; };
   const Case cases[] = {
       {typeA,
        {"10", "0.2", "9.5"},

@@ -16,7 +16,7 @@
 #include <QUrl>
 #include <set>
 
-#include "app/HelpWindow.h"
+#include "app/help_window.h"
 
 namespace mirevant {
 namespace {

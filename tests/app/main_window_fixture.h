@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FuncU.h"
+#include "app/main_window.h"
 #include "app/scripted_dialogs.h"
 #include "tables/dataset.h"
 
@@ -40,7 +40,7 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     ASSERT_TRUE(copyProgramTables(dir_.path()));
-    form_ = std::make_unique<TFuncForm>(dialogs_, dir_.path() + QLatin1Char('/'));
+    form_ = std::make_unique<MainWindow>(dialogs_, dir_.path() + QLatin1Char('/'));
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
@@ -89,7 +89,7 @@ class MainWindowTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   ScriptedDialogs dialogs_;
-  std::unique_ptr<TFuncForm> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 }  // namespace mirevant::testing

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "app/main_window_fixture.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {

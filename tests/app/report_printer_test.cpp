@@ -15,7 +15,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ReportPrinter.h"
+#include "app/report_printer.h"
 #include "core/errors.h"
 
 namespace mirevant {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.h"
+#include "ui/dialogs.h"
 
 namespace mirevant::testing {
 

@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <ctime>
 
-#include "app/AboutMirevant.h"
-#include "app/Esplash.h"
+#include "app/about_box.h"
+#include "app/splash_window.h"
 
 namespace mirevant {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 int splashWindowsAlive() {
   int n = 0;
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (qobject_cast<TSplashForm*>(w)) ++n;
+    if (qobject_cast<SplashWindow*>(w)) ++n;
   return n;
 }
 
@@ -43,7 +43,7 @@ bool hasNoTitleBarButtons(const QWidget& w) {
 }
 
 TEST(Splash, WindowAndElements) {
-  TSplashForm splash;
+  SplashWindow splash;
   EXPECT_EQ(splash.minimumSize(), QSize(262, 281));
   EXPECT_EQ(splash.maximumSize(), QSize(262, 281));
   EXPECT_TRUE(hasNoTitleBarButtons(splash));
@@ -104,7 +104,7 @@ TEST(Splash, RunShowsTheWindowForTheTimeWithoutSpinning) {
   QString caption;
   QTimer::singleShot(60, [&] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* s = qobject_cast<TSplashForm*>(w)) {
+      if (auto* s = qobject_cast<SplashWindow*>(w)) {
         seenVisible = s->isVisible();
         caption = s->windowTitle();
       }
@@ -131,7 +131,7 @@ QStringList memoLines(const QPlainTextEdit& memo) {
 }
 
 TEST(AboutBox, WindowAndElements) {
-  TfrmAboutMirevant box;
+  AboutBox box;
   EXPECT_EQ(box.windowTitle(), QStringLiteral("About Mirevant"));
   EXPECT_EQ(box.minimumSize(), QSize(425, 273));
   EXPECT_EQ(box.maximumSize(), QSize(425, 273));
@@ -154,7 +154,7 @@ TEST(AboutBox, WindowAndElements) {
 }
 
 TEST(AboutBox, OpenedTwiceShowsTheVersionLineOnceAtTheTop) {
-  TfrmAboutMirevant box;
+  AboutBox box;
   const QStringList defined = memoLines(*box.Memo1);
   for (int opening = 1; opening <= 2; ++opening) {
     // OK closes the box; exec() returns with it accepted.

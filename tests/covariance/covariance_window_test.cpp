@@ -9,8 +9,8 @@
 #include "app/main_window_fixture.h"
 #include "common/demo_model.h"
 #include "core/numtext.h"
-#include "covariance/covent.h"
-#include "widgets/DBGrid.h"
+#include "covariance/covariance_window.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -21,14 +21,14 @@ QStringList items(QComboBox* combo) {
   return out;
 }
 
-class CovarianceWindow : public MainWindowTest {
+class CovarianceWindowTest : public MainWindowTest {
  protected:
   // Opens the window with "Enter Covariance" and runs `steps` inside its modal loop; the steps end
   // with "Done" (or the test fails when the window is still open afterwards).
-  void withWindow(const std::function<void(TfrmCovEntry&)>& steps) {
+  void withWindow(const std::function<void(mirevant::CovarianceWindow&)>& steps) {
     bool ran = false;
     QTimer::singleShot(0, [&] {
-      auto* window = form_->findChild<TfrmCovEntry*>();
+      auto* window = form_->findChild<mirevant::CovarianceWindow*>();
       ASSERT_NE(window, nullptr);
       steps(*window);
       ran = true;
@@ -39,11 +39,11 @@ class CovarianceWindow : public MainWindowTest {
     });
     QTest::mouseClick(form_->Button5, Qt::LeftButton);
     EXPECT_TRUE(ran);
-    EXPECT_EQ(form_->findChild<TfrmCovEntry*>(), nullptr);
+    EXPECT_EQ(form_->findChild<mirevant::CovarianceWindow*>(), nullptr);
   }
 
   // A new row with both names and the covariance, stored by the next New.
-  static void storePair(TfrmCovEntry& w, const char* v1, const char* v2, const char* cov) {
+  static void storePair(CovarianceWindow& w, const char* v1, const char* v2, const char* cov) {
     QTest::mouseClick(w.Button1, Qt::LeftButton);
     w.CovTable().fieldByName("VAR1").setAsString(v1);
     w.CovTable().fieldByName("VAR2").setAsString(v2);
@@ -52,9 +52,9 @@ class CovarianceWindow : public MainWindowTest {
   }
 };
 
-TEST_F(CovarianceWindow, ListsOfferOnlyPossiblePartners) {
+TEST_F(CovarianceWindowTest, ListsOfferOnlyPossiblePartners) {
   define("a*f+zz");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     EXPECT_EQ(w.windowTitle(), "Enter Covariance");
     EXPECT_EQ(w.DefinedNames(), (QStringList{"a", "f", "zz"}));
     EXPECT_EQ(w.CovTable().state(), DatasetState::Browse);
@@ -85,9 +85,9 @@ TEST_F(CovarianceWindow, ListsOfferOnlyPossiblePartners) {
   EXPECT_EQ(form_->evaluator().GetCovariance("fa"), 0.245L);
 }
 
-TEST_F(CovarianceWindow, AVariablePairedWithEveryOtherIsOfferedNowhere) {
+TEST_F(CovarianceWindowTest, AVariablePairedWithEveryOtherIsOfferedNowhere) {
   define("a*b");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     storePair(w, "a", "b", "0.5");
     EXPECT_FALSE(items(w.Var1Combo).contains("a"));
     EXPECT_FALSE(items(w.Var1Combo).contains("b"));
@@ -98,9 +98,9 @@ TEST_F(CovarianceWindow, AVariablePairedWithEveryOtherIsOfferedNowhere) {
   });
 }
 
-TEST_F(CovarianceWindow, WarningsVetoTheRowAndDeleteDiscardsIt) {
+TEST_F(CovarianceWindowTest, WarningsVetoTheRowAndDeleteDiscardsIt) {
   define("a*f+zz");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     QTest::mouseClick(w.Button1, Qt::LeftButton);
     QTest::mouseClick(w.Button3, Qt::LeftButton);  // Done without names
     EXPECT_TRUE(w.isVisible());
@@ -129,9 +129,9 @@ TEST_F(CovarianceWindow, WarningsVetoTheRowAndDeleteDiscardsIt) {
   EXPECT_EQ(form_->evaluator().Covariance(0, 51), -0.9L);
 }
 
-TEST_F(CovarianceWindow, ClearEmptiesTheTable) {
+TEST_F(CovarianceWindowTest, ClearEmptiesTheTable) {
   define("a*f+zz");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     storePair(w, "a", "f", "1");
     storePair(w, "f", "zz", "2");
     w.CovTable().cancel();
@@ -146,16 +146,16 @@ TEST_F(CovarianceWindow, ClearEmptiesTheTable) {
   EXPECT_EQ(form_->evaluator().GetCovariance("af"), 0);
 }
 
-TEST_F(CovarianceWindow, ReopeningStartsEmptyAndKeepsTheEarlierPairs) {
+TEST_F(CovarianceWindowTest, ReopeningStartsEmptyAndKeepsTheEarlierPairs) {
   define("a*f+zz");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     storePair(w, "zz", "a", "0.5");  // stored the other way round
     w.CovTable().cancel();
     QTest::mouseClick(w.Button3, Qt::LeftButton);
   });
   EXPECT_EQ(form_->evaluator().GetCovariance("azz"), 0.5L);
   EXPECT_EQ(form_->MemoCoVar->toPlainText(), "zz and a are covariant by: 0.5");
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     EXPECT_EQ(w.CovTable().rowCount(), 0);
     EXPECT_EQ(form_->evaluator().GetCovariance("azz"), 0.5L);
     EXPECT_EQ(form_->MemoCoVar->toPlainText(), "zz and a are covariant by: 0.5");
@@ -169,8 +169,8 @@ TEST_F(CovarianceWindow, ReopeningStartsEmptyAndKeepsTheEarlierPairs) {
   EXPECT_EQ(form_->evaluator().GetCovariance("azz"), 0);
 }
 
-TEST_F(CovarianceWindow, NamesBeforeAnyDefinition) {
-  withWindow([&](TfrmCovEntry& w) {
+TEST_F(CovarianceWindowTest, NamesBeforeAnyDefinition) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     EXPECT_TRUE(w.DefinedNames().isEmpty());
     QTest::mouseClick(w.Button3, Qt::LeftButton);
   });
@@ -178,7 +178,7 @@ TEST_F(CovarianceWindow, NamesBeforeAnyDefinition) {
 
 // The demonstration values typed into the grid, the covariances entered in the window, then
 // Calculate: against the propagation written out by hand.
-TEST_F(CovarianceWindow, EndToEndDemonstrationModel) {
+TEST_F(CovarianceWindowTest, EndToEndDemonstrationModel) {
   define(kDemoModel);
   ASSERT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
   DBGrid* grid = form_->DBGridVarList;
@@ -196,7 +196,7 @@ TEST_F(CovarianceWindow, EndToEndDemonstrationModel) {
       QTest::keyClick(editor, Qt::Key_Return);
     }
   }
-  withWindow([&](TfrmCovEntry& w) {
+  withWindow([&](mirevant::CovarianceWindow& w) {
     storePair(w, "a", "f", "0.245");
     w.CovTable().fieldByName("VAR1").setAsString("a");
     w.CovTable().fieldByName("VAR2").setAsString("zz");

@@ -9,7 +9,7 @@
 
 #include "core/numtext.h"
 #include "core/separator_guard.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 
 namespace mirevant {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "core/errors.h"
 #include "core/separator_guard.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 
 namespace mirevant {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FuncU.h"
+#include "app/main_window.h"
 #include "app/scripted_dialogs.h"
 #include "program/first_instance_rows.h"
 #include "program/process.h"
@@ -35,13 +35,13 @@ class TwoInstances : public ::testing::Test {
 
   std::string programDir() const { return dir_.path() + "/"; }
 
-  std::unique_ptr<TFuncForm> openWindow(ScriptedDialogs& dialogs) {
-    auto form = std::make_unique<TFuncForm>(dialogs, QString::fromStdString(programDir()));
+  std::unique_ptr<MainWindow> openWindow(ScriptedDialogs& dialogs) {
+    auto form = std::make_unique<MainWindow>(dialogs, QString::fromStdString(programDir()));
     form->show();
     return form;
   }
 
-  static void define(TFuncForm& form, const char* expression) {
+  static void define(MainWindow& form, const char* expression) {
     form.EditEquation->setText(QString::fromLatin1(expression));
     QTest::mouseClick(form.BtnEnterEquation, Qt::LeftButton);
   }
@@ -62,7 +62,7 @@ class TwoInstances : public ::testing::Test {
 
   // The second instance's Define Variables, refused: the table layer's message names the file and
   // says it is in use, and the window is left with no list and nothing to calculate.
-  void expectRefusedAsInUse(const ScriptedDialogs& dialogs, TFuncForm& second) const {
+  void expectRefusedAsInUse(const ScriptedDialogs& dialogs, MainWindow& second) const {
     ASSERT_EQ(dialogs.boxes.size(), 1u) << ::testing::PrintToString(dialogs.texts());
     EXPECT_EQ(dialogs.boxes[0].kind, Dialogs::Kind::Error);
     const std::string text = dialogs.boxes[0].text.toStdString();
@@ -75,7 +75,7 @@ class TwoInstances : public ::testing::Test {
   }
 
   // Once the first instance has let go, the second one's Define Variables goes through.
-  void expectDefinesOnceFree(ScriptedDialogs& dialogs, TFuncForm& second) const {
+  void expectDefinesOnceFree(ScriptedDialogs& dialogs, MainWindow& second) const {
     dialogs.clear();
     define(second, "x+y");
     EXPECT_TRUE(dialogs.boxes.empty()) << ::testing::PrintToString(dialogs.texts());
@@ -120,7 +120,7 @@ TEST_F(TwoInstances, SecondProgramFindsTheListInUseAndTheFirstKeepsItsWork) {
   EXPECT_EQ(readFile(output), "ready\n") << "the first instance had trouble before it was ready";
 
   ScriptedDialogs dialogs;
-  const std::unique_ptr<TFuncForm> second = openWindow(dialogs);
+  const std::unique_ptr<MainWindow> second = openWindow(dialogs);
   define(*second, "x+y");
   expectRefusedAsInUse(dialogs, *second);
 
@@ -146,8 +146,8 @@ TEST_F(TwoInstances, SecondProgramFindsTheListInUseAndTheFirstKeepsItsWork) {
 
 TEST_F(TwoInstances, TwoWindowsOfOneProgramPartTheListTheSameWay) {
   ScriptedDialogs firstDialogs, secondDialogs;
-  std::unique_ptr<TFuncForm> first = openWindow(firstDialogs);
-  const std::unique_ptr<TFuncForm> second = openWindow(secondDialogs);
+  std::unique_ptr<MainWindow> first = openWindow(firstDialogs);
+  const std::unique_ptr<MainWindow> second = openWindow(secondDialogs);
   define(*first, "a*b");
   enterFirstInstanceRows(first->TableVarlist());
 

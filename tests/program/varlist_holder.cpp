@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.h"
-#include "app/FuncU.h"
+#include "ui/dialogs.h"
+#include "app/main_window.h"
 #include "core/numtext.h"
 #include "program/first_instance_rows.h"
 #include "tables/dataset.h"
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   RecordingDialogs dialogs;
-  mirevant::TFuncForm form(dialogs, QString::fromLocal8Bit(argv[1]));
+  mirevant::MainWindow form(dialogs, QString::fromLocal8Bit(argv[1]));
   form.show();
   form.EditEquation->setText(QStringLiteral("a*b"));
   form.BtnEnterEquationClick();

@@ -11,7 +11,7 @@
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 namespace mirevant {
 namespace {

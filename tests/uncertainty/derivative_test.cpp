@@ -5,7 +5,7 @@
 
 #include "core/numtext.h"
 #include "core/separator_guard.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 namespace mirevant {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "core/errors.h"
 #include "core/separator_guard.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 namespace mirevant {
 namespace {

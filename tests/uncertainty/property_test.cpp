@@ -13,7 +13,7 @@
 
 #include "common/random_expression.h"
 #include "core/separator_guard.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 namespace mirevant {
 namespace {

@@ -19,7 +19,7 @@
 #include "core/errors.h"
 #include "tables/dataset.h"
 #include "tables/schemas.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {

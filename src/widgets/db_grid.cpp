@@ -1,4 +1,4 @@
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "uncertainty/Round.h"
+#include "uncertainty/rounding_error.h"
 
 #include <algorithm>
 #include <cmath>

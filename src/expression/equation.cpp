@@ -1,4 +1,4 @@
-#include "expression/equation32.h"
+#include "expression/equation.h"
 
 #include <cfloat>
 #include <cmath>

@@ -20,14 +20,14 @@ class DBGrid;
 class Dialogs;
 class TUncEval;
 
-class TfrmCovEntry : public QDialog {
+class CovarianceWindow : public QDialog {
   Q_OBJECT
 
  public:
   // The evaluator receives the covariances and `memoCoVar` their list when the user is done.
-  TfrmCovEntry(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit* memoCoVar,
+  CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit* memoCoVar,
                QWidget* parent = nullptr);
-  ~TfrmCovEntry() override;
+  ~CovarianceWindow() override;
 
   // Opens both views of the covariance table in the program directory, shared. With
   // `emptyFirst` the table is first emptied under exclusive use.
@@ -76,7 +76,7 @@ class TfrmCovEntry : public QDialog {
   // Pack (and first empty, when asked) the edit view under exclusive use, with the scan view
   // closed and notifications suspended meanwhile.
   void maintain(bool emptyFirst);
-  void command(void (TfrmCovEntry::*handler)());
+  void command(void (CovarianceWindow::*handler)());
 
   Dialogs& dialogs_;
   TUncEval& evaluator_;

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/extended.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 #include "expression/stacks.h"
-#include "uncertainty/sfunc.h"
+#include "uncertainty/derivative.h"
 
 namespace mirevant {
 

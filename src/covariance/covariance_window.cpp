@@ -1,4 +1,4 @@
-#include "covariance/covent.h"
+#include "covariance/covariance_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -9,18 +9,18 @@
 #include <QScreen>
 #include <array>
 
-#include "app/CommandGuard.h"
-#include "app/Dialogs.h"
+#include "ui/command_guard.h"
+#include "ui/dialogs.h"
 #include "core/errors.h"
 #include "core/numtext.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 #include "tables/schemas.h"
-#include "uncertainty/mainex.h"
-#include "widgets/DBGrid.h"
+#include "uncertainty/evaluator.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant {
 
-bool TfrmCovEntry::ListsLive = false;
+bool CovarianceWindow::ListsLive = false;
 
 namespace {
 
@@ -40,7 +40,7 @@ void removeItems(QComboBox* combo, const QString& name) {
 
 }  // namespace
 
-TfrmCovEntry::TfrmCovEntry(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit* memoCoVar,
+CovarianceWindow::CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit* memoCoVar,
                            QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       dialogs_(dialogs),
@@ -110,11 +110,11 @@ TfrmCovEntry::TfrmCovEntry(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit
   Button2 = button(QStringLiteral("Button2"), QStringLiteral("Clear"), 125);
   Button5 = button(QStringLiteral("Button5"), QStringLiteral("Help"), 183);
   Button3 = button(QStringLiteral("Button3"), QStringLiteral("Done"), 241);
-  connect(Button1, &QPushButton::clicked, this, [this] { command(&TfrmCovEntry::Button1Click); });
-  connect(Button4, &QPushButton::clicked, this, [this] { command(&TfrmCovEntry::Button4Click); });
-  connect(Button2, &QPushButton::clicked, this, [this] { command(&TfrmCovEntry::Button2Click); });
-  connect(Button5, &QPushButton::clicked, this, [this] { command(&TfrmCovEntry::Button5Click); });
-  connect(Button3, &QPushButton::clicked, this, [this] { command(&TfrmCovEntry::Button3Click); });
+  connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button1Click); });
+  connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button4Click); });
+  connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button2Click); });
+  connect(Button5, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button5Click); });
+  connect(Button3, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button3Click); });
 
   QWidget::setTabOrder(CovGrid, Var1Combo);
   QWidget::setTabOrder(Var1Combo, Var2Combo);
@@ -125,17 +125,17 @@ TfrmCovEntry::TfrmCovEntry(Dialogs& dialogs, TUncEval& evaluator, QPlainTextEdit
   QWidget::setTabOrder(Button4, Button5);
 }
 
-TfrmCovEntry::~TfrmCovEntry() {
+CovarianceWindow::~CovarianceWindow() {
   CovGrid->setDataSource(nullptr);
   covSource_.onStateChange = nullptr;
   covSource_.onDataChange = nullptr;
 }
 
-void TfrmCovEntry::command(void (TfrmCovEntry::*handler)()) {
+void CovarianceWindow::command(void (CovarianceWindow::*handler)()) {
   runCommand(dialogs_, [this, handler] { (this->*handler)(); });
 }
 
-void TfrmCovEntry::openTables(const std::string& programDirectory, bool emptyFirst) {
+void CovarianceWindow::openTables(const std::string& programDirectory, bool emptyFirst) {
   covTable_.setDirectory(programDirectory);
   covScanTable_.setDirectory(programDirectory);
   if (emptyFirst) {
@@ -150,7 +150,7 @@ void TfrmCovEntry::openTables(const std::string& programDirectory, bool emptyFir
   covScanTable_.open();
 }
 
-void TfrmCovEntry::prepare(const QStringList& names) {
+void CovarianceWindow::prepare(const QStringList& names) {
   covTable_.emptyTable();
   if (!covTable_.active()) covTable_.open();
   covTable_.first();
@@ -164,7 +164,7 @@ void TfrmCovEntry::prepare(const QStringList& names) {
   }
 }
 
-void TfrmCovEntry::showEvent(QShowEvent* event) {
+void CovarianceWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -176,7 +176,7 @@ void TfrmCovEntry::showEvent(QShowEvent* event) {
   });
 }
 
-void TfrmCovEntry::closeEvent(QCloseEvent* event) {
+void CovarianceWindow::closeEvent(QCloseEvent* event) {
   // "Done" is the way out; a close request from the window system changes nothing.
   if (done_)
     event->accept();
@@ -184,7 +184,7 @@ void TfrmCovEntry::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-void TfrmCovEntry::keyPressEvent(QKeyEvent* event) {
+void CovarianceWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
     event->accept();  // no closing behind the user's back
     return;
@@ -192,11 +192,11 @@ void TfrmCovEntry::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void TfrmCovEntry::reject() {
+void CovarianceWindow::reject() {
   if (done_) QDialog::reject();
 }
 
-void TfrmCovEntry::CovSourceStateChange() {
+void CovarianceWindow::CovSourceStateChange() {
   if (covTable_.state() != DatasetState::Insert) return;
   if (ListsLive)
     covTable_.fieldByName("COV").setAsFloat(0);  // a default: the new row is not modified by it
@@ -204,7 +204,7 @@ void TfrmCovEntry::CovSourceStateChange() {
     covTable_.cancel();
 }
 
-void TfrmCovEntry::CovSourceDataChange(Field* /*field*/) {
+void CovarianceWindow::CovSourceDataChange(Field* /*field*/) {
   if (!ListsLive || !covTable_.active() || !covScanTable_.active()) return;
   const QString cur1 = QString::fromStdString(covTable_.fieldByName("VAR1").asString());
   const QString cur2 = QString::fromStdString(covTable_.fieldByName("VAR2").asString());
@@ -249,7 +249,7 @@ void TfrmCovEntry::CovSourceDataChange(Field* /*field*/) {
   }
 }
 
-void TfrmCovEntry::CovTableBeforePost(Dataset& dataset) {
+void CovarianceWindow::CovTableBeforePost(Dataset& dataset) {
   if (dataset.fieldByName("VAR1").asString().empty() ||
       dataset.fieldByName("VAR2").asString().empty()) {
     dialogs_.message(Dialogs::Kind::Warning,
@@ -265,18 +265,18 @@ void TfrmCovEntry::CovTableBeforePost(Dataset& dataset) {
   }
 }
 
-void TfrmCovEntry::Button1Click() {
+void CovarianceWindow::Button1Click() {
   ListsLive = true;
   covTable_.append();
   ListsLive = true;
 }
 
-void TfrmCovEntry::maintain(bool emptyFirst) {
+void CovarianceWindow::maintain(bool emptyFirst) {
   covScanTable_.close();
   covTable_.disableControls();
   bool finished = false;
   struct Restore {
-    TfrmCovEntry& w;
+    CovarianceWindow& w;
     bool& finished;
     ~Restore() {
       if (finished) return;
@@ -310,20 +310,20 @@ void TfrmCovEntry::maintain(bool emptyFirst) {
   covScanTable_.open();
 }
 
-void TfrmCovEntry::Button4Click() {
+void CovarianceWindow::Button4Click() {
   if (covTable_.recordCount() != 0) covTable_.deleteRecord();
   maintain(false);
 }
 
-void TfrmCovEntry::Button2Click() {
+void CovarianceWindow::Button2Click() {
   maintain(true);
 }
 
-void TfrmCovEntry::Button5Click() {
+void CovarianceWindow::Button5Click() {
   if (showHelp) showHelp(1001);
 }
 
-void TfrmCovEntry::Button3Click() {
+void CovarianceWindow::Button3Click() {
   for (int i = 0; i < kVariableSlots; ++i)
     for (int j = 0; j < kVariableSlots; ++j) evaluator_.Covariance(i, j) = 0;
   if (covTable_.state() == DatasetState::Edit || covTable_.state() == DatasetState::Insert)

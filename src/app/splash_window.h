@@ -9,11 +9,11 @@ class QLabel;
 
 namespace mirevant {
 
-class TSplashForm : public QWidget {
+class SplashWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TSplashForm(QWidget* parent = nullptr);
+  explicit SplashWindow(QWidget* parent = nullptr);
 
   QLabel* Label1 = nullptr;  // "Mirevant (tm)"
   QFrame* Bevel1 = nullptr;  // the bevelled frame around the picture

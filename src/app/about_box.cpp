@@ -1,4 +1,4 @@
-#include "app/AboutMirevant.h"
+#include "app/about_box.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -57,7 +57,7 @@ QFont memoFont() {
 
 }  // namespace
 
-TfrmAboutMirevant::TfrmAboutMirevant(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("frmAboutMirevant"));
@@ -105,7 +105,7 @@ TfrmAboutMirevant::TfrmAboutMirevant(QWidget* parent)
   BitBtn1->setFocus();
 }
 
-void TfrmAboutMirevant::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
   // Replace, never insert: showing the box again keeps a single version line.
   QTextCursor cursor(Memo1->document()->firstBlock());
   cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);

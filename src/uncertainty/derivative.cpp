@@ -1,10 +1,10 @@
-#include "uncertainty/sfunc.h"
+#include "uncertainty/derivative.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "expression/equation32.h"
+#include "expression/equation.h"
 
 namespace mirevant {
 

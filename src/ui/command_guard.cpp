@@ -1,9 +1,9 @@
-#include "app/CommandGuard.h"
+#include "ui/command_guard.h"
 
 #include <exception>
 #include <new>
 
-#include "app/Dialogs.h"
+#include "ui/dialogs.h"
 #include "core/errors.h"
 
 namespace mirevant {

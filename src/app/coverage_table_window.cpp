@@ -1,4 +1,4 @@
-#include "app/Unit_TableB1.h"
+#include "app/coverage_table_window.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -6,10 +6,10 @@
 #include <QResizeEvent>
 #include <QScreen>
 
-#include "app/CommandGuard.h"
-#include "app/Dialogs.h"
+#include "ui/command_guard.h"
+#include "ui/dialogs.h"
 #include "tables/schemas.h"
-#include "widgets/DBGrid.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant {
 
@@ -24,7 +24,7 @@ constexpr int kTopPanelHeight = 33;
 constexpr int kBottomPanelHeight = 41;
 }  // namespace
 
-TForm_tableB1::TForm_tableB1(const QString& programDirectory, Dialogs& dialogs, QWidget* parent)
+CoverageTableWindow::CoverageTableWindow(const QString& programDirectory, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),  // no title-bar buttons
       programDirectory_(programDirectory),
@@ -81,11 +81,11 @@ TForm_tableB1::TForm_tableB1(const QString& programDirectory, Dialogs& dialogs, 
   resize(483, 304);
 }
 
-TForm_tableB1::~TForm_tableB1() {
+CoverageTableWindow::~CoverageTableWindow() {
   grid->setDataSource(nullptr);
 }
 
-void TForm_tableB1::showEvent(QShowEvent* event) {
+void CoverageTableWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -98,12 +98,12 @@ void TForm_tableB1::showEvent(QShowEvent* event) {
   });
 }
 
-void TForm_tableB1::resizeEvent(QResizeEvent* event) {
+void CoverageTableWindow::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   layoutPanels();
 }
 
-void TForm_tableB1::layoutPanels() {
+void CoverageTableWindow::layoutPanels() {
   const int w = width();
   const int h = height();
   panelTop->setGeometry(0, 0, w, kTopPanelHeight);
@@ -113,7 +113,7 @@ void TForm_tableB1::layoutPanels() {
   buttonOk->setGeometry(116, 8, 75, 25);
 }
 
-void TForm_tableB1::BTN_MODIFYClick() {
+void CoverageTableWindow::BTN_MODIFYClick() {
   dialogs_.message(Dialogs::Kind::Information, QString::fromLatin1(kModificationMessage));
 }
 

@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QDialog>

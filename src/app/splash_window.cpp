@@ -1,4 +1,4 @@
-#include "app/Esplash.h"
+#include "app/splash_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/Logo.h"
+#include "app/logo.h"
 
 namespace mirevant {
 
@@ -35,7 +35,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 }  // namespace
 
-TSplashForm::TSplashForm(QWidget* parent)
+SplashWindow::SplashWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("SplashForm"));
@@ -83,12 +83,12 @@ TSplashForm::TSplashForm(QWidget* parent)
   }
 }
 
-void TSplashForm::showEvent(QShowEvent* event) {
+void SplashWindow::showEvent(QShowEvent* event) {
   setWindowTitle(QStringLiteral(" Version 1.8"));
   QWidget::showEvent(event);
 }
 
-void TSplashForm::closeEvent(QCloseEvent* event) {
+void SplashWindow::closeEvent(QCloseEvent* event) {
   if (event->spontaneous())
     event->ignore();
   else
@@ -98,7 +98,7 @@ void TSplashForm::closeEvent(QCloseEvent* event) {
 void runSplash(int milliseconds) {
   if (milliseconds <= 0) return;
 
-  auto splash = std::make_unique<TSplashForm>();
+  auto splash = std::make_unique<SplashWindow>();
   splash->show();
   splash->repaint();  // painted now, not when the loop gets round to it
   QCoreApplication::processEvents();

@@ -1,4 +1,4 @@
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "app/HelpWindow.h"
+#include "app/help_window.h"
 
 #include <QApplication>
 #include <QDir>

@@ -16,12 +16,12 @@ namespace mirevant {
 class DBGrid;
 class Dialogs;
 
-class TForm_tableB1 : public QDialog {
+class CoverageTableWindow : public QDialog {
   Q_OBJECT
 
  public:
-  TForm_tableB1(const QString& programDirectory, Dialogs& dialogs, QWidget* parent = nullptr);
-  ~TForm_tableB1() override;
+  CoverageTableWindow(const QString& programDirectory, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~CoverageTableWindow() override;
 
   void BTN_MODIFYClick();
 

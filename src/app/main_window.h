@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "core/extended.h"
-#include "expression/equation32.h"
+#include "expression/equation.h"
 #include "tables/dataset.h"
-#include "uncertainty/mainex.h"
+#include "uncertainty/evaluator.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,14 +32,14 @@ namespace mirevant {
 class DBGrid;
 class Dialogs;
 
-class TFuncForm : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
   // Window creation: opens the coverage factor table from the program directory (the directory
   // of the program file, ending in "/"). Raises the table layer's error when it cannot be opened.
-  TFuncForm(Dialogs& dialogs, const QString& programDirectory, QWidget* parent = nullptr);
-  ~TFuncForm() override;
+  MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // The commands, as the buttons and menu items run them (each under the default handler).
   void BtnEnterEquationClick();
@@ -164,7 +164,7 @@ class TFuncForm : public QMainWindow {
   void buildEntryPopup();
   void setTabOrder();
   // Runs a command under the default handler.
-  void command(void (TFuncForm::*handler)());
+  void command(void (MainWindow::*handler)());
 
   void defineVariables();
   void calculate();

@@ -1,4 +1,4 @@
-#include "app/ReportPrinter.h"
+#include "app/report_printer.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
-#include "app/MirevantApplication.h"
+#include "app/application.h"
 
-#include "app/CommandGuard.h"
+#include "ui/command_guard.h"
 
 namespace mirevant {
 

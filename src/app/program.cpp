@@ -1,21 +1,21 @@
-#include "app/Program.h"
+#include "app/program.h"
 
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
 #include <exception>
 
-#include "app/Dialogs.h"
-#include "app/Esplash.h"
-#include "app/FuncU.h"
+#include "ui/dialogs.h"
+#include "app/splash_window.h"
+#include "app/main_window.h"
 #include "tables/schemas.h"
 
 namespace mirevant {
 
 int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMilliseconds) {
-  std::unique_ptr<TFuncForm> window;
+  std::unique_ptr<MainWindow> window;
   try {
-    window = std::make_unique<TFuncForm>(dialogs, programDirectory);
+    window = std::make_unique<MainWindow>(dialogs, programDirectory);
   } catch (const std::exception& e) {
     const QString text =
         QStringLiteral(

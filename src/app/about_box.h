@@ -10,12 +10,12 @@ class QPushButton;
 
 namespace mirevant {
 
-class TfrmAboutMirevant : public QDialog {
+class AboutBox : public QDialog {
   Q_OBJECT
 
  public:
   // The box is centred on the screen; show it with exec().
-  explicit TfrmAboutMirevant(QWidget* parent = nullptr);
+  explicit AboutBox(QWidget* parent = nullptr);
 
   QPlainTextEdit* Memo1 = nullptr;  // the read-only text; its first line is the version line
   QFrame* Panel1 = nullptr;         // the bottom panel

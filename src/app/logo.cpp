@@ -1,4 +1,4 @@
-#include "app/Logo.h"
+#include "app/logo.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,4 +1,4 @@
-#include "app/FuncU.h"
+#include "app/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,18 +24,18 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/AboutMirevant.h"
-#include "app/CommandGuard.h"
-#include "app/Dialogs.h"
-#include "app/HelpWindow.h"
-#include "app/ReportPrinter.h"
-#include "app/Unit_TableB1.h"
+#include "app/about_box.h"
+#include "ui/command_guard.h"
+#include "ui/dialogs.h"
+#include "app/help_window.h"
+#include "app/report_printer.h"
+#include "app/coverage_table_window.h"
 #include "core/errors.h"
 #include "core/numtext.h"
-#include "covariance/covent.h"
+#include "covariance/covariance_window.h"
 #include "tables/schemas.h"
-#include "uncertainty/Round.h"
-#include "widgets/DBGrid.h"
+#include "uncertainty/rounding_error.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant {
 
@@ -101,7 +101,7 @@ const std::vector<std::string>& reportTrailer() {
 }
 
 // Messages of the uncertainty evaluator, shown as the window shows its own.
-class TFuncForm::Notifier : public UncertaintyNotifier {
+class MainWindow::Notifier : public UncertaintyNotifier {
  public:
   explicit Notifier(Dialogs& dialogs) : dialogs_(dialogs) {}
   void refusedText(const std::string& text) override {
@@ -113,7 +113,7 @@ class TFuncForm::Notifier : public UncertaintyNotifier {
   Dialogs& dialogs_;
 };
 
-TFuncForm::TFuncForm(Dialogs& dialogs, const QString& programDirectory, QWidget* parent)
+MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       programDirectory_(programDirectory),
@@ -149,12 +149,12 @@ TFuncForm::TFuncForm(Dialogs& dialogs, const QString& programDirectory, QWidget*
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
 }
 
-TFuncForm::~TFuncForm() {
+MainWindow::~MainWindow() {
   // The grid stops listening before the data source goes.
   DBGridVarList->setDataSource(nullptr);
 }
 
-void TFuncForm::buildControls() {
+void MainWindow::buildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(kClientWidth, kClientHeight);
@@ -326,11 +326,11 @@ void TFuncForm::buildControls() {
   });
 }
 
-void TFuncForm::buildEntryPopup() {
+void MainWindow::buildEntryPopup() {
   POP_UNC = new QMenu(this);
   POP_UNC->setObjectName(QStringLiteral("POP_UNC"));
   auto entry = [this](const QString& name, const QString& caption, const QString& hint,
-                      void (TFuncForm::*handler)()) {
+                      void (MainWindow::*handler)()) {
     QAction* a = POP_UNC->addAction(caption);
     a->setObjectName(name);
     a->setStatusTip(hint);
@@ -342,25 +342,25 @@ void TFuncForm::buildEntryPopup() {
       entry(QStringLiteral("AutomaticallyenterStdUncertaintyRoundingError1"),
             QStringLiteral("Value is subject to rounding error"),
             QStringLiteral("User enters the variable value"),
-            &TFuncForm::AutomaticallyenterStdUncertaintyRoundingError1Click);
+            &MainWindow::AutomaticallyenterStdUncertaintyRoundingError1Click);
   UserEnters1 = entry(QStringLiteral("UserEnters1"), QStringLiteral("Value is \"exact\""),
-                      QStringLiteral("User enters variable value"), &TFuncForm::UserEnters1Click);
+                      QStringLiteral("User enters variable value"), &MainWindow::UserEnters1Click);
   VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = entry(
       QStringLiteral("VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1"),
       QStringLiteral("Value is in the center of rectagular probability curve (Type B)"),
       QStringLiteral("User enters Variable Value and one-half the range of possible values"),
-      &TFuncForm::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click);
+      &MainWindow::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click);
   VariableValueistheaggregateResultofanumberofTrialsTypeA1 =
       entry(QStringLiteral("VariableValueistheaggregateResultofanumberofTrialsTypeA1"),
             QStringLiteral("Value is the statistical result of a number of trials  (Type A)"),
             QStringLiteral("User enters Variable Value, Std. Uncertainty, and DOFs"),
-            &TFuncForm::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click);
+            &MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click);
   POP_UNC->addSeparator();
   Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("Cancel"),
                   QStringLiteral("Cancel with no input"), nullptr);
 }
 
-void TFuncForm::buildMenu() {
+void MainWindow::buildMenu() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
   Exit1 = bar->addAction(QStringLiteral("Exit"));
@@ -402,7 +402,7 @@ void TFuncForm::buildMenu() {
   connect(About2, &QAction::triggered, this, [this] { About2Click(); });
 }
 
-void TFuncForm::setTabOrder() {
+void MainWindow::setTabOrder() {
   const std::vector<QWidget*> order = {
       EditEquation, MemoDerOut,       EditFunctionValue,   BtnEnterEquation, EditStdUnc,
       Button4,      Button5,          MemoCoVar,           BitBtn2,          btnDemo,
@@ -413,11 +413,11 @@ void TFuncForm::setTabOrder() {
   SpeedButton1->setFocusPolicy(Qt::NoFocus);
 }
 
-void TFuncForm::command(void (TFuncForm::*handler)()) {
+void MainWindow::command(void (MainWindow::*handler)()) {
   runCommand(dialogs_, [this, handler] { (this->*handler)(); });
 }
 
-bool TFuncForm::event(QEvent* e) {
+bool MainWindow::event(QEvent* e) {
   if (e->type() == QEvent::StatusTip) {
     if (hintsInstalled_) DisplayHint(static_cast<QStatusTipEvent*>(e)->tip());
     return true;
@@ -425,7 +425,7 @@ bool TFuncForm::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
-void TFuncForm::showEvent(QShowEvent* e) {
+void MainWindow::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (e->spontaneous()) return;
   // Centred on the screen, fixed in size, with only the minimise and close boxes.
@@ -439,38 +439,38 @@ void TFuncForm::showEvent(QShowEvent* e) {
   EditEquation->selectAll();
 }
 
-void TFuncForm::closeEvent(QCloseEvent* e) {
+void MainWindow::closeEvent(QCloseEvent* e) {
   hintsInstalled_ = false;
   e->accept();
 }
 
-void TFuncForm::DisplayHint(const QString& hint) {
+void MainWindow::DisplayHint(const QString& hint) {
   PnlBoxHint->setText(hint);
 }
 
-void TFuncForm::EditEquationChange() {
+void MainWindow::EditEquationChange() {
   if (!CheckBox_ExpEdit->isChecked()) BtnCalculate->setEnabled(false);
 }
 
-void TFuncForm::DataSourceVarlistStateChange() {
+void MainWindow::DataSourceVarlistStateChange() {
   // Insert guard: rows of the variable list come only from Define Variables.
   if (!VarListFilling && tableVarlist_.state() == DatasetState::Insert) tableVarlist_.cancel();
 }
 
-void TFuncForm::BtnEnterEquationClick() {
-  command(&TFuncForm::defineVariables);
+void MainWindow::BtnEnterEquationClick() {
+  command(&MainWindow::defineVariables);
 }
-void TFuncForm::BtnCalculateClick() {
-  command(&TFuncForm::calculate);
+void MainWindow::BtnCalculateClick() {
+  command(&MainWindow::calculate);
 }
-void TFuncForm::percentDesiredComboChange() {
-  command(&TFuncForm::changeConfidenceLevel);
+void MainWindow::percentDesiredComboChange() {
+  command(&MainWindow::changeConfidenceLevel);
 }
-void TFuncForm::ViewCoverageFactors1Click() {
-  command(&TFuncForm::viewCoverageFactors);
+void MainWindow::ViewCoverageFactors1Click() {
+  command(&MainWindow::viewCoverageFactors);
 }
 
-void TFuncForm::defineVariables() {
+void MainWindow::defineVariables() {
   // The covariances belong to the previous variable set.
   {
     Dataset covariances(covdatSchema().fields);
@@ -512,7 +512,7 @@ void TFuncForm::defineVariables() {
   BtnCalculate->setEnabled(true);
 }
 
-void TFuncForm::calculate() {
+void MainWindow::calculate() {
   const std::string text = str(EditEquation->text());
   if (!uncEval_->Parse(text)) {
     dialogs_.message(Dialogs::Kind::Warning, QStringLiteral("Invalid Expression."));
@@ -598,7 +598,7 @@ void TFuncForm::calculate() {
   writeTrailer(report.lines());
 }
 
-Extended TFuncForm::coverageFactor(Extended d, const QString& level) {
+Extended MainWindow::coverageFactor(Extended d, const QString& level) {
   const char* column = nullptr;
   for (std::size_t k = 0; k < std::size(kLevels); ++k)
     if (level == QLatin1String(kLevels[k])) column = kLevelColumns[k];
@@ -610,7 +610,7 @@ Extended TFuncForm::coverageFactor(Extended d, const QString& level) {
   return roundToReal48(pcenttab_.fieldByName(column).asFloat());
 }
 
-void TFuncForm::writeCoverageBlock(std::vector<std::string>& report) {
+void MainWindow::writeCoverageBlock(std::vector<std::string>& report) {
   const QString level = percentDesiredCombo->currentText();
   const Extended k = coverageFactor(DOFeff, level);
   const std::string kText = fixedText(k, 2);
@@ -626,11 +626,11 @@ void TFuncForm::writeCoverageBlock(std::vector<std::string>& report) {
   showResult(editcovfac, numberText(u));
 }
 
-void TFuncForm::writeTrailer(std::vector<std::string>& report) {
+void MainWindow::writeTrailer(std::vector<std::string>& report) {
   for (const std::string& line : reportTrailer()) report.push_back(line);
 }
 
-void TFuncForm::changeConfidenceLevel() {
+void MainWindow::changeConfidenceLevel() {
   const QString level = percentDesiredCombo->currentText();
   if (DOFeff != 0) {
     if (DOFeff < 0) return;
@@ -655,12 +655,12 @@ void TFuncForm::changeConfidenceLevel() {
   showResult(editcovfac, numberText(k * StdUnc));
 }
 
-QPoint TFuncForm::entryPopupPosition() const {
+QPoint MainWindow::entryPopupPosition() const {
   // The window's outer top-left corner plus the grid's place in the window, plus 10.
   return frameGeometry().topLeft() + DBGridVarList->pos() + QPoint(10, 10);
 }
 
-void TFuncForm::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers /*shift*/,
+void MainWindow::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers /*shift*/,
                                      const QPoint& pos) {
   if (button != Qt::LeftButton) return;
   const int column = DBGridVarList->gridColumnAt(pos);
@@ -673,23 +673,23 @@ void TFuncForm::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifie
   }
 }
 
-void TFuncForm::AutomaticallyenterStdUncertaintyRoundingError1Click() {
-  command(&TFuncForm::enterRoundingError);
+void MainWindow::AutomaticallyenterStdUncertaintyRoundingError1Click() {
+  command(&MainWindow::enterRoundingError);
 }
-void TFuncForm::UserEnters1Click() {
-  command(&TFuncForm::enterExact);
+void MainWindow::UserEnters1Click() {
+  command(&MainWindow::enterExact);
 }
-void TFuncForm::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click() {
-  command(&TFuncForm::enterTypeB);
+void MainWindow::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click() {
+  command(&MainWindow::enterTypeB);
 }
-void TFuncForm::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click() {
-  command(&TFuncForm::enterTypeA);
+void MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click() {
+  command(&MainWindow::enterTypeA);
 }
-void TFuncForm::Button5Click() {
-  command(&TFuncForm::enterCovariance);
+void MainWindow::Button5Click() {
+  command(&MainWindow::enterCovariance);
 }
 
-std::string TFuncForm::askNumber(const QString& title, const QString& promptLine,
+std::string MainWindow::askNumber(const QString& title, const QString& promptLine,
                                  const QString& error) {
   const std::string answer = str(dialogs_.prompt(title, promptLine, QStringLiteral("0")));
   Extended v = 0;
@@ -700,7 +700,7 @@ std::string TFuncForm::askNumber(const QString& title, const QString& promptLine
   return answer;
 }
 
-std::string TFuncForm::askInteger(const QString& title, const QString& promptLine,
+std::string MainWindow::askInteger(const QString& title, const QString& promptLine,
                                   const QString& error) {
   const std::string answer = str(dialogs_.prompt(title, promptLine, QStringLiteral("0")));
   int v = 0;
@@ -711,7 +711,7 @@ std::string TFuncForm::askInteger(const QString& title, const QString& promptLin
   return answer;
 }
 
-void TFuncForm::writeProtected(const char* name, const std::function<void(Field&)>& write) {
+void MainWindow::writeProtected(const char* name, const std::function<void(Field&)>& write) {
   // Read-only to the user; writable only for the moment the program stores into it.
   Field& field = tableVarlist_.fieldByName(name);
   field.setReadOnly(false);
@@ -726,7 +726,7 @@ namespace {
 const char* const kValueNotANumber = "The data you entered for a value is not a number";
 }  // namespace
 
-void TFuncForm::enterRoundingError() {
+void MainWindow::enterRoundingError() {
   const std::string value = askNumber(QStringLiteral("Enter value with significant digits in mind"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
   tableVarlist_.edit();
@@ -739,7 +739,7 @@ void TFuncForm::enterRoundingError() {
   tableVarlist_.post();
 }
 
-void TFuncForm::enterExact() {
+void MainWindow::enterExact() {
   const std::string value = askNumber(QStringLiteral("Enter the exact value"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
   tableVarlist_.edit();
@@ -751,7 +751,7 @@ void TFuncForm::enterExact() {
   tableVarlist_.post();
 }
 
-void TFuncForm::enterTypeB() {
+void MainWindow::enterTypeB() {
   const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
   const std::string halfRange =
@@ -773,7 +773,7 @@ void TFuncForm::enterTypeB() {
   tableVarlist_.post();
 }
 
-void TFuncForm::enterTypeA() {
+void MainWindow::enterTypeA() {
   const std::string value = askNumber(QStringLiteral("Enter the variable's value"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
   const std::string stdUnc =
@@ -794,11 +794,11 @@ void TFuncForm::enterTypeA() {
   tableVarlist_.post();
 }
 
-void TFuncForm::enterCovariance() {
+void MainWindow::enterCovariance() {
   QStringList names;
   for (int slot = 0; slot < kVariableSlots; ++slot)
     if (uncEval_->IsVariable(SlotName(slot))) names.push_back(qstr(SlotName(slot)));
-  TfrmCovEntry window(dialogs_, *uncEval_, MemoCoVar, this);
+  CovarianceWindow window(dialogs_, *uncEval_, MemoCoVar, this);
   window.showHelp = [this](int topic) { showHelpTopic(topic); };
   window.openTables(str(programDirectory_), !BtnCalculate->isEnabled());
   window.Button1Click();
@@ -806,21 +806,21 @@ void TFuncForm::enterCovariance() {
   window.exec();
 }
 
-void TFuncForm::showHelpTopic(int topic) {
+void MainWindow::showHelpTopic(int topic) {
   mirevant::showHelpTopic(helpFile_, topic);
 }
 
-void TFuncForm::Help1Click() {
+void MainWindow::Help1Click() {
   showHelpTopic(kHelpMainWindow);
 }
-void TFuncForm::BitBtn2Click() {
+void MainWindow::BitBtn2Click() {
   showHelpTopic(kHelpMainWindow);
 }
-void TFuncForm::SpeedButton1Click() {
+void MainWindow::SpeedButton1Click() {
   showHelpTopic(kHelpExpression);
 }
 
-void TFuncForm::ProductivityHint1Click() {
+void MainWindow::ProductivityHint1Click() {
   dialogs_.message(Dialogs::Kind::Information,
                    QStringLiteral("Archive your expressions in a spreadsheet or word processor.\n"
                                   "Copy them and Edit-Paste them (Mirevant menu item) into the "
@@ -830,51 +830,51 @@ void TFuncForm::ProductivityHint1Click() {
                                   "is <Control>-<c> and for paste it is <Control>-<v>"));
 }
 
-void TFuncForm::About2Click() {
-  TfrmAboutMirevant box(this);
+void MainWindow::About2Click() {
+  AboutBox box(this);
   box.exec();
 }
 
-void TFuncForm::Print1Click() {
-  command(&TFuncForm::printTheReport);
+void MainWindow::Print1Click() {
+  command(&MainWindow::printTheReport);
 }
-void TFuncForm::Button4Click() {
-  command(&TFuncForm::printTheReport);
+void MainWindow::Button4Click() {
+  command(&MainWindow::printTheReport);
 }
-void TFuncForm::Copy1Click() {
-  command(&TFuncForm::copyReport);
+void MainWindow::Copy1Click() {
+  command(&MainWindow::copyReport);
 }
-void TFuncForm::Paste1Click() {
-  command(&TFuncForm::pasteExpression);
+void MainWindow::Paste1Click() {
+  command(&MainWindow::pasteExpression);
 }
-void TFuncForm::btnDemoClick() {
-  command(&TFuncForm::runDemo);
+void MainWindow::btnDemoClick() {
+  command(&MainWindow::runDemo);
 }
 
-void TFuncForm::printTheReport() {
+void MainWindow::printTheReport() {
   printReport(MemoDerOut->toPlainText().split(QLatin1Char('\n')), MemoDerOut->font());
 }
 
-void TFuncForm::copyReport() {
+void MainWindow::copyReport() {
   if (!MemoDerOut->textCursor().hasSelection()) MemoDerOut->selectAll();
   MemoDerOut->copy();
 }
 
-void TFuncForm::pasteExpression() {
+void MainWindow::pasteExpression() {
   EditEquation->selectAll();
   // A clipboard without text leaves the expression as it is, selected.
   if (QGuiApplication::clipboard()->text().isEmpty()) return;
   EditEquation->paste();
 }
 
-QPoint TFuncForm::demoBoxPosition(bool nearCovariances) const {
+QPoint MainWindow::demoBoxPosition(bool nearCovariances) const {
   // The window's outer top-left corner plus the divider's (or the covariance box's) place in
   // the window.
   const QPoint at = nearCovariances ? MemoCoVar->pos() : Bevel1->pos();
   return frameGeometry().topLeft() + at;
 }
 
-void TFuncForm::runDemo() {
+void MainWindow::runDemo() {
   auto box = [this](const char* text, bool nearCovariances = false) {
     dialogs_.message(Dialogs::Kind::Information, QString::fromUtf8(text),
                      demoBoxPosition(nearCovariances));
@@ -919,8 +919,8 @@ void TFuncForm::runDemo() {
       true);
 }
 
-void TFuncForm::viewCoverageFactors() {
-  TForm_tableB1 window(programDirectory_, dialogs_, this);
+void MainWindow::viewCoverageFactors() {
+  CoverageTableWindow window(programDirectory_, dialogs_, this);
   window.exec();
 }
 
