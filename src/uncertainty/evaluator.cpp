@@ -288,6 +288,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     ~Release() { slot = nullptr; }
   } release{cache_};
   std::vector<std::string> contributions;
+  combinedVariance_.reset();
 
   // Variance terms.
   Report.push_back("StdUnc^2 of function(" + text_ + ") =\r");
@@ -353,6 +354,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     sum = checkedResult(sum + textToFloat(contributions[k]));
   }
   Report.push_back("= " + numberText(sum));
+  combinedVariance_ = sum;
   Report.push_back("");
   Report.push_back("StdUnc^2 of function(" + text_ + ") = " + numberText(sum));
   Report.push_back("");

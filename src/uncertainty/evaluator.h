@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +64,10 @@ class TUncEval {
   void UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOFeff,
                         std::vector<std::string>& Report);
 
+  // The combined variance (the sum of the printed contributions) of the last audit, once the audit
+  // has reached it.
+  std::optional<Extended> combinedVariance() const { return combinedVariance_; }
+
   // Derivative texts and their values are kept for the length of one audit (on by default); the
   // report is the same either way.
   void setAuditCaching(bool enabled) { auditCaching_ = enabled; }
@@ -111,6 +116,7 @@ class TUncEval {
   UncertaintyNotifier* notifier_ = nullptr;
   AuditCache* cache_ = nullptr;
   bool auditCaching_ = true;
+  std::optional<Extended> combinedVariance_;
   std::array<Extended, kVariableSlots> stdUnc_{};
   std::array<Extended, kVariableSlots> dof_{};
   std::array<std::array<Extended, kVariableSlots>, kVariableSlots> covariance_{};

@@ -1,0 +1,84 @@
+#pragma once
+
+// The calculation behind Calculate: from the model text, the variable rows, the covariances, the
+// confidence level and the coverage factors to the report lines and the results. Every front end
+// (the window, the demonstration, the report command) runs this one calculation.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/extended.h"
+#include "tables/coverage_factors.h"
+
+namespace mirevant {
+
+class UncertaintyNotifier;
+
+// One row of the variable list.
+struct VariableRow {
+  std::string name;
+  std::string valueText;  // as typed, converted with the user's decimal separator
+  Extended stdUnc = 0;
+  Extended dof = 0;
+  std::string derivation;  // how the standard uncertainty was obtained
+};
+
+// A covariance between two variables; the order of the two names does not matter.
+struct CovariancePair {
+  std::string first;
+  std::string second;
+  Extended value = 0;
+};
+
+struct CalculationInput {
+  std::string model;
+  std::vector<VariableRow> variables;
+  std::vector<CovariancePair> covariances;
+  int level = kDefaultLevel;          // index into kConfidenceLevels
+  bool coverageInReport = true;       // the coverage block at the end of the report
+  const CoverageTable* coverage = nullptr;
+};
+
+// How a calculation stopped short.
+struct CalculationStop {
+  enum class Kind {
+    InvalidModel,  // refused model text: a warning box, and the report is left as it was
+    Warning,       // a warning box; the lines written so far stand
+    Error,         // a failure shown as an error box; the lines written so far stand
+  };
+  Kind kind = Kind::Error;
+  std::string message;
+};
+
+struct CalculationResult {
+  std::vector<std::string> report;  // the lines written, also those before a stop
+  std::optional<CalculationStop> stop;
+
+  // What the audit produced; each is set only when its step finished.
+  std::optional<Extended> value;
+  std::optional<Extended> stdUnc;
+  std::optional<Extended> dofEff;
+  // The coverage factor and the expanded uncertainty, when the effective degrees of freedom are
+  // positive (also when the report leaves the coverage block out).
+  std::optional<Extended> k;
+  std::optional<Extended> expanded;
+
+  bool ok() const { return !stop.has_value(); }
+};
+
+// Runs the whole calculation. Messages the evaluator has for the user on the way (a refused text,
+// a zero-length answer) go to the notifier, which may be null.
+CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* notifier = nullptr);
+
+// The coverage factor and expanded uncertainty for a new confidence level after a calculation.
+struct Coverage {
+  Extended k = 0;
+  Extended expanded = 0;
+};
+Coverage coverageFor(const CoverageTable& table, Extended dofEff, Extended stdUnc, int level);
+
+// The report's closing lines: the version line, rights and authorship, and where to report errors.
+const std::vector<std::string>& reportTrailer();
+
+}  // namespace mirevant
