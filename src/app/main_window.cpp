@@ -32,6 +32,7 @@
 #include "app/coverage_table_window.h"
 #include "core/errors.h"
 #include "core/numtext.h"
+#include "calculation/calculation.h"
 #include "covariance/covariance_window.h"
 #include "tables/schemas.h"
 #include "uncertainty/rounding_error.h"
@@ -43,9 +44,6 @@ namespace {
 
 constexpr int kClientWidth = 632;
 constexpr int kClientHeight = 434;
-
-const char* const kLevels[] = {"68.27%", "90%", "95%", "95.45%", "99%", "99.73%"};
-const char* const kLevelColumns[] = {"P6827", "P90", "P95", "P9545", "P99", "P9973"};
 
 std::string str(const QString& s) {
   return s.toStdString();
@@ -61,44 +59,17 @@ QString qstr(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-// The lines written so far reach the report area however the command ends.
-class ReportLines {
- public:
-  explicit ReportLines(QPlainTextEdit* memo) : memo_(memo) {}
-  ~ReportLines() { flush(); }
-  std::vector<std::string>& lines() { return lines_; }
-  void add(const std::string& line) { lines_.push_back(line); }
-  void flush() {
-    if (flushed_) return;
-    flushed_ = true;
-    QStringList all;
-    all.reserve(static_cast<int>(lines_.size()));
-    for (const std::string& l : lines_) all.push_back(qstr(l));
-    memo_->setPlainText(all.join(QLatin1Char('\n')));
-    memo_->moveCursor(QTextCursor::Start);
-    memo_->verticalScrollBar()->setValue(0);
-  }
-
- private:
-  QPlainTextEdit* memo_;
-  std::vector<std::string> lines_;
-  bool flushed_ = false;
-};
+// Shows report lines in the report area, scrolled to the top.
+void showReportLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
+  QStringList all;
+  all.reserve(static_cast<int>(lines.size()));
+  for (const std::string& l : lines) all.push_back(qstr(l));
+  memo->setPlainText(all.join(QLatin1Char('\n')));
+  memo->moveCursor(QTextCursor::Start);
+  memo->verticalScrollBar()->setValue(0);
+}
 
 }  // namespace
-
-const std::vector<std::string>& reportTrailer() {
-  static const std::vector<std::string> lines = {
-      "",
-      "Mirevant Version 1.8",
-      "Copyright (c) the Mirevant developers. All rights reserved.",
-      "Written and maintained by the Mirevant project.",
-      "Provided as is, without warranty of any kind; check every result before you rely on it.",
-      "",
-      "Please report errors and suggestions through the Mirevant project's issue tracker.",
-  };
-  return lines;
-}
 
 // Messages of the uncertainty evaluator, shown as the window shows its own.
 class MainWindow::Notifier : public UncertaintyNotifier {
@@ -138,9 +109,10 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
   pcenttab_.setTableName(pcentSchema().fileName);
   helpFile_ = programDirectory_ + QStringLiteral("mirevant.hlp");
   pcenttab_.open();
+  coverage_ = readCoverageTable(pcenttab_, str(programDirectory_) + pcentSchema().fileName);
   {
     const QSignalBlocker quiet(percentDesiredCombo);
-    percentDesiredCombo->setCurrentIndex(3);
+    percentDesiredCombo->setCurrentIndex(kDefaultLevel);
   }
   notifier_ = std::make_unique<Notifier>(dialogs_);
   uncEval_ = std::make_unique<TUncEval>();
@@ -256,7 +228,7 @@ void MainWindow::buildControls() {
   labelConfidence = label(QStringLiteral("LabelConfidence"), QStringLiteral("Confidence"), 319, 65);
   percentDesiredCombo = new QComboBox(client);
   percentDesiredCombo->setObjectName(QStringLiteral("percentDesiredCombo"));
-  for (const char* level : kLevels) percentDesiredCombo->addItem(QString::fromLatin1(level));
+  for (const char* level : kConfidenceLevels) percentDesiredCombo->addItem(QString::fromLatin1(level));
   percentDesiredCombo->setGeometry(321, 80, 64, 21);
   percentDesiredCombo->setStatusTip(QStringLiteral("Confidence level desired"));
   labelCovFactor = label(QStringLiteral("LabelCovFactor"), QStringLiteral("Cov.Factor:"), 404, 65);
@@ -454,7 +426,7 @@ void MainWindow::EditEquationChange() {
 
 void MainWindow::DataSourceVarlistStateChange() {
   // Insert guard: rows of the variable list come only from Define Variables.
-  if (!VarListFilling && tableVarlist_.state() == DatasetState::Insert) tableVarlist_.cancel();
+  if (!varListFilling_ && tableVarlist_.state() == DatasetState::Insert) tableVarlist_.cancel();
 }
 
 void MainWindow::BtnEnterEquationClick() {
@@ -494,11 +466,11 @@ void MainWindow::defineVariables() {
   // list in use by another instance, say) leaves nothing to calculate from.
   BtnCalculate->setEnabled(false);
 
-  VarListFilling = true;
+  varListFilling_ = true;
   struct Filling {
     bool& flag;
     ~Filling() { flag = false; }
-  } filling{VarListFilling};
+  } filling{varListFilling_};
   tableVarlist_.close();
   tableVarlist_.setDirectory(str(programDirectory_));
   tableVarlist_.setExclusive(true);
@@ -519,7 +491,7 @@ void MainWindow::calculate() {
     throw Abort();
   }
   CheckBox_ExpEdit->setChecked(false);
-  DOFeff = 0;
+  dofEff_ = 0;
   uncEval_->setText(text);
   // Text still in an open cell editor belongs to the row; a value the field refuses has been
   // reported and ends the command.
@@ -530,113 +502,79 @@ void MainWindow::calculate() {
   tableVarlist_.setExclusive(true);
   tableVarlist_.open();
 
-  ReportLines report(MemoDerOut);
-  report.add("WITH VARIABLES SET AT:");
-  report.add("Variable\tValue\t\tStandard \t\tDOF");
-  report.add("\t\t\tUncertainty");
+  CalculationInput input;
+  input.model = text;
   for (tableVarlist_.first(); !tableVarlist_.eof(); tableVarlist_.next()) {
-    const std::string name = tableVarlist_.fieldByName("VARNAME").asString();
-    const std::string valueText = tableVarlist_.fieldByName("VALUE").asString();
-    const Extended unc = tableVarlist_.fieldByName("UNC").asFloat();
-    const Extended dof = tableVarlist_.fieldByName("DOF").asFloat();
-    if (dof == 0) {
-      dialogs_.message(
-          Dialogs::Kind::Warning,
-          QStringLiteral("Zero values in any DOF feild will cause a divide by zero error!"));
-      throw Abort();
-    }
-    report.add(name + "\t" + valueText + "\t\t" + numberText(unc) + "\t\t" + numberText(dof));
-    const Extended value = textToFloat(valueText);
-    uncEval_->SetValue(name, value);
-    uncEval_->SetStdUnc(name, unc);
-    uncEval_->SetDOF(name, dof);
-    equation1_.SetVariable(name, value);
+    input.variables.push_back({tableVarlist_.fieldByName("VARNAME").asString(),
+                               tableVarlist_.fieldByName("VALUE").asString(),
+                               tableVarlist_.fieldByName("UNC").asFloat(),
+                               tableVarlist_.fieldByName("DOF").asFloat(),
+                               tableVarlist_.fieldByName("UNCDERIV").asString()});
   }
+  for (int i = 0; i < kVariableSlots; ++i)
+    for (int j = i; j < kVariableSlots; ++j)
+      if (const Extended cov = uncEval_->Covariance(i, j); cov != 0)
+        input.covariances.push_back({SlotName(i), SlotName(j), cov});
+  input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
+  input.coverageInReport = pcentcheck->isChecked();
+  input.coverage = &coverage_;
 
-  report.add("");
-  report.add("WITH COVARIANCE SET AT:");
-  report.add("Variables\t\tCovariance");
-  bool anyPair = false;
-  for (int i = 0; i < kVariableSlots; ++i) {
-    if (!uncEval_->IsVariable(SlotName(i))) continue;
-    for (int j = i; j < kVariableSlots; ++j) {
-      const Extended cov = uncEval_->Covariance(i, j);
-      if (cov == 0) continue;
-      report.add("'" + SlotName(i) + "' , '" + SlotName(j) + "'\t\t" + numberText(cov));
-      anyPair = true;
-    }
-  }
-  if (!anyPair) report.add("NONE SET");
-  report.add("");
-  report.add("STEPWISE AUDIT OF CALCULATION:");
-  report.add("");
-
-  equation1_.SetText(uncEval_->text());
-  std::vector<std::string> audit;
-  bool failed = false;
-  equation1_.EvaluateWithAudit(failed, &audit);
-  if (failed) {
-    dialogs_.message(Dialogs::Kind::Warning,
-                     QStringLiteral("Divide By Zero Error: Please Check Variables"));
+  CalculationResult result = mirevant::calculate(input, notifier_.get());
+  if (result.report.empty() && result.stop) {
+    // Refused before the report began: the report area and the results stay as they were.
+    dialogs_.message(result.stop->kind == CalculationStop::Kind::Error ? Dialogs::Kind::Error
+                                                                        : Dialogs::Kind::Warning,
+                     qstr(result.stop->message));
     throw Abort();
   }
-  for (const std::string& line : audit) report.add(line);
-  report.add("");
-  report.add("STEPWISE AUDIT OF STANDARD UNCERTAINTY CALCULATION:");
-  report.add("");
+  showCalculation(result);
+  lastInput_ = std::move(input);
+  lastResult_ = std::move(result);
+  emit calculated();
+  if (const auto& stop = lastResult_->stop) {
+    dialogs_.message(stop->kind == CalculationStop::Kind::Error ? Dialogs::Kind::Error
+                                                               : Dialogs::Kind::Warning,
+                     qstr(stop->message));
+    throw Abort();
+  }
+}
 
-  // The results count only once the audit has finished: a failure part way leaves no effective
-  // degrees of freedom behind for the confidence level to look up.
-  Extended value = 0, stdUnc = 0, dofEff = 0;
-  uncEval_->UncertaintyAudit(value, stdUnc, dofEff, report.lines());
-  StdUnc = stdUnc;
-  DOFeff = dofEff;
-  showResult(EditFunctionValue, numberText(value));
-  showResult(EditStdUnc, numberText(StdUnc));
-  report.add("");
-  if (pcentcheck->isChecked() && DOFeff > 0) writeCoverageBlock(report.lines());
-  writeTrailer(report.lines());
+void MainWindow::showCalculation(const CalculationResult& result) {
+  showReportLines(MemoDerOut, result.report);
+  // Every result box shows this calculation's number or nothing.
+  auto show = [](QLineEdit* box, const std::optional<std::string>& text) {
+    if (text)
+      showResult(box, *text);
+    else
+      box->clear();
+  };
+  auto text = [](const std::optional<Extended>& v, auto format) -> std::optional<std::string> {
+    if (!v) return std::nullopt;
+    return format(*v);
+  };
+  const bool coverageShown = pcentcheck->isChecked() && result.k.has_value();
+  show(EditFunctionValue, text(result.value, [](Extended v) { return numberText(v); }));
+  show(EditStdUnc, text(result.stdUnc, [](Extended v) { return numberText(v); }));
+  show(editFactor, coverageShown ? text(result.k, [](Extended v) { return fixedText(v, 2); })
+                                 : std::nullopt);
+  show(editcovfac, coverageShown ? text(result.expanded, [](Extended v) { return numberText(v); })
+                                 : std::nullopt);
+  stdUnc_ = result.stdUnc.value_or(0);
+  dofEff_ = result.dofEff.value_or(0);
 }
 
 Extended MainWindow::coverageFactor(Extended d, const QString& level) {
-  const char* column = nullptr;
-  for (std::size_t k = 0; k < std::size(kLevels); ++k)
-    if (level == QLatin1String(kLevels[k])) column = kLevelColumns[k];
-  if (column == nullptr) return 1;
-  Field& degrees = pcenttab_.fieldByName("DEGFREE");
-  pcenttab_.first();
-  while (!pcenttab_.eof() && degrees.asInteger() < d) pcenttab_.next();
-  if (degrees.asInteger() > d) pcenttab_.prior();
-  return roundToReal48(pcenttab_.fieldByName(column).asFloat());
-}
-
-void MainWindow::writeCoverageBlock(std::vector<std::string>& report) {
-  const QString level = percentDesiredCombo->currentText();
-  const Extended k = coverageFactor(DOFeff, level);
-  const std::string kText = fixedText(k, 2);
-  showResult(editFactor, kText);
-  report.push_back("To achieve specified percentage accuracy,");
-  report.push_back("Standard Uncertainty must be multiplied by:");
-  report.push_back(kText);
-  report.push_back(str(EditStdUnc->text()) + " times " + kText + " =");
-  const Extended u = roundToReal48(k * StdUnc);
-  report.push_back(numberText(u));
-  report.push_back("A range of plus or minus " + numberText(u) + " will cover a percentage of " +
-                   str(level));
-  showResult(editcovfac, numberText(u));
-}
-
-void MainWindow::writeTrailer(std::vector<std::string>& report) {
-  for (const std::string& line : reportTrailer()) report.push_back(line);
+  return coverage_.factor(d, confidenceLevelIndex(str(level)));
 }
 
 void MainWindow::changeConfidenceLevel() {
   const QString level = percentDesiredCombo->currentText();
-  if (DOFeff != 0) {
-    if (DOFeff < 0) return;
-    const Extended k = coverageFactor(DOFeff, level);
-    showResult(editFactor, fixedText(k, 2));
-    showResult(editcovfac, numberText(roundToReal48(k * StdUnc)));
+  if (dofEff_ != 0) {
+    if (dofEff_ < 0) return;
+    const Coverage c =
+        coverageFor(coverage_, dofEff_, stdUnc_, confidenceLevelIndex(str(level)));
+    showResult(editFactor, fixedText(c.k, 2));
+    showResult(editcovfac, numberText(c.expanded));
     return;
   }
   // No calculation has given effective degrees of freedom: use the number of variables less one
@@ -651,8 +589,8 @@ void MainWindow::changeConfidenceLevel() {
     editcovfac->clear();
     return;
   }
-  StdUnc = typed;
-  showResult(editcovfac, numberText(k * StdUnc));
+  stdUnc_ = typed;
+  showResult(editcovfac, numberText(k * stdUnc_));
 }
 
 QPoint MainWindow::entryPopupPosition() const {

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "calculation/calculation.h"
 #include "core/extended.h"
+#include <optional>
 #include "expression/equation.h"
 #include "tables/dataset.h"
 #include "uncertainty/evaluator.h"
@@ -81,10 +83,11 @@ class MainWindow : public QMainWindow {
   // expression syntax) in the help window; returns at once.
   void showHelpTopic(int topic);
 
-  // State of the calculation (kept for the program's life).
-  Extended StdUnc = 0;
-  Extended DOFeff = 0;
-  bool VarListFilling = false;
+  // The last calculation: what went in and what came out (none before the first).
+  const CalculationInput* lastInput() const { return lastInput_ ? &*lastInput_ : nullptr; }
+  const CalculationResult* lastResult() const { return lastResult_ ? &*lastResult_ : nullptr; }
+  Extended stdUnc() const { return stdUnc_; }
+  Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
   TUncEval& evaluator() { return *uncEval_; }
@@ -95,6 +98,12 @@ class MainWindow : public QMainWindow {
 
   // Coverage factor k for degrees of freedom d and a confidence level text, as a 6-byte real.
   Extended coverageFactor(Extended d, const QString& level);
+
+ signals:
+  // A calculation has run (also one that stopped part way).
+  void calculated();
+
+ public:
 
   // Controls, named as the window's parts are named.
   QLabel* labelExpressionEntry = nullptr;
@@ -184,9 +193,7 @@ class MainWindow : public QMainWindow {
   std::string askNumber(const QString& title, const QString& promptLine, const QString& error);
   std::string askInteger(const QString& title, const QString& promptLine, const QString& error);
   void writeProtected(const char* field, const std::function<void(Field&)>& write);
-  void writeCoverageBlock(std::vector<std::string>& report);
-  void writeTrailer(std::vector<std::string>& report);
-  void showReport(const std::vector<std::string>& report);
+  void showCalculation(const CalculationResult& result);
 
   Dialogs& dialogs_;
   QString programDirectory_;
@@ -198,9 +205,12 @@ class MainWindow : public QMainWindow {
   Dataset tableVarlist_;
   DataSource dataSourceVarList_;
   Dataset pcenttab_;
+  CoverageTable coverage_;
+  bool varListFilling_ = false;
+  Extended stdUnc_ = 0;
+  Extended dofEff_ = 0;
+  std::optional<CalculationInput> lastInput_;
+  std::optional<CalculationResult> lastResult_;
 };
-
-// The report's closing lines: the version line, rights and authorship, and where to report errors.
-const std::vector<std::string>& reportTrailer();
 
 }  // namespace mirevant

@@ -32,6 +32,10 @@ CoverageTable loadCoverageTable(const std::string& directory) {
   table.setDirectory(directory);
   table.setTableName(schema.fileName);
   table.open();
+  return readCoverageTable(table, (std::filesystem::path(directory) / schema.fileName).string());
+}
+
+CoverageTable readCoverageTable(Dataset& table, const std::string& file) {
   std::vector<CoverageRow> rows;
   Field& degrees = table.fieldByName("DEGFREE");
   for (table.first(); !table.eof(); table.next()) {
@@ -41,7 +45,7 @@ CoverageTable loadCoverageTable(const std::string& directory) {
       row.factor[k] = table.fieldByName(kLevelColumns[k]).asFloat();
     rows.push_back(row);
   }
-  const std::string file = (std::filesystem::path(directory) / schema.fileName).string();
+  table.first();
   auto refuse = [&](const std::string& what) {
     throw Error("Table file '" + file + "' does not hold a coverage factor table: " + what);
   };

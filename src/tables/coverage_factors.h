@@ -43,6 +43,12 @@ class CoverageTable {
   std::vector<CoverageRow> rows_;
 };
 
+class Dataset;
+
+// Reads the coverage factors from an open dataset on PCENT.DBF (its cursor moves) and checks them
+// as loadCoverageTable does; `file` names the table in messages.
+CoverageTable readCoverageTable(Dataset& table, const std::string& file);
+
 // Reads PCENT.DBF from the directory and checks its content: at least one row, degrees of freedom
 // strictly rising, every factor positive and none rising with the degrees of freedom. Raises Error
 // naming the file and what is wrong.

@@ -58,8 +58,8 @@ TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
   const DemoResult expected = demoByHand();
   EXPECT_NEAR(textToFloat(form_->EditFunctionValue->text().toStdString()), expected.value,
               1e-13L * std::fabs(expected.value));
-  EXPECT_NEAR(form_->StdUnc, expected.stdUnc, 1e-12L * expected.stdUnc);
-  EXPECT_NEAR(form_->DOFeff, expected.dofEff, 1e-10L * expected.dofEff);
+  EXPECT_NEAR(form_->stdUnc(), expected.stdUnc, 1e-12L * expected.stdUnc);
+  EXPECT_NEAR(form_->dofEff(), expected.dofEff, 1e-10L * expected.dofEff);
   // The covariance table stays empty.
   EXPECT_EQ(form_->evaluator().GetCovariance("af"), 0.245L);
 }

@@ -113,7 +113,6 @@ TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrder) {
   }
   EXPECT_EQ(form_->DBGridVarList->model()->rowCount(), 7);
   EXPECT_EQ(t.state(), DatasetState::Browse);
-  EXPECT_FALSE(form_->VarListFilling);
 
   // Defining again resets every row.
   setRow("a", "2", "0.1", "10");

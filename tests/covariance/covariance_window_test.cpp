@@ -212,7 +212,7 @@ TEST_F(CovarianceWindowTest, EndToEndDemonstrationModel) {
   const Extended stdUnc = textToFloat(form_->EditStdUnc->text().toStdString());
   EXPECT_NEAR(value, expected.value, 1e-13L * std::fabs(expected.value));
   EXPECT_NEAR(stdUnc, expected.stdUnc, 1e-12L * expected.stdUnc);
-  EXPECT_NEAR(form_->DOFeff, expected.dofEff, 1e-10L * expected.dofEff);
+  EXPECT_NEAR(form_->dofEff(), expected.dofEff, 1e-10L * expected.dofEff);
 }
 
 }  // namespace

@@ -69,7 +69,6 @@ class TwoInstances : public ::testing::Test {
     EXPECT_NE(text.find("'" + programDir() + "varlist.dbf'"), std::string::npos) << text;
     EXPECT_NE(text.find("in use"), std::string::npos) << text;
     EXPECT_FALSE(second.TableVarlist().active());
-    EXPECT_FALSE(second.VarListFilling);
     EXPECT_FALSE(second.BtnCalculate->isEnabled())
         << "Calculate is offered although no variable list was made for the expression";
   }
