@@ -99,6 +99,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
 
   dataSourceVarList_.setDataset(&tableVarlist_);
   dataSourceVarList_.onStateChange = [this] { DataSourceVarlistStateChange(); };
+  dataSourceVarList_.onDataChange = [this](Field* field) { noteTypedChange(field); };
   tableVarlist_.setTableName(varlistSchema().fileName);
   tableVarlist_.setDriver(DriverType::FoxPro);
   DBGridVarList->setDataSource(&dataSourceVarList_);
@@ -455,6 +456,7 @@ void MainWindow::defineVariables() {
   }
   uncEval_->ResetDofAndCovariance();
   MemoCoVar->clear();
+  entries_.clear();
 
   const std::string text = str(EditEquation->text());
   if (!uncEval_->Parse(text)) {
@@ -502,23 +504,7 @@ void MainWindow::calculate() {
   tableVarlist_.setExclusive(true);
   tableVarlist_.open();
 
-  CalculationInput input;
-  input.model = text;
-  for (tableVarlist_.first(); !tableVarlist_.eof(); tableVarlist_.next()) {
-    input.variables.push_back({tableVarlist_.fieldByName("VARNAME").asString(),
-                               tableVarlist_.fieldByName("VALUE").asString(),
-                               tableVarlist_.fieldByName("UNC").asFloat(),
-                               tableVarlist_.fieldByName("DOF").asFloat(),
-                               tableVarlist_.fieldByName("UNCDERIV").asString()});
-  }
-  for (int i = 0; i < kVariableSlots; ++i)
-    for (int j = i; j < kVariableSlots; ++j)
-      if (const Extended cov = uncEval_->Covariance(i, j); cov != 0)
-        input.covariances.push_back({SlotName(i), SlotName(j), cov});
-  input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
-  input.coverageInReport = pcentcheck->isChecked();
-  input.coverage = &coverage_;
-
+  CalculationInput input = currentInput();
   CalculationResult result = mirevant::calculate(input, notifier_.get());
   if (result.report.empty() && result.stop) {
     // Refused before the report began: the report area and the results stay as they were.
@@ -537,6 +523,53 @@ void MainWindow::calculate() {
                      qstr(stop->message));
     throw Abort();
   }
+}
+
+CalculationInput MainWindow::currentInput() {
+  CalculationInput input;
+  input.model = str(EditEquation->text());
+  if (tableVarlist_.active()) {
+    for (tableVarlist_.first(); !tableVarlist_.eof(); tableVarlist_.next()) {
+      VariableRow row{tableVarlist_.fieldByName("VARNAME").asString(),
+                      tableVarlist_.fieldByName("VALUE").asString(),
+                      tableVarlist_.fieldByName("UNC").asFloat(),
+                      tableVarlist_.fieldByName("DOF").asFloat(),
+                      tableVarlist_.fieldByName("UNCDERIV").asString(),
+                      {}};
+      if (const auto e = entries_.find(row.name); e != entries_.end()) row.entry = e->second;
+      input.variables.push_back(std::move(row));
+    }
+  }
+  for (int i = 0; i < kVariableSlots; ++i)
+    for (int j = i; j < kVariableSlots; ++j)
+      if (const Extended cov = uncEval_->Covariance(i, j); cov != 0)
+        input.covariances.push_back({SlotName(i), SlotName(j), cov});
+  input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
+  input.coverageInReport = pcentcheck->isChecked();
+  input.coverage = &coverage_;
+  return input;
+}
+
+void MainWindow::rememberEntry(EntryMode mode, const std::string& parameter) {
+  VariableEntry& entry = entries_[tableVarlist_.fieldByName("VARNAME").asString()];
+  entry.mode = mode;
+  entry.parameter = parameter;
+}
+
+void MainWindow::noteTypedChange(Field* field) {
+  // A value, uncertainty or degrees of freedom typed over an entered row makes it a typed row; the
+  // distribution a user chose stays.
+  if (storingEntry_ || varListFilling_ || field == nullptr) return;
+  const std::string& name = field->name();
+  if (name != "VALUE" && name != "UNC" && name != "DOF") return;
+  const auto e = entries_.find(tableVarlist_.fieldByName("VARNAME").asString());
+  if (e == entries_.end()) return;
+  e->second.mode = EntryMode::Typed;
+  e->second.parameter.clear();
+}
+
+void MainWindow::setDistribution(const std::string& name, std::optional<Distribution> d) {
+  entries_[name].distribution = d;
 }
 
 void MainWindow::showCalculation(const CalculationResult& result) {
@@ -667,6 +700,7 @@ const char* const kValueNotANumber = "The data you entered for a value is not a 
 void MainWindow::enterRoundingError() {
   const std::string value = askNumber(QStringLiteral("Enter value with significant digits in mind"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
   TCruncher cruncher;
@@ -675,11 +709,13 @@ void MainWindow::enterRoundingError() {
   writeProtected("UNCDERIV", [&](Field& f) { f.setAsString("Std Unc = " + cruncher.Derivation); });
   tableVarlist_.fieldByName("DOF").setAsFloat(400);
   tableVarlist_.post();
+  rememberEntry(EntryMode::RoundingError, "");
 }
 
 void MainWindow::enterExact() {
   const std::string value = askNumber(QStringLiteral("Enter the exact value"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
   tableVarlist_.fieldByName("UNC").setAsString("0");
@@ -687,6 +723,7 @@ void MainWindow::enterExact() {
   writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(false); });
   writeProtected("UNCDERIV", [](Field& f) { f.setAsString("No uncertainty. Value is exact."); });
   tableVarlist_.post();
+  rememberEntry(EntryMode::Exact, "");
 }
 
 void MainWindow::enterTypeB() {
@@ -696,6 +733,7 @@ void MainWindow::enterTypeB() {
       askNumber(QStringLiteral("Enter one half the range around the variable"),
                 QStringLiteral("Type 1/2 the spread between low and high value here"),
                 QStringLiteral("The data you entered for one half the range is not a number"));
+  const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
   // The rounding rule is run on the central value only for its number of decimals.
@@ -709,6 +747,7 @@ void MainWindow::enterTypeB() {
   writeProtected("UNCDERIV",
                  [&](Field& f) { f.setAsString("Std Unc = " + halfRange + "/sqrt(3)"); });
   tableVarlist_.post();
+  rememberEntry(EntryMode::TypeB, halfRange);
 }
 
 void MainWindow::enterTypeA() {
@@ -722,6 +761,7 @@ void MainWindow::enterTypeA() {
       askInteger(QStringLiteral("Enter DOFs (Sample Size - 1)"),
                  QStringLiteral("Type DOFs here (entering 400 implies infinity)"),
                  QStringLiteral("The data you entered for Degrees of Freedom is not an integer"));
+  const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
   tableVarlist_.fieldByName("UNC").setAsString(stdUnc);
@@ -730,6 +770,7 @@ void MainWindow::enterTypeA() {
   writeProtected("UNCDERIV",
                  [](Field& f) { f.setAsString("Standard Uncertainty calculated by User"); });
   tableVarlist_.post();
+  rememberEntry(EntryMode::TypeA, "");
 }
 
 void MainWindow::enterCovariance() {

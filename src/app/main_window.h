@@ -13,8 +13,10 @@
 
 #include "calculation/calculation.h"
 #include "core/extended.h"
+#include <map>
 #include <optional>
 #include "expression/equation.h"
+#include "montecarlo/settings.h"
 #include "tables/dataset.h"
 #include "uncertainty/evaluator.h"
 
@@ -87,6 +89,13 @@ class MainWindow : public QMainWindow {
   const CalculationInput* lastInput() const { return lastInput_ ? &*lastInput_ : nullptr; }
   const CalculationResult* lastResult() const { return lastResult_ ? &*lastResult_ : nullptr; }
   Extended stdUnc() const { return stdUnc_; }
+
+  // What the window holds now, as a calculation would take it: the model, the stored rows with
+  // how each was entered, the covariances, the level and the coverage factors.
+  CalculationInput currentInput();
+  const std::map<std::string, VariableEntry>& variableEntries() const { return entries_; }
+  void setDistribution(const std::string& name, std::optional<Distribution> d);
+  MonteCarloSettings& monteCarloSettings() { return monteCarlo_; }
   Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
@@ -194,6 +203,14 @@ class MainWindow : public QMainWindow {
   std::string askInteger(const QString& title, const QString& promptLine, const QString& error);
   void writeProtected(const char* field, const std::function<void(Field&)>& write);
   void showCalculation(const CalculationResult& result);
+  void rememberEntry(EntryMode mode, const std::string& parameter);
+  void noteTypedChange(Field* field);
+  // Marks the time an entry mode stores its row, so that its writes do not count as typing.
+  struct StoringEntry {
+    explicit StoringEntry(bool& flag) : flag_(flag) { flag_ = true; }
+    ~StoringEntry() { flag_ = false; }
+    bool& flag_;
+  };
 
   Dialogs& dialogs_;
   QString programDirectory_;
@@ -207,6 +224,9 @@ class MainWindow : public QMainWindow {
   Dataset pcenttab_;
   CoverageTable coverage_;
   bool varListFilling_ = false;
+  bool storingEntry_ = false;
+  std::map<std::string, VariableEntry> entries_;
+  MonteCarloSettings monteCarlo_;
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

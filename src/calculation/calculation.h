@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "calculation/variable_entry.h"
 #include "core/extended.h"
 #include "tables/coverage_factors.h"
 
@@ -22,6 +23,7 @@ struct VariableRow {
   Extended stdUnc = 0;
   Extended dof = 0;
   std::string derivation;  // how the standard uncertainty was obtained
+  VariableEntry entry;     // how the row was entered; the distribution for sampling
 };
 
 // A covariance between two variables; the order of the two names does not matter.
