@@ -353,6 +353,13 @@ void MainWindow::buildMenu() {
   Print1 = bar->addAction(QStringLiteral("Print!"));
   Print1->setObjectName(QStringLiteral("Print1"));
 
+  // Projects and analyses sit between printing and help, so that the other menus keep their
+  // places; their commands are added by the project and analysis code.
+  menuProject = bar->addMenu(QStringLiteral("Project"));
+  menuProject->setObjectName(QStringLiteral("menuProject"));
+  menuAnalysis = bar->addMenu(QStringLiteral("Analysis"));
+  menuAnalysis->setObjectName(QStringLiteral("menuAnalysis"));
+
   menuHelp = bar->addMenu(QStringLiteral("Help"));
   menuHelp->setObjectName(QStringLiteral("Help2"));
   Help1 = menuHelp->addAction(QStringLiteral("Help"));

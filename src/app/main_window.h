@@ -155,6 +155,8 @@ class MainWindow : public QMainWindow {
   QAction* Copy1 = nullptr;
   QAction* Paste1 = nullptr;
   QAction* Print1 = nullptr;
+  QMenu* menuProject = nullptr;
+  QMenu* menuAnalysis = nullptr;
   QMenu* menuHelp = nullptr;
   QAction* Help1 = nullptr;
   QAction* Demo1 = nullptr;
