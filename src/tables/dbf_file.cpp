@@ -577,32 +577,46 @@ void File::markDeleted(int index) {
   finish(s, DBFMarkRecordDeleted(s.get(), index, 1) != 0, before);
 }
 
+// The rows go down in one write: a process stopped before it leaves every row as it was, one
+// stopped after it every row marked.
 void File::markAllDeleted() {
   requireWritable();
+  std::vector<std::string> rows = readAll();
+  if (rows.empty()) return;
   const Header h = readHeader();
-  if (h.records == 0) return;
   cutTail(h);
   const Snapshot before = snapshot(h, 0, static_cast<int>(h.records));
-  Session s(fd_, path_, true);
-  if (s.get() == nullptr) writeFailed(s.status().err);
-  bool ok = true;
-  for (int i = 0; ok && i < static_cast<int>(h.records); ++i) {
-    const char* raw = DBFReadTuple(s.get(), i);
-    if (raw == nullptr)
-      ok = false;
-    else if (raw[0] != kDeletedMark)
-      ok = DBFMarkRecordDeleted(s.get(), i, 1) != 0;
-  }
-  finish(s, ok, before);
+  for (std::string& r : rows) r[0] = kDeletedMark;
+  writeRows(rows, before);
+  writeCount(h.records, before);
+}
+
+void File::writeRows(const std::vector<std::string>& rows, const Snapshot& before) {
+  std::string region;
+  region.reserve(rows.size() * static_cast<size_t>(recordLength_));
+  for (const std::string& r : rows) region += r;
+  if (!writeFully(fd_, region.data(), region.size(), endOf(0))) rollBack(before, errno);
+  ++g_writes;
+}
+
+// The header's date of last change and its row count, in one write.
+void File::writeCount(std::uint32_t count, const Snapshot& before) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const std::string bytes =
+      std::string{static_cast<char>(tm.tm_year), static_cast<char>(tm.tm_mon + 1),
+                  static_cast<char>(tm.tm_mday)} +
+      countBytes(count);
+  if (!writeFully(fd_, bytes.data(), bytes.size(), 1)) rollBack(before, errno);
+  ++g_writes;
 }
 
 // Drops the rows from newCount on: the count first, then the cut. Should the cut fail, the change
 // is undone; a process stopped between the two leaves rows after the counted ones, which are
 // ignored.
 void File::shrinkTo(std::uint32_t newCount, const Snapshot& before) {
-  const std::string count = countBytes(newCount);
-  if (!writeFully(fd_, count.data(), count.size(), 4)) rollBack(before, errno);
-  ++g_writes;
+  writeCount(newCount, before);
   const off_t end = endOf(newCount);
   if (writeCalls().ftruncate(fd_, end) != 0) rollBack(before, errno);
   markEnd(end);
@@ -617,6 +631,8 @@ void File::empty() {
   shrinkTo(0, before);
 }
 
+// The kept rows move to the front and the places after them are marked deleted, all in one write;
+// then the count and the cut. Stopped anywhere, the table shows the same rows once each.
 std::vector<int> File::pack() {
   requireWritable();
   requireExclusive("packed");
@@ -625,28 +641,20 @@ std::vector<int> File::pack() {
   cutTail(h);
   const Snapshot before = snapshot(h, 0, static_cast<int>(h.records));
   std::vector<int> map(rows.size(), -1);
-  int kept = 0;
-  {
-    Session s(fd_, path_, true);
-    if (s.get() == nullptr) writeFailed(s.status().err);
-    bool ok = true;
-    // Each kept row moves down into the first free slot and its old place is then marked
-    // deleted. shapelib writes its one buffered record before it loads the next, so the writes
-    // reach the file in this order and a slot is overwritten only after its row has been written
-    // lower down: a pack stopped part way never loses a row (at worst one shows twice), and the
-    // file stays readable.
-    for (size_t i = 0; ok && i < rows.size(); ++i) {
-      if (rows[i][0] == kDeletedMark) continue;
-      const int j = kept++;
-      map[i] = j;
-      if (static_cast<size_t>(j) == i) continue;
-      std::string copy = rows[i];
-      ok = DBFWriteTuple(s.get(), j, copy.data()) != 0 &&
-           DBFMarkRecordDeleted(s.get(), static_cast<int>(i), 1) != 0;
-    }
-    finish(s, ok, before);
+  std::vector<std::string> packed;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i][0] == kDeletedMark) continue;
+    map[i] = static_cast<int>(packed.size());
+    packed.push_back(rows[i]);
   }
-  shrinkTo(static_cast<std::uint32_t>(kept), before);
+  const auto kept = static_cast<std::uint32_t>(packed.size());
+  if (kept == rows.size()) return map;
+  for (size_t i = packed.size(); i < rows.size(); ++i) {
+    packed.push_back(rows[i]);
+    packed.back()[0] = kDeletedMark;
+  }
+  writeRows(packed, before);
+  shrinkTo(kept, before);
   return map;
 }
 

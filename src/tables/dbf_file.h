@@ -124,6 +124,8 @@ class File {
   Snapshot snapshot(const Header& h, int firstRow, int rows);
   [[noreturn]] void rollBack(const Snapshot& s, int err);
   void finish(Session& s, bool ok, const Snapshot& before);
+  void writeRows(const std::vector<std::string>& rows, const Snapshot& before);
+  void writeCount(std::uint32_t count, const Snapshot& before);
   void shrinkTo(std::uint32_t newCount, const Snapshot& before);
   void preadAll(void* data, size_t size, off_t offset);
   [[noreturn]] void fail(const std::string& what) const;
