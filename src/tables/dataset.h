@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/extended.h"
+#include "tables/table_errors.h"
 
 namespace mirevant {
 
@@ -143,7 +144,8 @@ class Dataset {
   // Opens the file shared or exclusively and positions on the first visible row. The dataset holds
   // a file lock while open: an exclusive open while any other dataset or program has the file
   // open (or a shared one while another holds it exclusively) fails at once with an error naming
-  // the file; so does a missing, foreign or damaged file, or a column that does not give the
+  // the file; so does a missing, foreign or damaged file (DamagedTableError: rows its header
+  // counts are missing, or the header is garbled), or a column that does not give the
   // declared field type. A failed open leaves the dataset closed.
   void open();
   void close();  // discards a pending row

@@ -16,8 +16,15 @@
 
 #include "core/errors.h"
 #include "tables/column_text.h"
+#include "tables/dbf_io.h"
+#include "tables/table_errors.h"
 
 namespace mirevant::dbf {
+
+WriteCalls& writeCalls() {
+  static WriteCalls calls{::pwrite, ::ftruncate};
+  return calls;
+}
 
 namespace {
 
@@ -32,6 +39,27 @@ constexpr unsigned char kEndOfFile = 0x1A;
 
 std::string errnoText(int err) {
   return std::strerror(err);
+}
+
+// Writes all of data at offset; false (errno set) when a write fails or makes no progress.
+bool writeFully(int fd, const void* data, size_t size, off_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t r = writeCalls().pwrite(fd, static_cast<const char*>(data) + done, size - done,
+                                          offset + static_cast<off_t>(done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      if (r == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+std::string countBytes(std::uint32_t n) {
+  return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+          static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
 }
 
 // ---- shapelib I/O hooks over an already open, locked descriptor ----
@@ -72,7 +100,7 @@ HookFile* asHook(SAFile f) {
 SAFile hookOpen(const char* name, const char* access) {
   // shapelib also looks for a code-page file beside the table; there is none to give it.
   if (t_openFd < 0 || endsWithNoCase(name, ".cpg")) return nullptr;
-  if (access[0] == 'w' && ftruncate(t_openFd, 0) != 0) {
+  if (access[0] == 'w' && writeCalls().ftruncate(t_openFd, 0) != 0) {
     t_openStatus->err = errno;
     return nullptr;
   }
@@ -99,23 +127,19 @@ SAOffset hookRead(void* p, SAOffset size, SAOffset count, SAFile file) {
   return got / size;
 }
 
+// After the first failed write of a handle every later one is refused: shapelib goes on to write
+// the header's row count even when the record before it could not be written, and a count for a
+// row that is not there would damage the table.
 SAOffset hookWrite(void* p, SAOffset size, SAOffset count, SAFile file) {
   HookFile* f = asHook(file);
-  if (size == 0 || count == 0) return 0;
+  if (size == 0 || count == 0 || f->status->err != 0) return 0;
   const size_t want = size * count;
-  size_t done = 0;
-  while (done < want) {
-    const ssize_t r = pwrite(f->fd, static_cast<const char*>(p) + done, want - done,
-                             f->pos + static_cast<off_t>(done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      if (f->status->err == 0) f->status->err = errno;
-      break;
-    }
-    done += static_cast<size_t>(r);
+  if (!writeFully(f->fd, p, want, f->pos)) {
+    f->status->err = errno;
+    return 0;
   }
-  f->pos += static_cast<off_t>(done);
-  return done / size;
+  f->pos += static_cast<off_t>(want);
+  return count;
 }
 
 SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
@@ -187,6 +211,8 @@ void stampToday(DBFHandle h) {
   DBFSetLastModifiedDate(h, tm.tm_year, tm.tm_mon + 1, tm.tm_mday);
 }
 
+}  // namespace
+
 // One shapelib handle on the descriptor, open for a single operation. close() writes what
 // shapelib still holds (the last record, the header's row count) and reports I/O failures.
 class Session {
@@ -223,6 +249,8 @@ class Session {
   DBFHandle dbf_ = nullptr;
   IoStatus status_;
 };
+
+namespace {
 
 bool knownVersion(unsigned char v) {
   switch (v) {
@@ -304,7 +332,7 @@ File::File(const std::string& path, bool exclusive) : path_(path), exclusive_(ex
       }
       fail("Cannot lock table file '" + path_ + "': " + errnoText(err));
     }
-    const Header h = readHeader(true);
+    const Header h = readHeader();
     headerLength_ = h.headerLength;
     recordLength_ = h.recordLength;
   } catch (...) {
@@ -323,7 +351,7 @@ void File::fail(const std::string& what) const {
 }
 
 void File::damaged(const std::string& what) const {
-  throw Error("Table file '" + path_ + "' is damaged: " + what);
+  throw DamagedTableError("Table file '" + path_ + "' is damaged: " + what, path_);
 }
 
 void File::writeFailed(int err) const {
@@ -344,25 +372,11 @@ void File::preadAll(void* data, size_t size, off_t offset) {
   }
 }
 
-void File::pwriteAll(const void* data, size_t size, off_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t r = pwrite(fd_, static_cast<const char*>(data) + done, size - done,
-                             offset + static_cast<off_t>(done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      writeFailed(errno);
-    }
-    done += static_cast<size_t>(r);
-  }
-}
-
-// Checks the header against the file before shapelib, which trusts it, reads anything. On open
-// (strictSize) the file must hold exactly the counted rows (plus the end-of-file mark), or after
-// them only rows marked deleted, which a pack or empty leaves when it is stopped between writing
-// the new count and cutting the file. A table already open tolerates any bytes after the counted
-// rows: they may be a row that another program is appending.
-File::Header File::readHeader(bool strictSize) {
+// Checks the header against the file before shapelib, which trusts it, reads anything. The header
+// decides how many rows there are: bytes after the counted rows are ignored (a row a crash or a
+// full disk left half written, a row another program is appending, a missing or extra end-of-file
+// mark); a file too short for the counted rows is damaged.
+File::Header File::readHeader() {
   struct stat st {};
   if (fstat(fd_, &st) != 0) fail("Cannot read table file '" + path_ + "': " + errnoText(errno));
   const off_t size = st.st_size;
@@ -378,6 +392,7 @@ File::Header File::readHeader(bool strictSize) {
   h.records = le32(fixed + 4);
   h.headerLength = le16(fixed + 8);
   h.recordLength = le16(fixed + 10);
+  h.size = size;
   if (h.headerLength < kFileHeaderSize + 1) damaged("the header length is invalid");
   if (h.headerLength > size) damaged("the header is truncated");
 
@@ -419,29 +434,11 @@ File::Header File::readHeader(bool strictSize) {
   const auto expected =
       static_cast<std::uint64_t>(h.headerLength) +
       static_cast<std::uint64_t>(h.records) * static_cast<std::uint64_t>(h.recordLength);
-  const auto actual = static_cast<std::uint64_t>(size);
-  if (actual < expected || h.records > static_cast<std::uint32_t>(INT32_MAX) ||
-      (strictSize && actual > expected + 1 && !onlyDeletedRowsAfter(expected, h.recordLength)))
-    damaged("its size (" + std::to_string(actual) + " bytes) does not match the " +
+  if (static_cast<std::uint64_t>(size) < expected ||
+      h.records > static_cast<std::uint32_t>(INT32_MAX))
+    damaged("its size (" + std::to_string(size) + " bytes) does not match the " +
             std::to_string(h.records) + " rows its header counts");
   return h;
-}
-
-bool File::onlyDeletedRowsAfter(std::uint64_t end, int recordLength) {
-  struct stat st {};
-  if (fstat(fd_, &st) != 0) return false;
-  const auto extra = static_cast<std::uint64_t>(st.st_size) - end;
-  const std::uint64_t rows = extra / static_cast<std::uint64_t>(recordLength);
-  const std::uint64_t rest = extra % static_cast<std::uint64_t>(recordLength);
-  if (rows == 0 || rows > 100000 || rest > 1) return false;
-  for (std::uint64_t i = 0; i < rows; ++i) {
-    char mark = 0;
-    if (pread(fd_, &mark, 1,
-              static_cast<off_t>(end + i * static_cast<std::uint64_t>(recordLength))) != 1 ||
-        (mark != kDeletedMark && mark != static_cast<char>(kEndOfFile)))  // a later append's mark
-      return false;
-  }
-  return true;
 }
 
 // ---- reading ----
@@ -458,11 +455,11 @@ Stamp File::stamp() const {
 }
 
 int File::recordCount() {
-  return static_cast<int>(readHeader(false).records);
+  return static_cast<int>(readHeader().records);
 }
 
 std::vector<std::string> File::readAll() {
-  const Header h = readHeader(false);
+  const Header h = readHeader();
   Session s(fd_, path_, false);
   if (s.get() == nullptr || DBFGetRecordCount(s.get()) != static_cast<int>(h.records))
     fail("Cannot read table file '" + path_ + "'");
@@ -480,6 +477,12 @@ std::vector<std::string> File::readAll() {
 }
 
 // ---- writing ----
+//
+// Every change writes the rows first and the header's row count last, so that a process stopped
+// between two writes leaves a table that reads as before the change or as after it. A change
+// whose write fails or comes up short (a full disk) is undone: the file is cut back to the rows
+// its header counted and the bytes it overwrote are put back, which needs no new space. Then one
+// error names the file and the system's reason.
 
 void File::requireWritable() {
   if (!writable_) fail("Table file '" + path_ + "' is read-only");
@@ -489,131 +492,169 @@ void File::requireExclusive(const char* what) {
   if (!exclusive_) fail("Table file '" + path_ + "' must be open for exclusive use to be " + what);
 }
 
+off_t File::endOf(std::uint32_t records) const {
+  return static_cast<off_t>(headerLength_) +
+         static_cast<off_t>(records) * static_cast<off_t>(recordLength_);
+}
+
+void File::markEnd(off_t end) {
+  const unsigned char eof = kEndOfFile;
+  writeFully(fd_, &eof, 1, end);  // the mark is optional: a full disk may refuse it
+}
+
+// Open for exclusive use, the bytes after the counted rows are nobody's append in progress: they
+// are cut before the table changes.
+void File::cutTail(const Header& h) {
+  const off_t end = endOf(h.records);
+  if (!exclusive_ || h.size <= end + 1) return;
+  if (writeCalls().ftruncate(fd_, end) == 0) markEnd(end);
+  ++g_writes;
+}
+
+File::Snapshot File::snapshot(const Header& h, int firstRow, int rows) {
+  Snapshot s;
+  s.end = endOf(h.records);
+  s.header.resize(kFileHeaderSize);
+  preadAll(s.header.data(), s.header.size(), 0);
+  s.from = endOf(static_cast<std::uint32_t>(firstRow));
+  s.rows.resize(static_cast<size_t>(rows) * static_cast<size_t>(recordLength_));
+  if (!s.rows.empty()) preadAll(s.rows.data(), s.rows.size(), s.from);
+  return s;
+}
+
+void File::rollBack(const Snapshot& s, int err) {
+  writeCalls().ftruncate(fd_, s.end);
+  if (!s.rows.empty()) writeFully(fd_, s.rows.data(), s.rows.size(), s.from);
+  writeFully(fd_, s.header.data(), s.header.size(), 0);
+  markEnd(s.end);
+  ++g_writes;
+  writeFailed(err);
+}
+
+void File::finish(Session& s, bool ok, const Snapshot& before) {
+  const bool closed = s.close();
+  if (!ok || !closed) rollBack(before, s.status().err);
+  ++g_writes;
+}
+
 int File::append(const std::string& record) {
   requireWritable();
-  const Header h = readHeader(false);
+  const Header h = readHeader();
+  cutTail(h);
+  const Snapshot before = snapshot(h, 0, 0);
   Session s(fd_, path_, true);
   if (s.get() == nullptr) writeFailed(s.status().err);
   const int index = static_cast<int>(h.records);
   std::string rec = record;
   rec.resize(static_cast<size_t>(recordLength_), ' ');
   rec[0] = kLiveMark;
-  const bool ok = DBFWriteTuple(s.get(), index, rec.data()) != 0;
-  const bool closed = s.close();
-  ++g_writes;
-  if (!ok || !closed) writeFailed(s.status().err);
+  finish(s, DBFWriteTuple(s.get(), index, rec.data()) != 0, before);
   return index;
 }
 
 void File::write(int index, const std::string& record) {
   requireWritable();
-  const Header h = readHeader(false);
+  const Header h = readHeader();
   if (index < 0 || index >= static_cast<int>(h.records))
     fail("The row to store no longer exists in table file '" + path_ + "'");
+  cutTail(h);
+  const Snapshot before = snapshot(h, index, 1);
   Session s(fd_, path_, true);
   if (s.get() == nullptr) writeFailed(s.status().err);
   std::string rec = record;
   rec.resize(static_cast<size_t>(recordLength_), ' ');
-  const bool ok = DBFWriteTuple(s.get(), index, rec.data()) != 0;
-  const bool closed = s.close();
-  ++g_writes;
-  if (!ok || !closed) writeFailed(s.status().err);
+  finish(s, DBFWriteTuple(s.get(), index, rec.data()) != 0, before);
 }
 
 void File::markDeleted(int index) {
   requireWritable();
-  const Header h = readHeader(false);
+  const Header h = readHeader();
   if (index < 0 || index >= static_cast<int>(h.records)) return;  // gone already
+  cutTail(h);
+  const Snapshot before = snapshot(h, index, 1);
   Session s(fd_, path_, true);
   if (s.get() == nullptr) writeFailed(s.status().err);
-  const bool ok = DBFMarkRecordDeleted(s.get(), index, 1) != 0;
-  const bool closed = s.close();
-  ++g_writes;
-  if (!ok || !closed) writeFailed(s.status().err);
+  finish(s, DBFMarkRecordDeleted(s.get(), index, 1) != 0, before);
 }
 
+// The rows go down in one write: a process stopped before it leaves every row as it was, one
+// stopped after it every row marked.
 void File::markAllDeleted() {
   requireWritable();
-  const Header h = readHeader(false);
-  if (h.records == 0) return;
-  Session s(fd_, path_, true);
-  if (s.get() == nullptr) writeFailed(s.status().err);
-  bool ok = true;
-  for (int i = 0; ok && i < static_cast<int>(h.records); ++i) {
-    const char* raw = DBFReadTuple(s.get(), i);
-    if (raw == nullptr)
-      ok = false;
-    else if (raw[0] != kDeletedMark)
-      ok = DBFMarkRecordDeleted(s.get(), i, 1) != 0;
-  }
-  const bool closed = s.close();
-  ++g_writes;
-  if (!ok || !closed) writeFailed(s.status().err);
+  std::vector<std::string> rows = readAll();
+  if (rows.empty()) return;
+  const Header h = readHeader();
+  cutTail(h);
+  const Snapshot before = snapshot(h, 0, static_cast<int>(h.records));
+  for (std::string& r : rows) r[0] = kDeletedMark;
+  writeRows(rows, before);
+  writeCount(h.records, before);
 }
 
-// Drops the rows from newCount on. Every row beyond newCount is marked deleted before this is
-// called, so the table reads the same whichever step fails: the count is written first, and put
-// back when the file cannot be cut.
-void File::shrinkTo(std::uint32_t oldCount, std::uint32_t newCount) {
-  unsigned char count[4] = {static_cast<unsigned char>(newCount & 0xFF),
-                            static_cast<unsigned char>((newCount >> 8) & 0xFF),
-                            static_cast<unsigned char>((newCount >> 16) & 0xFF),
-                            static_cast<unsigned char>((newCount >> 24) & 0xFF)};
-  pwriteAll(count, sizeof count, 4);
+void File::writeRows(const std::vector<std::string>& rows, const Snapshot& before) {
+  std::string region;
+  region.reserve(rows.size() * static_cast<size_t>(recordLength_));
+  for (const std::string& r : rows) region += r;
+  if (!writeFully(fd_, region.data(), region.size(), endOf(0))) rollBack(before, errno);
   ++g_writes;
-  const off_t end = static_cast<off_t>(headerLength_) +
-                    static_cast<off_t>(newCount) * static_cast<off_t>(recordLength_);
-  if (ftruncate(fd_, end) != 0) {
-    const int err = errno;
-    const unsigned char old[4] = {static_cast<unsigned char>(oldCount & 0xFF),
-                                  static_cast<unsigned char>((oldCount >> 8) & 0xFF),
-                                  static_cast<unsigned char>((oldCount >> 16) & 0xFF),
-                                  static_cast<unsigned char>((oldCount >> 24) & 0xFF)};
-    pwriteAll(old, sizeof old, 4);
-    writeFailed(err);
-  }
-  const unsigned char eof = kEndOfFile;
-  pwriteAll(&eof, 1, end);
+}
+
+// The header's date of last change and its row count, in one write.
+void File::writeCount(std::uint32_t count, const Snapshot& before) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const std::string bytes =
+      std::string{static_cast<char>(tm.tm_year), static_cast<char>(tm.tm_mon + 1),
+                  static_cast<char>(tm.tm_mday)} +
+      countBytes(count);
+  if (!writeFully(fd_, bytes.data(), bytes.size(), 1)) rollBack(before, errno);
+  ++g_writes;
+}
+
+// Drops the rows from newCount on: the count first, then the cut. Should the cut fail, the change
+// is undone; a process stopped between the two leaves rows after the counted ones, which are
+// ignored.
+void File::shrinkTo(std::uint32_t newCount, const Snapshot& before) {
+  writeCount(newCount, before);
+  const off_t end = endOf(newCount);
+  if (writeCalls().ftruncate(fd_, end) != 0) rollBack(before, errno);
+  markEnd(end);
   fdatasync(fd_);
 }
 
 void File::empty() {
   requireWritable();
   requireExclusive("emptied");
-  const std::uint32_t n = readHeader(false).records;
-  markAllDeleted();
-  shrinkTo(n, 0);
+  const Header h = readHeader();
+  const Snapshot before = snapshot(h, 0, 0);
+  shrinkTo(0, before);
 }
 
+// The kept rows move to the front and the places after them are marked deleted, all in one write;
+// then the count and the cut. Stopped anywhere, the table shows the same rows once each.
 std::vector<int> File::pack() {
   requireWritable();
   requireExclusive("packed");
   const std::vector<std::string> rows = readAll();
+  const Header h = readHeader();
+  cutTail(h);
+  const Snapshot before = snapshot(h, 0, static_cast<int>(h.records));
   std::vector<int> map(rows.size(), -1);
-  int kept = 0;
-  {
-    Session s(fd_, path_, true);
-    if (s.get() == nullptr) writeFailed(s.status().err);
-    bool ok = true;
-    // Each kept row moves down into the first free slot and its old place is then marked
-    // deleted. shapelib writes its one buffered record before it loads the next, so the writes
-    // reach the file in this order and a slot is overwritten only after its row has been written
-    // lower down: a pack stopped part way never loses a row (at worst one shows twice), and the
-    // file stays readable.
-    for (size_t i = 0; ok && i < rows.size(); ++i) {
-      if (rows[i][0] == kDeletedMark) continue;
-      const int j = kept++;
-      map[i] = j;
-      if (static_cast<size_t>(j) == i) continue;
-      std::string copy = rows[i];
-      ok = DBFWriteTuple(s.get(), j, copy.data()) != 0 &&
-           DBFMarkRecordDeleted(s.get(), static_cast<int>(i), 1) != 0;
-    }
-    const bool closed = s.close();
-    ++g_writes;
-    if (!ok || !closed) writeFailed(s.status().err);
+  std::vector<std::string> packed;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i][0] == kDeletedMark) continue;
+    map[i] = static_cast<int>(packed.size());
+    packed.push_back(rows[i]);
   }
-  shrinkTo(static_cast<std::uint32_t>(rows.size()), static_cast<std::uint32_t>(kept));
+  const auto kept = static_cast<std::uint32_t>(packed.size());
+  if (kept == rows.size()) return map;
+  for (size_t i = packed.size(); i < rows.size(); ++i) {
+    packed.push_back(rows[i]);
+    packed.back()[0] = kDeletedMark;
+  }
+  writeRows(packed, before);
+  shrinkTo(kept, before);
   return map;
 }
 
@@ -664,6 +705,25 @@ void File::create(const std::string& path, const std::vector<ColumnDef>& columns
     unlink(tmpl.c_str());
     throw Error("Cannot create table file '" + path + "': " + errnoText(err));
   }
+}
+
+void File::replace(const std::string& path, const std::vector<ColumnDef>& columns) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK)
+      throw Error("Cannot open table file '" + path +
+                  "' for exclusive use: it is in use by another window or program");
+    throw Error("Cannot lock table file '" + path + "': " + errnoText(err));
+  }
+  try {
+    create(path, columns);
+  } catch (...) {
+    if (fd >= 0) ::close(fd);
+    throw;
+  }
+  if (fd >= 0) ::close(fd);  // the lock of the replaced file
 }
 
 // ---- file names ----

@@ -51,10 +51,14 @@ struct Stamp {
 inline constexpr char kLiveMark = ' ';
 inline constexpr char kDeletedMark = '*';
 
+class Session;
+
 class File {
  public:
   // Opens an existing table file and locks it (shared or exclusive, without waiting). Throws
-  // mirevant::Error naming the file: not found, in use, not a table, damaged.
+  // mirevant::Error naming the file: not found, in use, not a table; DamagedTableError when the
+  // header is garbled or the file lacks rows its header counts. Bytes after the counted rows are
+  // ignored, and cut by the next change of a table open for exclusive use.
   File(const std::string& path, bool exclusive);
   ~File();
   File(const File&) = delete;
@@ -63,6 +67,9 @@ class File {
   // Writes a new, empty table with the given columns as `path`, replacing any file of that name
   // only once the new one is complete.
   static void create(const std::string& path, const std::vector<ColumnDef>& columns);
+  // As create, but first takes the existing file's lock for exclusive use: a file that another
+  // window or program has open is not replaced.
+  static void replace(const std::string& path, const std::vector<ColumnDef>& columns);
 
   const std::string& path() const { return path_; }
   bool exclusive() const { return exclusive_; }
@@ -79,6 +86,8 @@ class File {
   // Every row as a raw record, read afresh.
   std::vector<std::string> readAll();
 
+  // Changes of the file. Each one that cannot be completed (a failed or short write: a full disk)
+  // is undone and throws one Error naming the file and the system's reason.
   // Stores a new row after the last one; returns its index.
   int append(const std::string& record);
   void write(int index, const std::string& record);
@@ -96,14 +105,28 @@ class File {
     int headerLength = 0;
     int recordLength = 0;
     std::uint32_t records = 0;
+    off_t size = 0;  // of the file when the header was read
+  };
+  // What a change may overwrite: the header and some rows, and where the counted rows ended.
+  struct Snapshot {
+    off_t end = 0;
+    std::string header;
+    off_t from = 0;
+    std::string rows;
   };
 
-  Header readHeader(bool strictSize);
-  bool onlyDeletedRowsAfter(std::uint64_t end, int recordLength);
+  Header readHeader();
+  off_t endOf(std::uint32_t records) const;
   void requireWritable();
   void requireExclusive(const char* what);
-  void shrinkTo(std::uint32_t oldCount, std::uint32_t newCount);
-  void pwriteAll(const void* data, size_t size, off_t offset);
+  void markEnd(off_t end);
+  void cutTail(const Header& h);
+  Snapshot snapshot(const Header& h, int firstRow, int rows);
+  [[noreturn]] void rollBack(const Snapshot& s, int err);
+  void finish(Session& s, bool ok, const Snapshot& before);
+  void writeRows(const std::vector<std::string>& rows, const Snapshot& before);
+  void writeCount(std::uint32_t count, const Snapshot& before);
+  void shrinkTo(std::uint32_t newCount, const Snapshot& before);
   void preadAll(void* data, size_t size, off_t offset);
   [[noreturn]] void fail(const std::string& what) const;
   [[noreturn]] void damaged(const std::string& what) const;

@@ -44,19 +44,31 @@ const TableSchema& pcentSchema() {
   return schema;
 }
 
-void createTable(const std::string& directory, const std::string& fileName,
-                 const std::vector<ColumnDef>& columns) {
+namespace {
+
+std::vector<dbf::ColumnDef> columnDefs(const std::vector<ColumnDef>& columns) {
   std::vector<dbf::ColumnDef> defs;
   defs.reserve(columns.size());
   for (const ColumnDef& c : columns) defs.push_back({c.name, c.type, c.width, c.decimals});
+  return defs;
+}
+
+}  // namespace
+
+void createTable(const std::string& directory, const std::string& fileName,
+                 const std::vector<ColumnDef>& columns) {
   const std::string path = directory.empty()         ? fileName
                            : directory.back() == '/' ? directory + fileName
                                                      : directory + "/" + fileName;
-  dbf::File::create(path, defs);
+  dbf::File::create(path, columnDefs(columns));
 }
 
 void createTable(const std::string& directory, const TableSchema& schema) {
   createTable(directory, schema.fileName, schema.columns);
+}
+
+void recreateTable(const std::string& path, const TableSchema& schema) {
+  dbf::File::replace(path, columnDefs(schema.columns));
 }
 
 }  // namespace mirevant

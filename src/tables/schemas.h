@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tables/dataset.h"
+#include "tables/table_errors.h"
 
 namespace mirevant {
 
@@ -40,5 +41,12 @@ const TableSchema& pcentSchema();    // "PCENT.DBF": the coverage factors
 void createTable(const std::string& directory, const std::string& fileName,
                  const std::vector<ColumnDef>& columns);
 void createTable(const std::string& directory, const TableSchema& schema);
+
+// Replaces the table file at `path` (a DamagedTableError's path()) with an empty table with the
+// schema's columns, keeping the file's name as it is spelt there. A file that another window or
+// program has open is left alone ("Cannot open table file '…' for exclusive use: it is in use by
+// another window or program"); nothing is replaced when the new file cannot be written. Throws
+// Error naming the file.
+void recreateTable(const std::string& path, const TableSchema& schema);
 
 }  // namespace mirevant

@@ -97,7 +97,7 @@ class DBGridModel final : public QAbstractTableModel, public DataLink {
   int currentRow() const {
     const Dataset* ds = dataset();
     if (ds == nullptr || !ds->active() || rows_ == 0) return -1;
-    return std::clamp(ds->currentRow(), 0, rows_ - 1);
+    return std::clamp(read([ds] { return ds->currentRow(); }, 0), 0, rows_ - 1);
   }
 
   // Puts the dataset into edit state for a write into its current row. False when it failed
@@ -214,15 +214,31 @@ class DBGridModel final : public QAbstractTableModel, public DataLink {
   }
 
  private:
+  // Reads of the dataset for display run while the grid paints or follows a notification, where a
+  // failure (a damaged or unreadable file) must not escape. The first one goes to the error
+  // handler and is remembered: until the dataset next reports a change, the grid shows blank
+  // cells instead of reading the failing file again on every repaint and reporting it again.
+  template <class F, class T>
+  T read(F&& f, T fallback) const {
+    if (failed_) return fallback;
+    try {
+      return f();
+    } catch (...) {
+      failed_ = true;
+      grid_->reportError(std::current_exception());
+      return fallback;
+    }
+  }
+
   int displayRows() const {
     const Dataset* ds = dataset();
     if (ds == nullptr || !ds->active()) return 0;
-    return std::max(ds->rowCount(), 1);
+    return std::max(read([ds] { return ds->rowCount(); }, rows_), 1);
   }
 
   QString cellText(int row, const DBGridColumn& col) const {
     const Dataset* ds = dataset();
-    if (ds == nullptr || !ds->active()) return {};
+    if (ds == nullptr || !ds->active() || read([ds] { return ds->rowCount(); }, -1) < 0) return {};
     try {
       return QString::fromStdString(ds->rowText(row, col.fieldName.toStdString()));
     } catch (const std::exception&) {
@@ -233,6 +249,7 @@ class DBGridModel final : public QAbstractTableModel, public DataLink {
 
   // The dataset opened, closed or was replaced: everything is read again.
   void reload() {
+    failed_ = false;
     beginResetModel();
     rows_ = displayRows();
     endResetModel();
@@ -242,6 +259,7 @@ class DBGridModel final : public QAbstractTableModel, public DataLink {
   // Rows, values or the cursor changed: a different number of rows is read again, otherwise the
   // cells and the indicator are repainted.
   void refresh() {
+    failed_ = false;
     const int rows = displayRows();
     if (rows != rows_) {
       beginResetModel();
@@ -260,6 +278,7 @@ class DBGridModel final : public QAbstractTableModel, public DataLink {
   int rows_ = 0;
   bool readOnly_ = false;
   bool refused_ = false;
+  mutable bool failed_ = false;  // a read for display failed; reported once
 };
 
 // ---- Row indicator ----
@@ -327,12 +346,11 @@ class DBGridDelegate final : public QStyledItemDelegate {
       return combo;
     }
     // A plain line editor that stays inside its cell, aligned like the cell.
+    // No length limit: a text longer than its column goes to the field, which refuses it with
+    // its message, instead of being cut without a word.
     auto* line = new QLineEdit(parent);
     line->setFrame(false);
     line->setAlignment(grid_->model_->columns()[static_cast<size_t>(index.column())].alignment);
-    const Field* f = grid_->model_->fieldOf(index.column());
-    if (f != nullptr && f->type() == FieldType::Text && f->width() > 0)
-      line->setMaxLength(f->width());
     grid_->editor_ = line;
     grid_->editorIndex_ = index;
     return line;

@@ -11,7 +11,9 @@
 //
 // Failures of the table layer that a user action of the grid runs into (a value that does not
 // convert, a vetoed post, a closed dataset) never escape into Qt's event loop: they are handed to
-// the error handler the window installs, once the event that caused them has been handled.
+// the error handler the window installs, once the event that caused them has been handled. A
+// dataset that fails to read while the grid paints or follows a notification is reported once;
+// the cells then show blank until the dataset reports a change.
 
 #include <QAbstractItemDelegate>
 #include <QComboBox>

@@ -235,19 +235,56 @@ TEST_F(DBGridTest, EscapeCancelsThePendingRow) {
 }
 
 TEST_F(DBGridTest, RefusedValueKeepsEditorAndRowAndReachesTheHandler) {
+  const std::string tooLong = "The text for field 'VALUE' is longer than its 20 characters";
+  const struct {
+    int column;
+    const char* typed;
+    std::string error;
+    const char* field;
+    const char* stored;
+  } cases[] = {
+      {2, "abc", "'abc' is not a valid floating point value", "UNC", "0.1"},
+      {1, "3.14159265358979323846e5", tooLong, "VALUE", "2.50"},  // never cut to 20 characters
+      {1, "0.0000000000000000000123", tooLong, "VALUE", "2.50"},
+  };
   variableGrid(kThreeRows);
-  click(0, 2);
-  type("abc");
-  key(Qt::Key_Return);
-  ASSERT_NE(editor(), nullptr);
-  EXPECT_EQ(qobject_cast<QLineEdit*>(editor())->text(), "abc");
-  key(Qt::Key_Down);
-  EXPECT_EQ(data_->currentRow(), 0);
-  EXPECT_NE(editor(), nullptr);
-  EXPECT_EQ(errors(), (std::vector<std::string>(2, "'abc' is not a valid floating point value")));
-  key(Qt::Key_Escape);
-  EXPECT_EQ(data_->state(), DatasetState::Browse);
-  EXPECT_EQ(stored(varlistSchema(), 0, "UNC"), "0.1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    errors_.clear();
+    click(0, c.column);
+    type(c.typed);
+    key(Qt::Key_Return);
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(editor())->text(), c.typed);
+    key(Qt::Key_Down);
+    EXPECT_EQ(data_->currentRow(), 0);
+    EXPECT_NE(editor(), nullptr);
+    EXPECT_EQ(errors(), (std::vector<std::string>(2, c.error)));
+    key(Qt::Key_Escape);
+    EXPECT_EQ(data_->state(), DatasetState::Browse);
+    EXPECT_EQ(stored(varlistSchema(), 0, c.field), c.stored);
+  }
+}
+
+// A file that turns unreadable under the grid is reported once, however often the grid repaints;
+// the cells show blank until the dataset reports a change, then the rows again.
+TEST_F(DBGridTest, UnreadableTableReportedOnce) {
+  variableGrid(kThreeRows);
+  const std::string file = dir_ + "/varlist.dbf";
+  const auto size = std::filesystem::file_size(file);
+  std::filesystem::resize_file(file, size - 20);
+  for (int i = 0; i < 5; ++i) {
+    grid_->viewport()->repaint();
+    grid_->verticalHeader()->viewport()->repaint();
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(errors().size(), 1u);
+  EXPECT_NE(errors()[0].find("' is damaged: its size"), std::string::npos);
+  EXPECT_EQ(text(0, 1), "");
+  std::filesystem::resize_file(file, size);  // the lost bytes are zeros: a blank last row
+  data_->refresh();
+  EXPECT_EQ(text(0, 1), "2.50");
+  EXPECT_EQ(errors().size(), 1u);
 }
 
 // The window's handler shows a modal box: the editor keeps its text and is not committed again
