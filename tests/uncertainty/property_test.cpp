@@ -33,6 +33,14 @@ Point randomPoint(std::mt19937& rng) {
   return p;
 }
 
+// Both signs, so that powers meet negative bases.
+Point signedPoint(std::mt19937& rng) {
+  Point p = randomPoint(rng);
+  for (auto& [n, v] : p)
+    if (std::uniform_int_distribution<int>(0, 1)(rng) == 0) v = -v;
+  return p;
+}
+
 // Value of a text at a point; false when the text is refused or the evaluation fails.
 bool valueAt(const std::string& text, const Point& p, Extended& out,
              const CompileOptions& options = kProgramCompile) {
@@ -231,6 +239,53 @@ TEST(Properties, DerivativesAgreeWithFiniteDifferences) {
     }
   }
   EXPECT_GT(compared, 5000);
+}
+
+// Derivative texts carry no ln(x) for a power with a constant exponent: a negative base with a
+// literal negative whole exponent has a value, and so must every partial derivative where the
+// model is smooth, agreeing with central differences.
+TEST(Properties, NegativeBasesWithConstantExponentsHaveDerivatives) {
+  SeparatorGuard sep('.');
+  RandomExpressionOptions options;
+  options.constants = false;
+  options.allFunctions = false;
+  options.leafExponents = true;
+  options.negativeExponents = true;
+  options.numerals = {"2", "0.5", "3.25", "1.5", "7", "0.125", "4"};
+  RandomExpression gen(121314, options);
+  int compared = 0;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string model = gen.next();
+    TUncEval eval;
+    ASSERT_TRUE(eval.Parse(model));
+    const Point p = signedPoint(gen.rng());
+    Extended f0 = 0;
+    if (!valueAt(model, p, f0, kUserCompile)) continue;
+    const Extended scale = std::max<Extended>(1, std::fabs(f0));
+    for (const char* v : kVars) {
+      auto central = [&](Extended h, Extended& out) {
+        Point lo = p, hi = p;
+        lo[v] -= h;
+        hi[v] += h;
+        Extended fl = 0, fh = 0;
+        if (!valueAt(model, lo, fl, kUserCompile) || !valueAt(model, hi, fh, kUserCompile))
+          return false;
+        out = (fh - fl) / (2 * h);
+        return std::isfinite(out);
+      };
+      Extended d1 = 0, d2 = 0, d4 = 0;
+      if (!central(1e-5L, d1) || !central(2e-5L, d2) || !central(4e-5L, d4)) continue;
+      if (!close(d1, d2, 1e-7L, 1e-9L * scale) || !close(d2, d4, 1e-7L, 1e-9L * scale)) continue;
+      ++compared;
+      const std::string d = eval.PartialDerivative(v);
+      Extended symbolic = 0;
+      ASSERT_TRUE(valueAt(d, p, symbolic)) << model << " d/d" << v << " = " << d;
+      EXPECT_TRUE(close(symbolic, d1, 1e-6L, 1e-8L * scale))
+          << model << " d/d" << v << " = " << d << ": " << static_cast<double>(symbolic) << " vs "
+          << static_cast<double>(d1);
+    }
+  }
+  EXPECT_GT(compared, 2000);
 }
 
 }  // namespace
