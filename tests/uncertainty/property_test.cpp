@@ -60,6 +60,28 @@ bool close(Extended a, Extended b, Extended rel, Extended abs = 0) {
   return std::fabs(a - b) <= std::max(abs, rel * std::max(std::fabs(a), std::fabs(b)));
 }
 
+// The slope of the model in v at p by central differences with three step sizes, and the scale of
+// the model's value; false where the model fails or the steps disagree (not smooth enough there to
+// judge).
+bool smoothSlope(const std::string& model, const Point& p, const std::string& v, Extended& slope,
+                 Extended& scale) {
+  auto central = [&](Extended h, Extended& out) {
+    Point lo = p, hi = p;
+    lo[v] -= h;
+    hi[v] += h;
+    Extended fl = 0, fh = 0;
+    if (!valueAt(model, lo, fl, kUserCompile) || !valueAt(model, hi, fh, kUserCompile))
+      return false;
+    out = (fh - fl) / (2 * h);
+    return std::isfinite(out);
+  };
+  Extended d2 = 0, d4 = 0, f0 = 0;
+  if (!valueAt(model, p, f0, kUserCompile)) return false;
+  if (!central(1e-5L, slope) || !central(2e-5L, d2) || !central(4e-5L, d4)) return false;
+  scale = std::max<Extended>(1, std::fabs(f0));
+  return close(slope, d2, 1e-7L, 1e-9L * scale) && close(d2, d4, 1e-7L, 1e-9L * scale);
+}
+
 // The rendering of a model, and the rendering after reading that rendering back once and twice
 // (each derivative leaves the rendering compiled as the current expression).
 struct Renderings {
@@ -215,23 +237,8 @@ TEST(Properties, DerivativesAgreeWithFiniteDifferences) {
       const std::string d = eval.PartialDerivative(v);
       Extended symbolic = 0;
       if (!valueAt(d, p, symbolic)) continue;
-      // Central differences with two step sizes; where they disagree the model is not smooth
-      // enough at this point to judge.
-      auto central = [&](Extended h, Extended& out) {
-        Point lo = p, hi = p;
-        lo[v] -= h;
-        hi[v] += h;
-        Extended fl = 0, fh = 0;
-        if (!valueAt(model, lo, fl, kUserCompile) || !valueAt(model, hi, fh, kUserCompile))
-          return false;
-        out = (fh - fl) / (2 * h);
-        return std::isfinite(out);
-      };
-      Extended d1 = 0, d2 = 0, d4 = 0, f0 = 0;
-      if (!valueAt(model, p, f0, kUserCompile)) continue;
-      if (!central(1e-5L, d1) || !central(2e-5L, d2) || !central(4e-5L, d4)) continue;
-      const Extended scale = std::max<Extended>(1, std::fabs(f0));
-      if (!close(d1, d2, 1e-7L, 1e-9L * scale) || !close(d2, d4, 1e-7L, 1e-9L * scale)) continue;
+      Extended d1 = 0, scale = 0;
+      if (!smoothSlope(model, p, v, d1, scale)) continue;
       ++compared;
       EXPECT_TRUE(close(symbolic, d1, 1e-6L, 1e-8L * scale))
           << model << " d/d" << v << " = " << d << ": " << static_cast<double>(symbolic) << " vs "
@@ -259,23 +266,9 @@ TEST(Properties, NegativeBasesWithConstantExponentsHaveDerivatives) {
     TUncEval eval;
     ASSERT_TRUE(eval.Parse(model));
     const Point p = signedPoint(gen.rng());
-    Extended f0 = 0;
-    if (!valueAt(model, p, f0, kUserCompile)) continue;
-    const Extended scale = std::max<Extended>(1, std::fabs(f0));
     for (const char* v : kVars) {
-      auto central = [&](Extended h, Extended& out) {
-        Point lo = p, hi = p;
-        lo[v] -= h;
-        hi[v] += h;
-        Extended fl = 0, fh = 0;
-        if (!valueAt(model, lo, fl, kUserCompile) || !valueAt(model, hi, fh, kUserCompile))
-          return false;
-        out = (fh - fl) / (2 * h);
-        return std::isfinite(out);
-      };
-      Extended d1 = 0, d2 = 0, d4 = 0;
-      if (!central(1e-5L, d1) || !central(2e-5L, d2) || !central(4e-5L, d4)) continue;
-      if (!close(d1, d2, 1e-7L, 1e-9L * scale) || !close(d2, d4, 1e-7L, 1e-9L * scale)) continue;
+      Extended d1 = 0, scale = 0;
+      if (!smoothSlope(model, p, v, d1, scale)) continue;
       ++compared;
       const std::string d = eval.PartialDerivative(v);
       Extended symbolic = 0;
