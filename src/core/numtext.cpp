@@ -238,7 +238,9 @@ bool tryTextToFloat(const std::string& text, Extended& value) {
   c.reserve(n);
   if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
   size_t mantissaDigits = 0;
+  bool nonZeroDigit = false;
   while (i < n && isDigit(text[i])) {
+    nonZeroDigit |= text[i] != '0';
     c.push_back(text[i++]);
     ++mantissaDigits;
   }
@@ -246,6 +248,7 @@ bool tryTextToFloat(const std::string& text, Extended& value) {
     c.push_back('.');
     ++i;
     while (i < n && isDigit(text[i])) {
+      nonZeroDigit |= text[i] != '0';
       c.push_back(text[i++]);
       ++mantissaDigits;
     }
@@ -268,6 +271,10 @@ bool tryTextToFloat(const std::string& text, Extended& value) {
   const Extended v = strtold_l(c.c_str(), &end, cLocale());
   if (end != c.c_str() + c.size()) return false;
   if (!std::isfinite(v)) return false;  // beyond the extended range
+  // Below it: a numeral that is not zero but became 0. A numeral of zeros is exactly 0 whatever its
+  // exponent; a denormal keeps its magnitude and is taken, so that every number this program
+  // writes reads back.
+  if (nonZeroDigit && v == 0) return false;
   value = v;
   return true;
 }

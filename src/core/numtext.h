@@ -36,8 +36,9 @@ std::string fixedTextPrecision(Extended x, int precision, int decimals);
 std::string scientificText(Extended x, int digits);
 
 // Text to number: optional sign, digits with the decimal separator, optional exponent. Anything
-// else (including blanks, a second separator, a value beyond the extended range) raises
-// ConvertError "'<text>' is not a valid floating point value".
+// else (including blanks, a second separator, a value beyond the extended range either way: a
+// numeral other than zero that would become 0) raises ConvertError
+// "'<text>' is not a valid floating point value". Digits that are all zeros are 0 ("0E-5000").
 Extended textToFloat(const std::string& text);
 bool tryTextToFloat(const std::string& text, Extended& value);
 

@@ -272,6 +272,10 @@ std::string renderOneOperand(const StepFunction& node, const std::string& a) {
   const std::string& op = node.operation;
   std::string r = op == "!" ? "(" + a + ")!" : op + "(" + a + ")";
   if (a == "0") {
+    // The negated zero is zero: a constant's derivative under a unary minus ("~dx") must vanish
+    // like any other zero, or the ln(x) term of a power with a constant negative exponent stays
+    // in the text and fails for a negative base.
+    if (op == "~") r = "0";
     if (op == "abs") r = "0";
     if (op == "!") r = "1";
     if (op == "sinh" || op == "sin") r = "0";

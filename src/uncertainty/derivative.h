@@ -55,9 +55,9 @@ const std::string& DerivativeTemplate(const std::string& operation);
 // right operand of a binary operator is built before the left one.
 std::unique_ptr<StepFunction> BuildTree(stringStack& items);
 
-// Infix text of a subtree with its simplifications (multiplication by 0 and 1, adding 0, functions
-// at 0 and 1). Parentheses are added around an operand only where the text would otherwise group
-// differently in value when read back.
+// Infix text of a subtree with its simplifications (multiplication by 0 and 1, adding 0, negated 0,
+// functions at 0 and 1). Parentheses are added around an operand only where the text would
+// otherwise group differently in value when read back.
 std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier);
 
 // The raw (unsimplified) derivative text of a subtree with respect to the variable v.

@@ -15,6 +15,9 @@ struct RandomExpressionOptions {
   bool allFunctions = true;    // otherwise only functions smooth on the whole positive axis
   bool constants = true;       // "e" and "pi"
   bool leafExponents = false;  // exponents are single operands (keeps magnitudes moderate)
+  // Half of the powers get a literal negative whole exponent ("^-2", "^(~3)"), which a negative
+  // base can take.
+  bool negativeExponents = false;
   std::vector<std::string> variables = {"a", "b", "c", "x", "y", "zz"};
   std::vector<std::string> numerals = {"2", "0.5", "3.25", "10", "1.5", "7", "0.125", "4"};
 };
@@ -56,6 +59,10 @@ class RandomExpression {
       const std::string op = ops[pick(5)];
       std::string left = node(depth - 1);
       std::string right = node(depth - 1);
+      if (op == "^" && options_.negativeExponents && pick(2) == 0) {
+        static const char* exponents[] = {"-1", "-2", "-3", "(~2)", "~3"};
+        return "(" + left + ")" + blank() + "^" + exponents[pick(5)];
+      }
       if (op == "^") right = pick(2) == 0 ? "2" : options_.leafExponents ? operand() : right;
       return "(" + left + ")" + blank() + op + blank() + "(" + right + ")";
     }

@@ -163,6 +163,12 @@ TEST(TextToFloat, AcceptsTheNumberGrammar) {
       {"1E+2", 100.0L},
       {"007", 7.0L},
       {"0.00001233", 0.00001233L},
+      // Zero digits are exactly 0 at any exponent; the smallest magnitudes, denormals too, stay.
+      {"0e-5000", 0.0L},
+      {"-0.000E-2147483648", 0.0L},
+      {"3.4e-4932", 3.4e-4932L},
+      {"-3e-4940", -3e-4940L},
+      {"3.7E-4951", 3.7e-4951L},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(textToFloat(text), value) << text;
 }
@@ -170,7 +176,9 @@ TEST(TextToFloat, AcceptsTheNumberGrammar) {
 TEST(TextToFloat, RefusesEverythingElseWithTheMessage) {
   SeparatorGuard sep('.');
   for (const char* text : {"", " 1", "1 ", "1.5abc", "1.2.3", ".", ",", "1,5", "abc", "1e", "1E+",
-                           "e5", "--1", "+-1", "1e5000", "inf", "nan", "0x10", "1_0"}) {
+                           "e5", "--1", "+-1", "1e5000", "inf", "nan", "0x10", "1_0",
+                           // Below the range: a number other than zero would become 0.
+                           "1e-5000", "-1e-5000", "1e-2147483648", "0.001e-4950", "1E-4952"}) {
     try {
       textToFloat(text);
       ADD_FAILURE() << "accepted '" << text << "'";

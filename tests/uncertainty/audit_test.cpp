@@ -194,6 +194,46 @@ TEST(UncertaintyAudit, LongDerivativesAreNeitherCutNorRefused) {
   EXPECT_NEAR(stdUnc, expected, 1e-6L * expected);
 }
 
+// A power with a constant negative exponent and a negative base propagates like the same model
+// written as a quotient, and the partial derivative of another variable is not disturbed by it.
+TEST(UncertaintyAudit, NegativeBaseWithConstantNegativeExponent) {
+  SeparatorGuard sep('.');
+  struct Case {
+    const char* model;
+    const char* rewritten;
+  };
+  const Case cases[] = {
+      {"a+t^-2", "a+1/t^2"},           {"a+t^(~2)", "a+1/t^2"}, {"a*t^-3", "a/t^3"},
+      {"cos(t^-2)*a", "cos(1/t^2)*a"}, {"(a*t)^-1", "1/(a*t)"}, {"a-(t^-2)^-1", "a-t^2"},
+  };
+  const std::vector<Input> inputs = {{"a", 1, 0.01L, 10}, {"t", -1.5L, 0.01L, 10}};
+  for (const Case& c : cases) {
+    Extended value[2] = {}, stdUnc[2] = {}, dofEff[2] = {};
+    std::vector<std::string> report;
+    for (int k = 0; k < 2; ++k) {
+      TUncEval eval;
+      define(eval, k == 0 ? c.model : c.rewritten, inputs);
+      report.clear();
+      ASSERT_NO_THROW(eval.UncertaintyAudit(value[k], stdUnc[k], dofEff[k], report)) << c.model;
+    }
+    EXPECT_NEAR(value[0], value[1], 1e-12L * std::fabs(value[1])) << c.model;
+    EXPECT_NEAR(stdUnc[0], stdUnc[1], 1e-12L * stdUnc[1]) << c.model;
+    EXPECT_NEAR(dofEff[0], dofEff[1], 1e-12L * dofEff[1]) << c.model;
+    for (const std::string& line : report) EXPECT_EQ(line.find("ln("), std::string::npos) << line;
+  }
+  // The first model line for line where the derivative of a is written and valued.
+  TUncEval eval;
+  define(eval, "a+t^-2", inputs);
+  std::vector<std::string> report;
+  Extended value = 0, stdUnc = 0, dofEff = 0;
+  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
+  ASSERT_GT(report.size(), 5u);
+  EXPECT_EQ(report[4], "(1)^2 times (StdUnc(a))^2");
+  EXPECT_EQ(report[5], "1^2*0.01^2 = 0.0001");
+  EXPECT_EQ(numberText(stdUnc), "0.0116239665381298");
+  EXPECT_EQ(numberText(dofEff), "16.2523011774323");
+}
+
 // A tree with an empty operand renders as the empty text, which the warning reports. No model
 // text leads there (the evaluator refuses an operator short of an operand), so the tree is built
 // from items directly: "+" over "0" and nothing.

@@ -136,6 +136,28 @@ TEST(Derivatives, GroupingIsKeptWhereTheValueWouldChange) {
   for (const Case& c : derivatives) EXPECT_EQ(derivative(c.model, c.v), c.result) << c.model;
 }
 
+// A constant under a unary minus has the derivative 0 like any other constant; the ln(x) term of a
+// power with a constant exponent then leaves the text, so a negative base never reaches ln.
+TEST(Derivatives, NegatedConstantsDeriveToZero) {
+  SeparatorGuard sep('.');
+  struct Case {
+    const char* model;
+    const char* v;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"a+t^-2", "a", "1"},
+      {"a+t^-2", "t", "t^~(2)*~(2)/t"},
+      {"a+t^(~2)", "t", "t^~(2)*~(2)/t"},
+      {"a^(~b)", "a", "a^~(b)*~(b)/a"},
+      {"a-(~2)", "a", "1"},
+      {"~(2)*a", "a", "~(2)"},
+      {"cos(u^-2)", "u", "~(sin(u^~(2)))*u^~(2)*~(2)/u"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(derivative(c.model, c.v), c.result) << c.model << " d/d" << c.v;
+}
+
 TEST(Derivatives, NumeralsEnterExpressionTextInPlainNotation) {
   SeparatorGuard sep('.');
   EXPECT_EQ(rendering("0.00001*a"), "0.00001*a");

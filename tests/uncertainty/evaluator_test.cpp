@@ -100,6 +100,20 @@ TEST(UncEval, NumeralErrorsAndTheTextProperty) {
   EXPECT_TRUE(eval.IsVariable("b"));
 }
 
+// Model numerals have no exponent part ("e" is the constant), so "1e-5000" is no numeral, and a
+// plain numeral below the extended range is longer than a model may be. Program text has no such
+// limit: there a numeral that would become 0 is refused like one beyond the range.
+TEST(UncEval, NumeralsBelowTheRangeNeverBecomeZero) {
+  SeparatorGuard sep('.');
+  const std::string tiny = "0." + std::string(5000, '0') + "1";
+  TUncEval eval;
+  EXPECT_FALSE(eval.Parse("1e-5000*a"));
+  EXPECT_FALSE(eval.Parse(tiny + "*a"));
+  TEquation engine;
+  EXPECT_THROW(engine.SetText(tiny + "*a", kProgramCompile), ConvertError);
+  EXPECT_NO_THROW(engine.SetText("0." + std::string(5000, '0') + "*a", kProgramCompile));
+}
+
 TEST(UncEval, PerVariableStorageByName) {
   TUncEval eval;
   eval.SetStdUnc("a", 0.5L);

@@ -136,6 +136,10 @@ TEST(TCruncher, FailuresCarryTheConversionMessage) {
       {"1E", "'' is not a valid integer value"},
       {"1E+", "'+' is not a valid integer value"},
       {"1.5E2.5", "'2.5' is not a valid integer value"},
+      // Values beyond the extended range either way.
+      {"1E5000", "'1E5000' is not a valid floating point value"},
+      {"1E-2147483648", "'1E-2147483648' is not a valid floating point value"},
+      {"2.5E-5000", "'2.5E-5000' is not a valid floating point value"},
   };
   for (const char separator : {'.', ','}) {
     SeparatorGuard guard(separator);
