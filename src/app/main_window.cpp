@@ -26,6 +26,7 @@
 
 #include "app/about_box.h"
 #include "ui/command_guard.h"
+#include "ui/damaged_table.h"
 #include "ui/dialogs.h"
 #include "app/help_window.h"
 #include "app/report_printer.h"
@@ -457,7 +458,7 @@ void MainWindow::defineVariables() {
     covariances.setDirectory(str(programDirectory_));
     covariances.setTableName(covdatSchema().fileName);
     covariances.setExclusive(true);
-    covariances.open();
+    openWorkingTable(dialogs_, covdatSchema(), [&] { covariances.open(); });
     covariances.emptyTable();
     covariances.close();
   }
@@ -467,7 +468,7 @@ void MainWindow::defineVariables() {
 
   const std::string text = str(EditEquation->text());
   if (!uncEval_->Parse(text)) {
-    dialogs_.message(Dialogs::Kind::Warning, QStringLiteral("Invalid Expression."));
+    dialogs_.message(Dialogs::Kind::Warning, qstr(invalidModelMessage(text)));
     throw Abort();
   }
   uncEval_->setText(text);
@@ -483,7 +484,7 @@ void MainWindow::defineVariables() {
   tableVarlist_.close();
   tableVarlist_.setDirectory(str(programDirectory_));
   tableVarlist_.setExclusive(true);
-  tableVarlist_.open();
+  openWorkingTable(dialogs_, varlistSchema(), [this] { tableVarlist_.open(); });
   tableVarlist_.emptyTable();
   tableVarlist_.edit();  // on the empty table: a blank row, which the first insertion discards
   for (int slot = 0; slot < kVariableSlots; ++slot) {
@@ -496,7 +497,7 @@ void MainWindow::defineVariables() {
 void MainWindow::calculate() {
   const std::string text = str(EditEquation->text());
   if (!uncEval_->Parse(text)) {
-    dialogs_.message(Dialogs::Kind::Warning, QStringLiteral("Invalid Expression."));
+    dialogs_.message(Dialogs::Kind::Warning, qstr(invalidModelMessage(text)));
     throw Abort();
   }
   CheckBox_ExpEdit->setChecked(false);
@@ -786,7 +787,9 @@ void MainWindow::enterCovariance() {
     if (uncEval_->IsVariable(SlotName(slot))) names.push_back(qstr(SlotName(slot)));
   CovarianceWindow window(dialogs_, *uncEval_, MemoCoVar, this);
   window.showHelp = [this](int topic) { showHelpTopic(topic); };
-  window.openTables(str(programDirectory_), !BtnCalculate->isEnabled());
+  openWorkingTable(dialogs_, covdatSchema(), [&] {
+    window.openTables(str(programDirectory_), !BtnCalculate->isEnabled());
+  });
   window.Button1Click();
   window.prepare(names);
   window.exec();

@@ -29,6 +29,16 @@ Coverage coverageFor(const CoverageTable& table, Extended dofEff, Extended stdUn
   return c;
 }
 
+std::string invalidModelMessage(const std::string& model) {
+  std::string message = "Invalid Expression.";
+  const std::size_t limit = static_cast<std::size_t>(kUserCompile.maxTextLength);
+  if (model.size() > limit)
+    message += "\nThe expression has " + std::to_string(model.size()) +
+               " characters, blanks included; at most " + std::to_string(limit) +
+               " are accepted.";
+  return message;
+}
+
 namespace {
 
 // A stop that a warning box reports.
@@ -130,7 +140,8 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
   std::vector<std::string>& report = result.report;
   try {
     if (!eval.Parse(input.model)) {
-      result.stop = CalculationStop{CalculationStop::Kind::InvalidModel, "Invalid Expression."};
+      result.stop =
+          CalculationStop{CalculationStop::Kind::InvalidModel, invalidModelMessage(input.model)};
       return result;
     }
     eval.setText(input.model);

@@ -73,6 +73,10 @@ struct CalculationResult {
 // a zero-length answer) go to the notifier, which may be null.
 CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* notifier = nullptr);
 
+// The message for a model text the evaluator refuses: "Invalid Expression.", with a second line
+// when the text is longer than the engine accepts.
+std::string invalidModelMessage(const std::string& model);
+
 // The coverage factor and expanded uncertainty for a new confidence level after a calculation.
 struct Coverage {
   Extended k = 0;

@@ -324,6 +324,9 @@ void CovarianceWindow::Button5Click() {
 }
 
 void CovarianceWindow::Button3Click() {
+  // Text still in a cell editor belongs to the row; a refused value has been reported once and
+  // ends Done with the window open.
+  if (!CovGrid->commitEdit()) return;
   for (int i = 0; i < kVariableSlots; ++i)
     for (int j = 0; j < kVariableSlots; ++j) evaluator_.Covariance(i, j) = 0;
   if (covTable_.state() == DatasetState::Edit || covTable_.state() == DatasetState::Insert)

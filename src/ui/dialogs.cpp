@@ -58,6 +58,14 @@ void QtDialogs::yesBox(const QString& text) {
   box.exec();
 }
 
+bool QtDialogs::ask(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, captionOf(Kind::Warning), text,
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 QString QtDialogs::prompt(const QString& title, const QString& promptLine,
                           const QString& defaultText) {
   QDialog dialog(parent_);

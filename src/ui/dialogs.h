@@ -25,6 +25,8 @@ class Dialogs {
   // OK returns the edited text, Cancel the default text.
   virtual QString prompt(const QString& title, const QString& promptLine,
                          const QString& defaultText) = 0;
+  // A warning box asking a question, with Yes and No buttons; true for Yes.
+  virtual bool ask(const QString& text) = 0;
 };
 
 // The real boxes and prompts, parented to `parent` while it exists.
@@ -37,6 +39,7 @@ class QtDialogs : public Dialogs {
   void yesBox(const QString& text) override;
   QString prompt(const QString& title, const QString& promptLine,
                  const QString& defaultText) override;
+  bool ask(const QString& text) override;
 
  private:
   QWidget* parent_;

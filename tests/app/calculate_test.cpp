@@ -224,3 +224,25 @@ TEST_F(Calculate, CommaLocaleWritesTheWholeReportWithCommas) {
 
 }  // namespace
 }  // namespace mirevant::testing
+
+namespace mirevant::testing {
+namespace {
+
+// Negative effective degrees of freedom give no coverage factor: the boxes of the calculation
+// before must not stand beside this one's results.
+TEST_F(MainWindowTest, NoCoverageFactorLeavesNoEarlierFactorBehind) {
+  define("a+b");
+  setRow("a", "2", "0.1", "10");
+  setRow("b", "3", "0.1", "20");
+  calculate();
+  ASSERT_FALSE(form_->editFactor->text().isEmpty());
+  setRow("a", "2", "0.1", "-5");
+  calculate();
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(form_->EditFunctionValue->text(), "5");
+  EXPECT_TRUE(form_->editFactor->text().isEmpty());
+  EXPECT_TRUE(form_->editcovfac->text().isEmpty());
+}
+
+}  // namespace
+}  // namespace mirevant::testing

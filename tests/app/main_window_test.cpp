@@ -159,3 +159,47 @@ TEST_F(MainWindow, ClosesWithoutAQuestion) {
 
 }  // namespace
 }  // namespace mirevant::testing
+
+namespace mirevant::testing {
+namespace {
+
+// Makes a table's header count more rows than the file holds.
+void claimMissingRows(const QString& file) {
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  f.seek(4);
+  const char count[4] = {static_cast<char>(0xe8), 0x03, 0, 0};  // 1000 rows
+  f.write(count, 4);
+}
+
+// A damaged working table is offered for replacement in one box; Yes replaces it and the command
+// goes on, No ends the command and leaves the file alone.
+TEST_F(MainWindowTest, DamagedWorkingTablesAreOfferedForReplacement) {
+  for (const char* table : {"varlist.dbf", "COVDAT.DBF"}) {
+    for (const bool yes : {false, true}) {
+      dialogs_.clear();
+      claimMissingRows(programDir() + QLatin1String(table));
+      const QByteArray before = [&] {
+        QFile f(programDir() + QLatin1String(table));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+      }();
+      dialogs_.answerQuestion(yes);
+      define(QStringLiteral("a*b"));
+      ASSERT_EQ(dialogs_.questions.size(), 1u) << table;
+      EXPECT_TRUE(dialogs_.questions[0].contains(QLatin1String(table))) << table;
+      EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
+      if (yes) {
+        EXPECT_TRUE(form_->BtnCalculate->isEnabled()) << table;
+        EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b"}));
+      } else {
+        QFile f(programDir() + QLatin1String(table));
+        f.open(QIODevice::ReadOnly);
+        EXPECT_EQ(f.readAll(), before) << table;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mirevant::testing

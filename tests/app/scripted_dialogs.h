@@ -48,7 +48,20 @@ class ScriptedDialogs : public Dialogs {
     return a ? *a : defaultText;
   }
 
-  bool allAnswersUsed() const { return answers_.empty(); }
+  // The next question is answered Yes (true) or No.
+  void answerQuestion(bool yes) { questionAnswers_.push_back(yes); }
+  bool ask(const QString& text) override {
+    questions.push_back(text);
+    if (questionAnswers_.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text.toStdString();
+      return false;
+    }
+    const bool yes = questionAnswers_.front();
+    questionAnswers_.pop_front();
+    return yes;
+  }
+
+  bool allAnswersUsed() const { return answers_.empty() && questionAnswers_.empty(); }
   QString lastText() const { return boxes.empty() ? QString() : boxes.back().text; }
   std::vector<std::string> texts() const {
     std::vector<std::string> out;
@@ -59,15 +72,18 @@ class ScriptedDialogs : public Dialogs {
     boxes.clear();
     yesBoxes.clear();
     prompts.clear();
+    questions.clear();
   }
 
   std::vector<Box> boxes;
   std::vector<QString> yesBoxes;
   std::vector<Prompt> prompts;
+  std::vector<QString> questions;
   std::function<void(const Box&)> onMessage;  // runs while the box would be up
 
  private:
   std::deque<std::optional<QString>> answers_;
+  std::deque<bool> questionAnswers_;
 };
 
 }  // namespace mirevant::testing

@@ -130,6 +130,8 @@ TEST(Calculation, StopsNameTheirCauseOnASecondLine) {
       {input("a*b+c", {{"a", "2", "0.1", "10"}, {"b", "3", "0.1", "10"}, {"c", "4", "0.1", "10"}},
              {{"a", "b", -0.5L}}),
        "The combined variance is negative (-5.86)"},
+      {input(("a*b" + std::string(297, ' ')).c_str(), {{"a", "2", "0.1", "10"}}),
+       "The expression has 300 characters, blanks included; at most 255 are accepted."},
       {input("a*b+q", {{"a", "2", "0.1", "10"}, {"b", "3", "0.2", "20"}}),
        "The model uses the variable q, which has no row in the variable list: press Define "
        "Variables."},

@@ -217,3 +217,26 @@ TEST_F(CovarianceWindowTest, EndToEndDemonstrationModel) {
 
 }  // namespace
 }  // namespace mirevant::testing
+namespace mirevant::testing {
+namespace {
+
+TEST_F(CovarianceWindowTest, ARefusedCovarianceTextIsReportedOnceAndDoneWaits) {
+  define("a*f+zz");
+  withWindow([&](mirevant::CovarianceWindow& w) {
+    QTest::mouseClick(w.Button1, Qt::LeftButton);
+    w.CovTable().fieldByName("VAR1").setAsString("a");
+    w.CovTable().fieldByName("VAR2").setAsString("zz");
+    w.CovGrid->setCurrentIndex(w.CovGrid->model()->index(0, 2));
+    QTest::keyClick(w.CovGrid, 'a');
+    QTest::keyClicks(w.CovGrid->indexWidget(w.CovGrid->currentIndex()), "bc");
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+    QCoreApplication::processEvents();  // the grid reports from the event loop
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(dialogs_.texts(), std::vector<std::string>{"'abc' is not a valid floating point value"});
+    w.CovTable().cancel();
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+  });
+}
+
+}  // namespace
+}  // namespace mirevant::testing

@@ -16,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "core/numtext.h"
+#include "tables/coverage_factors.h"
 #include "tables/dataset.h"
+#include "tables/table_fixture.h"
 #include "tables/schemas.h"
 
 namespace mirevant::testing {
@@ -141,6 +143,52 @@ TEST(GeneratedTables, ScratchTablesAreEmpty) {
     EXPECT_EQ(d.recordCount(), 0);
     for (const ColumnDef& c : schema->columns)
       EXPECT_EQ(d.fieldByName(c.name).width(), c.width) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace mirevant::testing
+
+namespace mirevant::testing {
+namespace {
+
+using CoverageFactorContent = TableTest;
+
+// A coverage factor table whose content cannot be right is refused at start-up, naming the file
+// and what is wrong; a sound one loads.
+TEST_F(CoverageFactorContent, ImplausibleTablesAreRefused) {
+  using Rows = std::vector<std::vector<std::string>>;
+  const struct {
+    Rows rows;
+    const char* what;
+  } cases[] = {
+      {{}, "it has no rows"},
+      {{{"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"},
+        {"2", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"}},
+       ""},
+      {{{"2", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"},
+        {"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"}},
+       "the factor in column P6827 rises from row 1 to row 2"},
+      {{{"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"},
+        {"1", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"}},
+       "the degrees of freedom do not rise from row 1 to row 2"},
+      {{{"1", "1.84", "6.31", "0", "13.97", "63.66", "235.8"}},
+       "the factor in column P95 of row 1 is not positive"},
+  };
+  for (const auto& c : cases) {
+    createTable(dir_, pcentSchema());
+    {
+      auto table = dataset(pcentSchema(), true);
+      table->open();
+      for (const auto& row : c.rows) table->insertRecord(row);
+    }
+    const std::string error = errorOf([&] { loadCoverageTable(dir_); });
+    if (*c.what == '\0') {
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_NE(error.find("'" + path("PCENT.DBF") + "'"), std::string::npos) << error;
+      EXPECT_NE(error.find(c.what), std::string::npos) << error;
+    }
   }
 }
 
