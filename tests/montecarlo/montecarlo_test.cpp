@@ -292,6 +292,14 @@ TEST(SecondOrderTerm, WorkedPoints) {
        {{"a", "0", 1, 10, Distribution::Gaussian}, {"b", "0", 1, 10, Distribution::Gaussian}},
        0,
        1},
+      // First to third derivatives 3, 6, 6: u² = 0.09 + (½·36 + 3·6)·10⁻⁴.
+      {"x^3", {{"x", "1", 0.1, 10, Distribution::Gaussian}}, 0.3, std::sqrt(0.0936)},
+      // The third derivatives differentiate twice by xj and once by xi: only ∂³f/∂b∂a² = 2 counts,
+      // with ∂f/∂b = a² = 1: u² = 0.17 + (8 + 2 + 2 + 1·2)·10⁻⁴.
+      {"a^2*b",
+       {{"a", "1", 0.1, 10, Distribution::Gaussian}, {"b", "2", 0.1, 10, Distribution::Gaussian}},
+       std::sqrt(0.17),
+       std::sqrt(0.1714)},
   };
   for (const Case& c : cases) {
     const SecondOrderResult r = secondOrderUncertainty(inputOf(c.model, c.vars));
