@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -31,9 +32,13 @@ std::vector<std::string> MonteCarloPlan::infiniteVarianceNames() const {
 }
 
 double levelProbability(int level) {
+  // The probabilities of kConfidenceLevels, written out rather than read from the level names,
+  // which would depend on the C library's locale.
+  static constexpr std::array<double, kConfidenceLevels.size()> kProbabilities = {
+      0.6827, 0.90, 0.95, 0.9545, 0.99, 0.9973};
   if (level < 0 || level >= static_cast<int>(kConfidenceLevels.size()))
     throw MonteCarloError("There is no confidence level " + std::to_string(level) + ".");
-  return std::stod(kConfidenceLevels[static_cast<std::size_t>(level)]) / 100.0;
+  return kProbabilities[static_cast<std::size_t>(level)];
 }
 
 double numericalTolerance(double value, int ndig) {
@@ -396,6 +401,12 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         }
       });
     }
+
+    // However the loop below ends, the workers stop before they are joined.
+    struct StopOnExit {
+      std::atomic<bool>& finish;
+      ~StopOnExit() { finish = true; }
+    } stopOnExit{finish};
 
     // Blocks are taken into the result in their order, whatever order they finish in, so that the
     // decision to stop depends only on the seed.

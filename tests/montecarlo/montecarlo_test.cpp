@@ -7,6 +7,7 @@
 #include <pcg_random.hpp>
 #include <stop_token>
 
+#include "core/numtext.h"
 #include "montecarlo/check.h"
 
 namespace mirevant {
@@ -100,6 +101,8 @@ TEST(MonteCarloFigures, NumericalToleranceAndIntervals) {
   } cases[] = {{0.0539, 2, 0.0005}, {2.0, 2, 0.05},  {2.0, 1, 0.5},
                {0.0996, 2, 0.005},  {123.4, 3, 0.5}, {0.75, 1, 0.05}};
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(numericalTolerance(c.u, c.ndig), c.delta) << c.u;
+  for (int level = 0; level < static_cast<int>(kConfidenceLevels.size()); ++level)
+    EXPECT_EQ(numberText(levelProbability(level) * 100) + "%", kConfidenceLevels[level]);
   EXPECT_EQ(blockTrials(0.95), 10000u);
   EXPECT_EQ(blockTrials(0.9973), 37038u);
 
