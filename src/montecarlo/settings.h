@@ -10,11 +10,11 @@
 namespace mirevant {
 
 struct MonteCarloSettings {
-  int level = kDefaultLevel;        // index into kConfidenceLevels
-  int ndig = 2;                     // significant digits of the numerical tolerance
+  int level = kDefaultLevel;  // index into kConfidenceLevels
+  int ndig = 2;               // significant digits of the numerical tolerance
   std::uint64_t seed = 1;
-  bool adaptive = true;             // the adaptive procedure, or a fixed number of trials
-  std::uint64_t trials = 1000000;   // the fixed number of trials
+  bool adaptive = true;                // the adaptive procedure, or a fixed number of trials
+  std::uint64_t trials = 1000000;      // the fixed number of trials
   std::uint64_t maxTrials = 10000000;  // the adaptive procedure's upper limit
 };
 

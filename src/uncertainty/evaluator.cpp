@@ -142,6 +142,10 @@ bool TUncEval::Parse(const std::string& text) {
   return parseWith(text, kUserCompile);
 }
 
+bool TUncEval::ParseProgramText(const std::string& text) {
+  return parseWith(text, kProgramCompile);
+}
+
 void TUncEval::setText(const std::string& text) {
   try {
     Parse(text);

@@ -32,6 +32,9 @@ class TUncEval {
   // numerals). True when accepted; when refused the previous expression is back in force. A numeral
   // that does not convert raises ConvertError.
   bool Parse(const std::string& text);
+  // Compiles a text the program wrote itself (a derivative, to differentiate it again), without
+  // the limits of typed text. True when accepted.
+  bool ParseProgramText(const std::string& text);
 
   // The published model text. Assigning parses it; if parsing raises, the previous value is parsed
   // again and kept, and nothing is raised.

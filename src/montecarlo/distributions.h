@@ -1,0 +1,73 @@
+#pragma once
+
+// The distributions a Monte Carlo check draws each variable from. Every distribution is centred on
+// the variable's value and described by its standard uncertainty u; the t distribution also by the
+// variable's degrees of freedom.
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "calculation/variable_entry.h"
+
+namespace mirevant {
+
+// Uniform on [0, 1) from the 53 high bits of a 64-bit draw.
+template <class Rng>
+inline double uniform01(Rng& rng) {
+  return static_cast<double>(static_cast<std::uint64_t>(rng()) >> 11) * 0x1.0p-53;
+}
+
+struct SamplingDistribution {
+  Distribution kind = Distribution::Gaussian;
+  double location = 0;  // the value
+  double u = 0;         // the standard uncertainty
+  double dof = 0;       // the degrees of freedom (t only)
+
+  // Half width of the rectangular (√3·u), triangular (√6·u) and arcsine (√2·u) distributions;
+  // 0 for the others.
+  double halfWidth() const;
+  // The standard deviation: u, except for t, where it is u·√(ν/(ν−2)), larger than u, and
+  // infinite for ν ≤ 2.
+  double standardDeviation() const;
+  // A t distribution with ν ≤ 2 has no finite variance; it is still sampled.
+  bool infiniteVariance() const;
+
+  // One draw. `normal` is the caller's standard normal generator (one per random stream).
+  template <class Rng>
+  double sample(Rng& rng, std::normal_distribution<double>& normal) const {
+    switch (kind) {
+      case Distribution::Gaussian:
+        return location + u * normal(rng);
+      case Distribution::Rectangular:
+        return location + halfWidth() * (2 * uniform01(rng) - 1);
+      case Distribution::Triangular:
+        return location + halfWidth() * (uniform01(rng) + uniform01(rng) - 1);
+      case Distribution::Arcsine:
+        return location + halfWidth() * std::sin(kPi * (uniform01(rng) - 0.5));
+      case Distribution::StudentT:
+        return location + u * studentT(rng, normal);
+    }
+    return location;
+  }
+
+ private:
+  static constexpr double kPi = 3.14159265358979323846;
+  // Above this many degrees of freedom t is drawn as the normal it has become.
+  static constexpr double kNormalDof = 1e7;
+
+  template <class Rng>
+  double studentT(Rng& rng, std::normal_distribution<double>& normal) const {
+    const double z = normal(rng);
+    if (dof > kNormalDof) return z;
+    std::chi_squared_distribution<double> chi(dof);
+    return z / std::sqrt(chi(rng) / dof);
+  }
+};
+
+// Text for messages and the window: "Gaussian", "rectangular", "triangular", "arcsine (U-shaped)",
+// "t".
+std::string distributionTitle(Distribution d);
+
+}  // namespace mirevant

@@ -1,0 +1,501 @@
+#include "montecarlo/engine.h"
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <pcg_random.hpp>
+#include <thread>
+
+#include "core/numtext.h"
+#include "expression/equation.h"
+
+namespace mirevant {
+
+std::vector<std::string> MonteCarloPlan::correlatedNames() const {
+  std::vector<std::string> names;
+  for (std::size_t i : correlatedIndex) names.push_back(variables[i].name);
+  return names;
+}
+
+std::vector<std::string> MonteCarloPlan::infiniteVarianceNames() const {
+  std::vector<std::string> names;
+  for (const MonteCarloVariable& v : variables)
+    if (!v.correlated && v.distribution.infiniteVariance()) names.push_back(v.name);
+  return names;
+}
+
+double levelProbability(int level) {
+  // The probabilities of kConfidenceLevels, written out rather than read from the level names,
+  // which would depend on the C library's locale.
+  static constexpr std::array<double, kConfidenceLevels.size()> kProbabilities = {
+      0.6827, 0.90, 0.95, 0.9545, 0.99, 0.9973};
+  if (level < 0 || level >= static_cast<int>(kConfidenceLevels.size()))
+    throw MonteCarloError("There is no confidence level " + std::to_string(level) + ".");
+  return kProbabilities[static_cast<std::size_t>(level)];
+}
+
+double numericalTolerance(double value, int ndig) {
+  value = std::fabs(value);
+  if (!(value > 0) || !std::isfinite(value) || ndig < 1) return 0;
+  int l = static_cast<int>(std::floor(std::log10(value))) - ndig + 1;
+  // Rounding to ndig digits may carry into one more digit (0.0996 to 2 digits is 0.10).
+  if (std::round(value / std::pow(10.0, l)) >= std::pow(10.0, ndig)) ++l;
+  return 0.5 * std::pow(10.0, l);
+}
+
+std::uint64_t blockTrials(double probability) {
+  const double j = std::ceil(100.0 / (1.0 - probability) - 1e-9);
+  return std::max<std::uint64_t>(10000, static_cast<std::uint64_t>(j));
+}
+
+namespace {
+
+// The rank q of the interval's width in trials: pM, rounded to the nearest integer.
+std::size_t coverageCount(std::size_t m, double p) {
+  return static_cast<std::size_t>(std::floor(p * static_cast<double>(m) + 0.5));
+}
+
+}  // namespace
+
+Interval symmetricInterval(const std::vector<double>& sorted, double p) {
+  const std::size_t m = sorted.size();
+  if (m == 0) return {};
+  const std::size_t q = std::min(coverageCount(m, p), m - 1);
+  // The interval runs from the r-th to the (r+q)-th value (counting from 1), with r the nearest
+  // integer to (M − q)/2.
+  const std::size_t r = std::max<std::size_t>(1, (m - q + 1) / 2);
+  return {sorted[r - 1], sorted[std::min(r + q, m) - 1]};
+}
+
+Interval shortestInterval(const std::vector<double>& sorted, double p) {
+  const std::size_t m = sorted.size();
+  if (m == 0) return {};
+  const std::size_t q = std::min(coverageCount(m, p), m - 1);
+  Interval best{sorted[0], sorted[q]};
+  for (std::size_t r = 1; r + q < m; ++r)
+    if (sorted[r + q] - sorted[r] < best.high - best.low) best = {sorted[r], sorted[r + q]};
+  return best;
+}
+
+Histogram makeHistogram(const std::vector<double>& sorted, double low, double high, int bins) {
+  Histogram h;
+  bins = std::max(bins, 1);
+  if (!(high > low)) {
+    const double half = low != 0 ? std::fabs(low) * 1e-6 : 1e-6;
+    low -= half;
+    high += half;
+  }
+  h.low = low;
+  h.width = (high - low) / bins;
+  h.counts.assign(static_cast<std::size_t>(bins), 0);
+  for (double x : sorted) {
+    if (x < low) {
+      ++h.below;
+    } else if (x > high) {
+      ++h.above;
+    } else {
+      const auto i = std::min<std::size_t>(static_cast<std::size_t>((x - low) / h.width),
+                                           static_cast<std::size_t>(bins) - 1);
+      ++h.counts[i];
+    }
+  }
+  return h;
+}
+
+MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
+  TEquation equation;
+  try {
+    equation.SetText(input.model);
+  } catch (const Error&) {
+    throw MonteCarloError("Invalid Expression.");
+  }
+  std::array<bool, kVariableSlots> used{};
+  for (const Token& t : equation.Compiled().Postfix())
+    if (t.kind == 'V' || t.kind == 'W') used[static_cast<std::size_t>(t.Slot())] = true;
+
+  MonteCarloPlan plan;
+  std::array<int, kVariableSlots> indexOfSlot;
+  indexOfSlot.fill(-1);
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    if (!used[static_cast<std::size_t>(slot)]) continue;
+    const std::string name = SlotName(slot);
+    const auto row =
+        std::find_if(input.variables.begin(), input.variables.end(),
+                     [&](const VariableRow& r) { return VariableSlot(r.name) == slot; });
+    if (row == input.variables.end())
+      throw MonteCarloError("The model uses the variable " + name +
+                            ", which has no row in the variable list: press Define Variables.");
+    MonteCarloVariable v;
+    v.name = name;
+    v.slot = slot;
+    v.distribution.kind = row->entry.effectiveDistribution();
+    try {
+      v.distribution.location = static_cast<double>(textToFloat(row->valueText));
+    } catch (const ConvertError& e) {
+      throw MonteCarloError("The value of " + name + ": " + e.what());
+    }
+    v.distribution.u = static_cast<double>(row->stdUnc);
+    v.distribution.dof = static_cast<double>(row->dof);
+    if (v.distribution.u < 0)
+      throw MonteCarloError("The standard uncertainty of " + name + " is negative.");
+    if (v.distribution.kind == Distribution::StudentT && !(v.distribution.dof > 0))
+      throw MonteCarloError("The t distribution of " + name +
+                            " needs positive degrees of freedom; it has " + numberText(row->dof) +
+                            ".");
+    indexOfSlot[static_cast<std::size_t>(slot)] = static_cast<int>(plan.variables.size());
+    plan.variables.push_back(v);
+  }
+
+  // The variables joined by non-zero covariances, and their covariances.
+  struct Pair {
+    std::size_t i, j;
+    double value;
+  };
+  std::vector<Pair> pairs;
+  for (const CovariancePair& c : input.covariances) {
+    const int si = VariableSlot(c.first), sj = VariableSlot(c.second);
+    if (si < 0 || sj < 0 || si == sj || c.value == 0) continue;
+    const int i = indexOfSlot[static_cast<std::size_t>(si)];
+    const int j = indexOfSlot[static_cast<std::size_t>(sj)];
+    if (i < 0 || j < 0) continue;
+    pairs.push_back(
+        {static_cast<std::size_t>(i), static_cast<std::size_t>(j), static_cast<double>(c.value)});
+    plan.variables[static_cast<std::size_t>(i)].correlated = true;
+    plan.variables[static_cast<std::size_t>(j)].correlated = true;
+  }
+  if (pairs.empty()) return plan;
+
+  std::vector<int> position(plan.variables.size(), -1);
+  for (std::size_t i = 0; i < plan.variables.size(); ++i) {
+    if (!plan.variables[i].correlated) continue;
+    position[i] = static_cast<int>(plan.correlatedIndex.size());
+    plan.correlatedIndex.push_back(i);
+  }
+  const auto k = static_cast<Eigen::Index>(plan.correlatedIndex.size());
+  Eigen::MatrixXd cov = Eigen::MatrixXd::Zero(k, k);
+  for (Eigen::Index a = 0; a < k; ++a) {
+    const double u =
+        plan.variables[plan.correlatedIndex[static_cast<std::size_t>(a)]].distribution.u;
+    cov(a, a) = u * u;
+  }
+  for (const Pair& p : pairs) {
+    cov(position[p.i], position[p.j]) = p.value;
+    cov(position[p.j], position[p.i]) = p.value;
+  }
+  const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(cov);
+  const Eigen::VectorXd lambda = eigen.eigenvalues();  // ascending
+  const double largest = std::max(std::fabs(lambda(k - 1)), std::fabs(lambda(0)));
+  if (lambda(0) < -1e-12 * largest) {
+    std::string message =
+        "The covariances do not form a valid covariance matrix: it is not positive "
+        "semi-definite (its smallest eigenvalue is " +
+        numberText(lambda(0)) + "), so the variables cannot be drawn jointly.";
+    for (const Pair& p : pairs) {
+      const double ui = plan.variables[p.i].distribution.u, uj = plan.variables[p.j].distribution.u;
+      const double r = p.value / (ui * uj);
+      if (std::fabs(r) > 1 || !std::isfinite(r)) {
+        message += "\nThe covariance " + numberText(p.value) + " of " + plan.variables[p.i].name +
+                   " and " + plan.variables[p.j].name + " with their standard uncertainties " +
+                   numberText(ui) + " and " + numberText(uj) + " is a correlation of " +
+                   (std::isfinite(r) ? numberText(r) : std::string("infinity")) +
+                   "; a correlation lies between -1 and 1.";
+        break;
+      }
+    }
+    throw MonteCarloError(message);
+  }
+  // The Cholesky factor; a singular (semi-definite) matrix gets the factor from its eigenvectors.
+  Eigen::MatrixXd factor;
+  const Eigen::LLT<Eigen::MatrixXd> llt(cov);
+  if (llt.info() == Eigen::Success) {
+    factor = llt.matrixL();
+  } else {
+    factor = eigen.eigenvectors() * lambda.cwiseMax(0.0).cwiseSqrt().asDiagonal();
+  }
+  plan.factor.resize(static_cast<std::size_t>(k * k));
+  for (Eigen::Index a = 0; a < k; ++a)
+    for (Eigen::Index b = 0; b < k; ++b)
+      plan.factor[static_cast<std::size_t>(a * k + b)] = factor(a, b);
+  return plan;
+}
+
+namespace {
+
+// The trials of one block, ascending, and their estimates.
+struct Block {
+  std::vector<double> values;
+  std::uint64_t trials = 0;
+  std::uint64_t failed = 0;
+  std::string firstFailure;
+  double mean = 0, stdUnc = 0;
+  Interval symmetric;
+};
+
+void summarize(Block& b, double p) {
+  std::sort(b.values.begin(), b.values.end());
+  const std::size_t m = b.values.size();
+  if (m == 0) return;
+  long double sum = 0;
+  for (double x : b.values) sum += x;
+  const long double mean = sum / static_cast<long double>(m);
+  long double ss = 0;
+  for (double x : b.values) ss += (x - mean) * (x - mean);
+  b.mean = static_cast<double>(mean);
+  b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
+  b.symmetric = symmetricInterval(b.values, p);
+}
+
+// Draws and evaluates one block of trials on its own random stream. False when stopped.
+class BlockRunner {
+ public:
+  BlockRunner(const std::string& model, const MonteCarloPlan& plan) : plan_(plan) {
+    equation_.SetAngleUnits(angleUnit::Radians);
+    equation_.SetText(model);
+    for (const MonteCarloVariable& v : plan.variables) {
+      if (v.correlated)
+        correlatedMean_.push_back(v.distribution.location);
+      else
+        independent_.push_back(&v);
+    }
+    z_.resize(correlatedMean_.size());
+  }
+
+  bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, Block& out,
+           const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
+    pcg64 rng(seed, index);
+    std::normal_distribution<double> normal;
+    Extended values[kVariableSlots] = {};
+    const expression& compiled = equation_.Compiled();
+    const std::size_t k = correlatedMean_.size();
+    out.values.reserve(trials);
+    out.trials = trials;
+    for (std::uint64_t t = 0; t < trials; ++t) {
+      if ((t & 1023) == 1023) {
+        done.fetch_add(1024, std::memory_order_relaxed);
+        if (finish.load(std::memory_order_relaxed)) return false;
+      }
+      for (const MonteCarloVariable* v : independent_)
+        values[v->slot] = v->distribution.sample(rng, normal);
+      if (k > 0) {
+        for (std::size_t a = 0; a < k; ++a) z_[a] = normal(rng);
+        for (std::size_t a = 0; a < k; ++a) {
+          double x = correlatedMean_[a];
+          const double* row = &plan_.factor[a * k];
+          for (std::size_t b = 0; b < k; ++b) x += row[b] * z_[b];
+          values[plan_.variables[plan_.correlatedIndex[a]].slot] = x;
+        }
+      }
+      try {
+        const Extended y = compiled.CalculateQuick(values);
+        if (!std::isfinite(y)) throw MathError("The model value is not a finite number");
+        out.values.push_back(static_cast<double>(y));
+      } catch (const std::exception& e) {
+        if (out.failed++ == 0) out.firstFailure = e.what();
+      }
+    }
+    done.fetch_add(trials & 1023, std::memory_order_relaxed);
+    summarize(out, p);
+    return true;
+  }
+
+ private:
+  const MonteCarloPlan& plan_;
+  TEquation equation_;
+  std::vector<const MonteCarloVariable*> independent_;
+  std::vector<double> correlatedMean_;
+  std::vector<double> z_;
+};
+
+// The standard deviation of the mean of h block estimates.
+double spreadOfMean(const std::vector<double>& x) {
+  const double h = static_cast<double>(x.size());
+  double mean = 0;
+  for (double v : x) mean += v;
+  mean /= h;
+  double ss = 0;
+  for (double v : x) ss += (v - mean) * (v - mean);
+  return std::sqrt(ss / (h * (h - 1)));
+}
+
+// The standard deviation of all values of the blocks from each block's size, mean and standard
+// deviation.
+double pooledStdUnc(const std::vector<double>& sizes, const std::vector<double>& means,
+                    const std::vector<double>& stdUncs) {
+  long double n = 0, sum = 0;
+  for (std::size_t b = 0; b < sizes.size(); ++b) {
+    n += sizes[b];
+    sum += static_cast<long double>(sizes[b]) * means[b];
+  }
+  const long double mean = sum / n;
+  long double ss = 0;
+  for (std::size_t b = 0; b < sizes.size(); ++b) {
+    const long double d = means[b] - mean;
+    ss += (sizes[b] - 1) * static_cast<long double>(stdUncs[b]) * stdUncs[b] + sizes[b] * d * d;
+  }
+  return static_cast<double>(std::sqrt(ss / (n - 1)));
+}
+
+}  // namespace
+
+MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSettings& settings,
+                               const MonteCarloControl& control) {
+  const MonteCarloPlan plan = planMonteCarlo(input);
+  MonteCarloResult result;
+  result.probability = levelProbability(settings.level);
+  result.adaptive = settings.adaptive;
+  result.correlated = plan.correlatedNames();
+  result.infiniteVariance = plan.infiniteVarianceNames();
+  const double p = result.probability;
+  const std::uint64_t blockSize = blockTrials(p);
+  const std::uint64_t total = settings.adaptive ? settings.maxTrials : settings.trials;
+  const auto least = static_cast<std::uint64_t>(std::ceil(1.0 / (1.0 - p)));
+  if (total < least)
+    throw MonteCarloError("A coverage interval of " +
+                          std::string(kConfidenceLevels[static_cast<std::size_t>(settings.level)]) +
+                          " needs at least " + std::to_string(least) + " trials.");
+  if (settings.adaptive && settings.ndig < 1)
+    throw MonteCarloError("The numerical tolerance needs at least one significant digit.");
+  result.blockSize = blockSize;
+  const std::uint64_t blockCount = (total + blockSize - 1) / blockSize;
+  auto trialsOf = [&](std::uint64_t b) { return std::min(blockSize, total - b * blockSize); };
+
+  std::vector<std::unique_ptr<Block>> blocks(blockCount);
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::atomic<std::uint64_t> next{0};
+  std::atomic<std::uint64_t> done{0};
+  std::atomic<bool> finish{false};
+  std::exception_ptr workerError;
+
+  unsigned threads = control.threads != 0 ? control.threads : std::thread::hardware_concurrency();
+  threads = static_cast<unsigned>(std::clamp<std::uint64_t>(threads, 1, blockCount));
+  {
+    std::vector<std::jthread> workers;
+    workers.reserve(threads);
+    for (unsigned w = 0; w < threads; ++w) {
+      workers.emplace_back([&] {
+        try {
+          BlockRunner runner(input.model, plan);
+          for (;;) {
+            if (finish.load()) return;
+            const std::uint64_t b = next.fetch_add(1);
+            if (b >= blockCount) return;
+            auto block = std::make_unique<Block>();
+            if (!runner.run(settings.seed, b, trialsOf(b), p, *block, finish, done)) return;
+            const std::lock_guard lock(mutex);
+            blocks[b] = std::move(block);
+            ready.notify_all();
+          }
+        } catch (...) {
+          const std::lock_guard lock(mutex);
+          if (!workerError) workerError = std::current_exception();
+          finish = true;
+          ready.notify_all();
+        }
+      });
+    }
+
+    // However the loop below ends, the workers stop before they are joined.
+    struct StopOnExit {
+      std::atomic<bool>& finish;
+      ~StopOnExit() { finish = true; }
+    } stopOnExit{finish};
+
+    // Blocks are taken into the result in their order, whatever order they finish in, so that the
+    // decision to stop depends only on the seed.
+    std::vector<double> sizes, means, stdUncs, lows, highs;
+    std::vector<double>& all = result.sorted;
+    std::uint64_t h = 0;
+    bool decided = false;
+    std::string failure;
+    auto stopWorkers = [&] {
+      {
+        const std::lock_guard lock(mutex);
+        finish = true;
+      }
+      ready.notify_all();
+    };
+    while (!decided) {
+      std::unique_ptr<Block> block;
+      {
+        std::unique_lock lock(mutex);
+        ready.wait_for(lock, std::chrono::milliseconds(100),
+                       [&] { return blocks[h] != nullptr || workerError != nullptr; });
+        if (workerError) break;
+        block = std::move(blocks[h]);
+      }
+      if (control.progress) control.progress(std::min(done.load(), total));
+      if (control.stop.stop_requested()) {
+        stopWorkers();
+        throw Abort();
+      }
+      if (!block) continue;
+      ++h;
+      result.trials += block->trials;
+      if (block->failed > 0 && result.failed == 0) result.firstFailure = block->firstFailure;
+      result.failed += block->failed;
+      if (static_cast<double>(result.failed) > 0.001 * static_cast<double>(result.trials)) {
+        failure = std::to_string(result.failed) + " of " + std::to_string(result.trials) +
+                  " trials could not be evaluated (" + result.firstFailure +
+                  "). More than 0.1 % of the trials failing makes the check meaningless, so it "
+                  "stops: the model cannot be evaluated over much of the distributions of its "
+                  "variables.";
+        stopWorkers();
+        break;
+      }
+      sizes.push_back(static_cast<double>(block->values.size()));
+      means.push_back(block->mean);
+      stdUncs.push_back(block->stdUnc);
+      lows.push_back(block->symmetric.low);
+      highs.push_back(block->symmetric.high);
+      all.insert(all.end(), block->values.begin(), block->values.end());
+      block.reset();
+      if (h == blockCount) {
+        decided = true;
+        result.converged = !settings.adaptive;
+      } else if (settings.adaptive && h >= 2) {
+        // The procedure settles when twice the standard deviation of the mean of the block
+        // estimates of y, u(y), y_low and y_high is within the numerical tolerance of u(y).
+        const double u = pooledStdUnc(sizes, means, stdUncs);
+        const double delta = numericalTolerance(u, settings.ndig);
+        decided = 2 * spreadOfMean(means) <= delta && 2 * spreadOfMean(stdUncs) <= delta &&
+                  2 * spreadOfMean(lows) <= delta && 2 * spreadOfMean(highs) <= delta;
+      }
+    }
+    stopWorkers();
+    workers.clear();  // joins
+    if (workerError) std::rethrow_exception(workerError);
+    if (!failure.empty()) throw MonteCarloError(failure);
+    result.blocks = h;
+  }
+  if (control.progress) control.progress(result.trials);
+
+  std::vector<double>& all = result.sorted;
+  if (all.size() < 2) throw MonteCarloError("Too few trials could be evaluated.");
+  std::sort(all.begin(), all.end());
+  long double sum = 0;
+  for (double x : all) sum += x;
+  const long double mean = sum / static_cast<long double>(all.size());
+  long double ss = 0;
+  for (double x : all) ss += (x - mean) * (x - mean);
+  result.mean = static_cast<double>(mean);
+  result.stdUnc = static_cast<double>(std::sqrt(ss / static_cast<long double>(all.size() - 1)));
+  result.symmetric = symmetricInterval(all, p);
+  result.shortest = shortestInterval(all, p);
+  const auto at = [&](double f) {
+    return all[static_cast<std::size_t>(f * static_cast<double>(all.size() - 1))];
+  };
+  const double low = std::min({at(0.0005), result.symmetric.low, result.shortest.low});
+  const double high = std::max({at(0.9995), result.symmetric.high, result.shortest.high});
+  result.histogram = makeHistogram(all, low, high, control.histogramBins);
+  return result;
+}
+
+}  // namespace mirevant
