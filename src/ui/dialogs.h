@@ -25,6 +25,13 @@ class Dialogs {
   // OK returns the edited text, Cancel the default text.
   virtual QString prompt(const QString& title, const QString& promptLine,
                          const QString& defaultText) = 0;
+  // A file dialog for a file to open, or a name to save to, starting in `directory` (or at the
+  // file it names) and showing the files that `filter` matches ("Projects (*.toml)"). Empty when
+  // cancelled.
+  virtual QString openFileName(const QString& caption, const QString& directory,
+                               const QString& filter) = 0;
+  virtual QString saveFileName(const QString& caption, const QString& directory,
+                               const QString& filter) = 0;
 };
 
 // The real boxes and prompts, parented to `parent` while it exists.
@@ -37,6 +44,10 @@ class QtDialogs : public Dialogs {
   void yesBox(const QString& text) override;
   QString prompt(const QString& title, const QString& promptLine,
                  const QString& defaultText) override;
+  QString openFileName(const QString& caption, const QString& directory,
+                       const QString& filter) override;
+  QString saveFileName(const QString& caption, const QString& directory,
+                       const QString& filter) override;
 
  private:
   QWidget* parent_;
