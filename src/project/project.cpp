@@ -121,7 +121,7 @@ void checkProject(const Project& p, const Fail& fail) {
   for (int slot = 0; slot < kVariableSlots; ++slot) {
     const std::string name = SlotName(slot);
     if (eval.IsVariable(name) && names.count(name) == 0)
-      fail({Part::Root}, "the model uses the variable " + name + ", which has no [[variable]]");
+      fail({Part::Model}, "the model uses the variable " + name + ", which has no [[variable]]");
   }
 
   std::set<std::pair<std::string, std::string>> pairs;

@@ -110,7 +110,9 @@ TEST_F(Projects, TheReportCommandPrintsWhatCopyPutsOnTheClipboard) {
     ASSERT_EQ(runReportCommand({kDemo.toStdString()}, out, err, MIREVANT_TEST_PROGRAM_DIR), 0)
         << err.str();
     EXPECT_EQ(out.str(), clipboard() + "\n") << separator;
-    if (separator == ',') EXPECT_NE(out.str().find("a\t45,6\t\t0,01"), std::string::npos);
+    if (separator == ',') {
+      EXPECT_NE(out.str().find("a\t45,6\t\t0,01"), std::string::npos);
+    }
   }
 }
 

@@ -29,6 +29,8 @@ class RecordingDialogs : public mirevant::Dialogs {
   QString prompt(const QString&, const QString&, const QString& defaultText) override {
     return defaultText;
   }
+  QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+  QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
   std::vector<std::string> texts;
 };
 

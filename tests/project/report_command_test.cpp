@@ -16,12 +16,12 @@ namespace {
 const std::string kProgramDir = MIREVANT_TEST_PROGRAM_DIR;
 const std::string kExamples = kProgramDir + "/examples/";
 
-struct Run {
+struct Outcome {
   int status;
   std::string out, err;
 };
 
-Run report(const std::vector<std::string>& args) {
+Outcome report(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   const int status = runReportCommand(args, out, err, kProgramDir);
   return {status, out.str(), err.str()};
@@ -53,13 +53,14 @@ TEST(ReportCommand, WorkedExamplesGiveThePublishedResults) {
     return dot == std::string::npos ? 0 : static_cast<int>(t.size() - dot - 1);
   };
   for (const Example& e : examples) {
-    const Run r = report({"--json", kExamples + e.file});
+    const Outcome r = report({"--json", kExamples + e.file});
     ASSERT_EQ(r.status, 0) << e.file << r.err;
     const nlohmann::json j = nlohmann::json::parse(r.out);
     EXPECT_EQ(published(j["value"], decimals(e.value)), e.value) << e.file;
     EXPECT_EQ(published(j["standard_uncertainty"], decimals(e.stdUnc)), e.stdUnc) << e.file;
-    if (e.expanded)
+    if (e.expanded) {
       EXPECT_EQ(published(j["expanded_uncertainty"], decimals(e.expanded)), e.expanded) << e.file;
+    }
   }
   // X: the value at the published digits; the published u(X) = 0.295 ohm is one unit in its last
   // digit below the first-order propagation (0.2956), which the program does.
@@ -107,7 +108,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
   };
   for (const Case& c : cases) {
-    const Run r = report(c.args);
+    const Outcome r = report(c.args);
     EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
   }
@@ -116,7 +117,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
 }
 
 TEST(ReportCommand, HelpNamesEveryOption) {
-  const Run r = report({"--help"});
+  const Outcome r = report({"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--level", "--json", "--help", "--version", "files"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
