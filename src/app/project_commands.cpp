@@ -106,7 +106,8 @@ bool MainWindow::saveProjectTo(const QString& path) {
       tableVarlist_.post();
     Project project = projectFrom(currentInput());
     if (monteCarloInProject_ || !isDefault(monteCarlo_)) project.monteCarlo = monteCarlo_;
-    saveProject(fileName(path), project);
+    // A person's comments stay when the work goes back to its own file, not into another one.
+    saveProject(fileName(path), project, QFileInfo(path) == QFileInfo(projectPath_));
     projectPath_ = path;
     showProjectTitle();
   });

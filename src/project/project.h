@@ -49,9 +49,10 @@ std::string projectText(const Project& project, const std::string& previousText 
 
 // Writes the project over `path` through a temporary file in the same directory that is flushed
 // to disk and then renamed over the old file, so that a failure leaves the old file as it was.
-// Comments of the old file are kept as projectText keeps them. Raises Error naming the file and
-// the system's reason; ProjectError when projectProblem finds a problem.
-void saveProject(const std::string& path, const Project& project);
+// With `keepComments`, the comments of the old file are kept as projectText keeps them (for a
+// Save over the file the work came from; not when the work replaces another project). Raises
+// Error naming the file and the system's reason; ProjectError when projectProblem finds one.
+void saveProject(const std::string& path, const Project& project, bool keepComments = true);
 
 // The project as a calculation takes it, and back.
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage);

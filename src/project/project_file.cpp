@@ -106,12 +106,12 @@ void writeFileAtomically(const std::string& path, const std::string& text) {
   }
 }
 
-void saveProject(const std::string& path, const Project& project) {
+void saveProject(const std::string& path, const Project& project, bool keepComments) {
   if (const auto problem = projectProblem(project))
     throw ProjectError("Cannot save the project to '" + path + "': " + *problem);
   std::string previous;
   std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) {
+  if (keepComments && std::filesystem::is_regular_file(path, ec)) {
     try {
       previous = readTextFile(path);
     } catch (const Error&) {

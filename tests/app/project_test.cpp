@@ -2,10 +2,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QTimer>
 #include <fstream>
 #include <sstream>
 
 #include "app/main_window_fixture.h"
+#include "app/program.h"
 #include "core/separator_guard.h"
 #include "project/project.h"
 #include "report_command/report_command.h"
@@ -114,6 +116,32 @@ TEST_F(Projects, TheReportCommandPrintsWhatCopyPutsOnTheClipboard) {
       EXPECT_NE(out.str().find("a\t45,6\t\t0,01"), std::string::npos);
     }
   }
+}
+
+TEST(StartUp, AProjectGivenOnTheCommandLineIsOpened) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(copyProgramTables(dir.path()));
+  ScriptedDialogs dialogs;
+  QString title;
+  QString covariances;
+  // Once the window is up: note what it shows and close it. Should it never come, the loop ends.
+  QTimer poll, giveUp;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* window = qobject_cast<MainWindow*>(w); window && window->isVisible()) {
+        poll.stop();
+        title = window->windowTitle();
+        covariances = window->MemoCoVar->toPlainText();
+        window->close();
+      }
+  });
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QApplication::exit(2); });
+  poll.start(10);
+  giveUp.start(20000);
+  EXPECT_EQ(runProgram(dialogs, dir.path() + QLatin1Char('/'), 0, kDemo), 0);
+  EXPECT_EQ(title, "Mirevant (tm) - demonstration.toml");
+  EXPECT_TRUE(covariances.startsWith(QStringLiteral("a and f are covariant by: 0.245")));
+  EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 }  // namespace
