@@ -2,8 +2,8 @@
 // window's work to one. The file format and its checks are the core's (project/project.h).
 
 #include <QAction>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,9 +80,9 @@ void MainWindow::saveProjectCommand() {
 }
 
 void MainWindow::saveProjectAsCommand() {
-  QString path = dialogs_.saveFileName(
-      QStringLiteral("Save Project As"),
-      projectPath_.isEmpty() ? QDir::currentPath() : projectPath_, kProjectFilter);
+  QString path = dialogs_.saveFileName(QStringLiteral("Save Project As"),
+                                       projectPath_.isEmpty() ? QDir::currentPath() : projectPath_,
+                                       kProjectFilter);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".toml");
   saveProjectTo(path);
@@ -157,9 +157,8 @@ void MainWindow::loadProject(const Project& project) {
     const int i = VariableSlot(pair.first), j = VariableSlot(pair.second);
     uncEval_->Covariance(i, j) = pair.value;
     uncEval_->Covariance(j, i) = pair.value;
-    MemoCoVar->appendPlainText(QString::fromStdString(pair.first + " and " + pair.second +
-                                                      " are covariant by: " +
-                                                      numberText(pair.value)));
+    MemoCoVar->appendPlainText(QString::fromStdString(
+        pair.first + " and " + pair.second + " are covariant by: " + numberText(pair.value)));
   }
 
   percentDesiredCombo->setCurrentIndex(project.level);

@@ -13,7 +13,7 @@ namespace mirevant {
 
 struct Sensitivity {
   std::string name;
-  std::string derivative;              // as the audit writes it
+  std::string derivative;               // as the audit writes it
   std::optional<Extended> coefficient;  // none when the derivative cannot be evaluated there
 };
 

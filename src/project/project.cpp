@@ -101,8 +101,8 @@ void checkProject(const Project& p, const Fail& fail) {
       fail({Part::Variable, k, "name"}, "the model does not use the variable " + name);
     Extended value = 0;
     if (!tryTextToFloat(row.valueText, value))
-      fail({Part::Variable, k, "value"}, "the value of the variable " + name +
-                                             " is not a number: '" + row.valueText + "'");
+      fail({Part::Variable, k, "value"},
+           "the value of the variable " + name + " is not a number: '" + row.valueText + "'");
     if (row.valueText.size() > columnWidth("VALUE"))
       fail({Part::Variable, k, "value"},
            "the value of the variable " + name + " is longer than the " +
@@ -189,11 +189,11 @@ class Reader {
         p.covariances.push_back(covariance(t));
       }
     }
-    if ((monteCarlo_ = find(top, "monte_carlo")) != nullptr) p.monteCarlo = monteCarlo(*monteCarlo_);
+    if ((monteCarlo_ = find(top, "monte_carlo")) != nullptr)
+      p.monteCarlo = monteCarlo(*monteCarlo_);
 
-    checkProject(p, [this](const Where& where, const std::string& what) {
-      failAt(locate(where), what);
-    });
+    checkProject(
+        p, [this](const Where& where, const std::string& what) { failAt(locate(where), what); });
     return p;
   }
 
@@ -255,7 +255,8 @@ class Reader {
     return v.as_array();
   }
 
-  const TomlValue& required(const TomlValue& table, const char* key, const std::string& what) const {
+  const TomlValue& required(const TomlValue& table, const char* key,
+                            const std::string& what) const {
     const TomlValue* v = find(table.as_table(), key);
     if (v == nullptr) failAt(table, what + " has no " + key);
     return *v;
@@ -507,8 +508,7 @@ void writeLine(std::ostringstream& out, const std::string& line, const TomlValue
     std::vector<std::string> comments(old->comments().begin(), old->comments().end());
     if (!comments.empty()) {
       std::string source = old->location().line_str();
-      while (!source.empty() && (source.back() == '\r' || source.back() == ' '))
-        source.pop_back();
+      while (!source.empty() && (source.back() == '\r' || source.back() == ' ')) source.pop_back();
       const std::string last = "#" + comments.back();
       if (source.size() > last.size() &&
           source.compare(source.size() - last.size(), last.size(), last) == 0) {
@@ -550,9 +550,29 @@ std::optional<std::string> projectProblem(const Project& project) {
   return std::nullopt;
 }
 
+namespace {
+
+// The comment lines at the head of a file down to its last blank line before the first key: the
+// parser gives them to no key, yet they describe the whole file.
+std::string headComments(const std::string& text) {
+  std::size_t pos = 0, end = 0;
+  while (pos < text.size()) {
+    const std::size_t next = std::min(text.find('\n', pos), text.size());
+    const std::string line = text.substr(pos, next - pos);
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first != std::string::npos && line[first] != '#') break;
+    if (first == std::string::npos) end = next + 1;  // a blank line closes the block so far
+    pos = next + 1;
+  }
+  return text.substr(0, std::min(end, text.size()));
+}
+
+}  // namespace
+
 std::string projectText(const Project& p, const std::string& previousText) {
   const OldComments old(previousText);
   std::ostringstream out;
+  if (!previousText.empty()) out << headComments(previousText);
   writeLine(out, "format = " + std::to_string(kProjectFormat), old.top("format"));
   writeLine(out, "model = " + quoted(p.model), old.top("model"));
   writeLine(out, std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(p.level)]),
@@ -576,8 +596,8 @@ std::string projectText(const Project& p, const std::string& previousText) {
       writeLine(out, "parameter = " + quoted(toFileText(row.entry.parameter)),
                 old.key(was, "parameter"));
     if (row.entry.distribution)
-      writeLine(out, std::string("distribution = ") +
-                         quoted(distributionName(*row.entry.distribution)),
+      writeLine(out,
+                std::string("distribution = ") + quoted(distributionName(*row.entry.distribution)),
                 old.key(was, "distribution"));
   }
   for (const CovariancePair& c : p.covariances) {
@@ -598,12 +618,12 @@ std::string projectText(const Project& p, const std::string& previousText) {
     writeLine(out, "tolerance_digits = " + std::to_string(mc->ndig),
               old.key(was, "tolerance_digits"));
     const std::string seed = std::to_string(mc->seed);
-    writeLine(out,
-              "seed = " + (mc->seed > static_cast<std::uint64_t>(
-                                          std::numeric_limits<std::int64_t>::max())
-                               ? quoted(seed)
-                               : seed),
-              old.key(was, "seed"));
+    writeLine(
+        out,
+        "seed = " + (mc->seed > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                         ? quoted(seed)
+                         : seed),
+        old.key(was, "seed"));
     writeLine(out, std::string("adaptive = ") + (mc->adaptive ? "true" : "false"),
               old.key(was, "adaptive"));
     writeLine(out, "trials = " + std::to_string(mc->trials), old.key(was, "trials"));

@@ -20,7 +20,7 @@ inline constexpr int kProjectFormat = 1;
 
 struct Project {
   std::string model;
-  int level = kDefaultLevel;  // index into kConfidenceLevels
+  int level = kDefaultLevel;           // index into kConfidenceLevels
   std::vector<VariableRow> variables;  // value texts with the user's decimal separator
   std::vector<CovariancePair> covariances;
   // Written as [monte_carlo] when present; absent when the analysis was never set up.

@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
   mirevant::initDecimalSeparatorFromSystem();
   std::ios::sync_with_stdio(false);
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const int status = mirevant::runReportCommand(args, std::cout, std::cerr,
-                                                mirevant::coverageTableDirectory());
+  const int status =
+      mirevant::runReportCommand(args, std::cout, std::cerr, mirevant::coverageTableDirectory());
   std::cout.flush();
   return status;
 }

@@ -185,7 +185,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
         j = resultsJson(run);
       } catch (const Error& e) {
         j = {{"file", file}};
-        if (!run.result.stop) run.result.stop = CalculationStop{CalculationStop::Kind::Error, e.what()};
+        if (!run.result.stop)
+          run.result.stop = CalculationStop{CalculationStop::Kind::Error, e.what()};
       }
       if (run.result.stop) j["error"] = run.result.stop->message;
       for (const auto& a : extra)

@@ -37,8 +37,8 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
       {"no model", "format = 1\nlevel = \"95%\"\n", "line 1: the project has no model"},
       {"model does not parse", "format = 1\nmodel = \"a*(b\"\n",
        "line 2: the model is not a valid expression"},
-      {"model too long", "format = 1\nmodel = \"" + std::string(128, 'a') + "+" +
-                             std::string(127, 'a') + "\"\n",
+      {"model too long",
+       "format = 1\nmodel = \"" + std::string(128, 'a') + "+" + std::string(127, 'a') + "\"\n",
        "line 2: the model has 256 characters; at most 255"},
       {"variable the model does not use", kAB + var("c"),
        "line 17: the model does not use the variable c"},
@@ -112,29 +112,17 @@ Project sample() {
   return p;
 }
 
+// Equal texts, and every number equal to the last bit.
 void expectSame(const Project& x, const Project& y) {
-  EXPECT_EQ(x.model, y.model);
-  EXPECT_EQ(x.level, y.level);
+  EXPECT_EQ(projectText(x), projectText(y));
   ASSERT_EQ(x.variables.size(), y.variables.size());
   for (std::size_t k = 0; k < x.variables.size(); ++k) {
-    const VariableRow &r = x.variables[k], &s = y.variables[k];
-    EXPECT_EQ(r.name, s.name);
-    EXPECT_EQ(r.valueText, s.valueText);
-    EXPECT_EQ(r.stdUnc, s.stdUnc) << r.name;
-    EXPECT_EQ(r.dof, s.dof) << r.name;
-    EXPECT_EQ(r.derivation, s.derivation);
-    EXPECT_EQ(r.entry.mode, s.entry.mode);
-    EXPECT_EQ(r.entry.parameter, s.entry.parameter);
-    EXPECT_EQ(r.entry.distribution, s.entry.distribution);
+    EXPECT_EQ(x.variables[k].stdUnc, y.variables[k].stdUnc) << k;
+    EXPECT_EQ(x.variables[k].dof, y.variables[k].dof) << k;
   }
   ASSERT_EQ(x.covariances.size(), y.covariances.size());
   for (std::size_t k = 0; k < x.covariances.size(); ++k)
     EXPECT_EQ(x.covariances[k].value, y.covariances[k].value);
-  ASSERT_EQ(x.monteCarlo.has_value(), y.monteCarlo.has_value());
-  if (x.monteCarlo) {
-    EXPECT_EQ(x.monteCarlo->seed, y.monteCarlo->seed);
-    EXPECT_EQ(x.monteCarlo->adaptive, y.monteCarlo->adaptive);
-  }
 }
 
 TEST(ProjectFile, NumbersReadBackAsTheVariableListHoldsThem) {
@@ -154,7 +142,6 @@ TEST(ProjectFile, NumbersReadBackAsTheVariableListHoldsThem) {
     EXPECT_NE(text.find("degrees_of_freedom = 12\n"), std::string::npos);
     const Project back = parseProject(text, "p.toml");
     expectSame(p, back);
-    EXPECT_EQ(projectText(back), text);
   }
 }
 
@@ -167,6 +154,8 @@ TEST(ProjectFile, HandWrittenNumbersAreRoundedTo15Digits) {
 
 TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
   const std::string old =
+      "# Mirevant project\n"
+      "\n"
       "# Gauge block, bench 3\n"
       "format = 1\n"
       "model = \"a*b\" # length times factor\n"
@@ -189,11 +178,12 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
       "[[covariance]]\n"
       "between = [\"b\", \"a\"] # measured together\n"
       "value = 0.01\n";
-  Project p = parseProject(kAB + "\n[[covariance]]\nbetween = [\"a\", \"b\"]\nvalue = 0.02\n",
-                           "p.toml");
+  Project p =
+      parseProject(kAB + "\n[[covariance]]\nbetween = [\"a\", \"b\"]\nvalue = 0.02\n", "p.toml");
   p.variables[0].valueText = "1.6";
   const std::string text = projectText(p, old);
-  EXPECT_EQ(text.rfind("# Gauge block, bench 3\nformat = 1\n", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("# Mirevant project\n\n# Gauge block, bench 3\nformat = 1\n", 0), 0u)
+      << text;
   for (const char* kept : {"model = \"a*b\" # length times factor\n",
                            "# the reference\n[[variable]] # from the certificate\nname = \"a\"\n",
                            "# as read\nvalue = \"1.6\"\n",

@@ -64,7 +64,8 @@ TEST(ReportCommand, WorkedExamplesGiveThePublishedResults) {
   }
   // X: the value at the published digits; the published u(X) = 0.295 ohm is one unit in its last
   // digit below the first-order propagation (0.2956), which the program does.
-  const nlohmann::json x = nlohmann::json::parse(report({"--json", kExamples + "gum_h2_x.toml"}).out);
+  const nlohmann::json x =
+      nlohmann::json::parse(report({"--json", kExamples + "gum_h2_x.toml"}).out);
   EXPECT_EQ(published(x["value"], 3), "219.847");
   EXPECT_NEAR(x["standard_uncertainty"].get<double>(), 0.295, 0.001);
 }
