@@ -16,5 +16,9 @@ int main(int argc, char** argv) {
   mirevant::initDecimalSeparatorFromSystem();
   mirevant::QtDialogs dialogs;
   app.setDialogs(&dialogs);
-  return mirevant::runProgram(dialogs, QApplication::applicationDirPath() + QLatin1Char('/'), 2000);
+  // "mirevant PROJECT.toml" opens the project.
+  const QStringList arguments = QApplication::arguments();
+  const QString project = arguments.size() > 1 ? arguments.at(1) : QString();
+  return mirevant::runProgram(dialogs, QApplication::applicationDirPath() + QLatin1Char('/'), 2000,
+                              project);
 }

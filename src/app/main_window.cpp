@@ -95,6 +95,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
   setObjectName(QStringLiteral("FuncForm"));
   buildControls();
   buildMenu();
+  buildProjectMenu();
   buildEntryPopup();
   setTabOrder();
 

@@ -35,6 +35,7 @@ namespace mirevant {
 
 class DBGrid;
 class Dialogs;
+struct Project;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -80,6 +81,19 @@ class MainWindow : public QMainWindow {
   void About2Click();
   // Where the demonstration's boxes stand: near the divider, the last near the covariance box.
   QPoint demoBoxPosition(bool nearCovariances) const;
+
+  // Projects: the Project menu's Open, Save and Save As (project_commands.cpp).
+  void OpenProject1Click();
+  void SaveProject1Click();
+  void SaveProjectAs1Click();
+  // Opens a project file as if its model had been typed, Define Variables pressed, every row
+  // filled and the covariances entered. A file that cannot be read or is not a valid project is
+  // reported, naming the file and the line, and leaves the window as it was. True when opened.
+  bool openProject(const QString& path);
+  // Saves what the window holds now (also text still open in a cell) to the file. True when saved.
+  bool saveProjectTo(const QString& path);
+  // The project file the window's work was last opened from or saved to (none at first).
+  const QString& projectPath() const { return projectPath_; }
 
   // Shows a topic of the help file (1000 the main window, 1001 the covariance window, 1002 the
   // expression syntax) in the help window; returns at once.
@@ -156,6 +170,9 @@ class MainWindow : public QMainWindow {
   QAction* Paste1 = nullptr;
   QAction* Print1 = nullptr;
   QMenu* menuProject = nullptr;
+  QAction* OpenProject1 = nullptr;
+  QAction* SaveProject1 = nullptr;
+  QAction* SaveProjectAs1 = nullptr;
   QMenu* menuAnalysis = nullptr;
   QMenu* menuHelp = nullptr;
   QAction* Help1 = nullptr;
@@ -182,6 +199,7 @@ class MainWindow : public QMainWindow {
   void buildControls();
   void buildMenu();
   void buildEntryPopup();
+  void buildProjectMenu();
   void setTabOrder();
   // Runs a command under the default handler.
   void command(void (MainWindow::*handler)());
@@ -199,6 +217,11 @@ class MainWindow : public QMainWindow {
   void printTheReport();
   void copyReport();
   void pasteExpression();
+  void openProjectCommand();
+  void saveProjectCommand();
+  void saveProjectAsCommand();
+  void loadProject(const Project& project);
+  void showProjectTitle();
   // A prompt of the entry modes (default "0"); raises Abort after the error box when the answer
   // does not convert.
   std::string askNumber(const QString& title, const QString& promptLine, const QString& error);
@@ -229,6 +252,8 @@ class MainWindow : public QMainWindow {
   bool storingEntry_ = false;
   std::map<std::string, VariableEntry> entries_;
   MonteCarloSettings monteCarlo_;
+  QString projectPath_;
+  bool monteCarloInProject_ = false;  // the project file had Monte Carlo settings
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

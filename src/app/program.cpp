@@ -12,7 +12,8 @@
 
 namespace mirevant {
 
-int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMilliseconds) {
+int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMilliseconds,
+               const QString& projectFile) {
   std::unique_ptr<MainWindow> window;
   try {
     window = std::make_unique<MainWindow>(dialogs, programDirectory);
@@ -31,6 +32,7 @@ int runProgram(Dialogs& dialogs, const QString& programDirectory, int splashMill
   }
   runSplash(splashMilliseconds);
   window->show();
+  if (!projectFile.isEmpty()) window->openProject(projectFile);
   return QApplication::exec();
 }
 

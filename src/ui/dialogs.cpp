@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -82,6 +83,17 @@ QString QtDialogs::prompt(const QString& title, const QString& promptLine,
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   dialog.setMinimumWidth(320);
   return dialog.exec() == QDialog::Accepted ? edit->text() : defaultText;
+}
+
+QString QtDialogs::openFileName(const QString& caption, const QString& directory,
+                                const QString& filter) {
+  return QFileDialog::getOpenFileName(parent_, caption, directory, filter);
+}
+
+QString QtDialogs::saveFileName(const QString& caption, const QString& directory,
+                                const QString& filter) {
+  // The dialog asks before it replaces a file.
+  return QFileDialog::getSaveFileName(parent_, caption, directory, filter);
 }
 
 }  // namespace mirevant

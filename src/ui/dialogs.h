@@ -27,6 +27,13 @@ class Dialogs {
                          const QString& defaultText) = 0;
   // A warning box asking a question, with Yes and No buttons; true for Yes.
   virtual bool ask(const QString& text) = 0;
+  // A file dialog for a file to open, or a name to save to, starting in `directory` (or at the
+  // file it names) and showing the files that `filter` matches ("Projects (*.toml)"). Empty when
+  // cancelled.
+  virtual QString openFileName(const QString& caption, const QString& directory,
+                               const QString& filter) = 0;
+  virtual QString saveFileName(const QString& caption, const QString& directory,
+                               const QString& filter) = 0;
 };
 
 // The real boxes and prompts, parented to `parent` while it exists.
@@ -40,6 +47,10 @@ class QtDialogs : public Dialogs {
   QString prompt(const QString& title, const QString& promptLine,
                  const QString& defaultText) override;
   bool ask(const QString& text) override;
+  QString openFileName(const QString& caption, const QString& directory,
+                       const QString& filter) override;
+  QString saveFileName(const QString& caption, const QString& directory,
+                       const QString& filter) override;
 
  private:
   QWidget* parent_;

@@ -61,7 +61,18 @@ class ScriptedDialogs : public Dialogs {
     return yes;
   }
 
-  bool allAnswersUsed() const { return answers_.empty() && questionAnswers_.empty(); }
+  // File dialogs answer from their own script: a path, or "" for Cancel.
+  void answerFile(const QString& path) { files_.push_back(path); }
+  QString openFileName(const QString& caption, const QString&, const QString&) override {
+    return nextFile(caption);
+  }
+  QString saveFileName(const QString& caption, const QString&, const QString&) override {
+    return nextFile(caption);
+  }
+
+  bool allAnswersUsed() const {
+    return answers_.empty() && questionAnswers_.empty() && files_.empty();
+  }
   QString lastText() const { return boxes.empty() ? QString() : boxes.back().text; }
   std::vector<std::string> texts() const {
     std::vector<std::string> out;
@@ -82,8 +93,24 @@ class ScriptedDialogs : public Dialogs {
   std::function<void(const Box&)> onMessage;  // runs while the box would be up
 
  private:
+  QString nextFile(const QString& caption) {
+    fileDialogs.push_back(caption);
+    if (files_.empty()) {
+      ADD_FAILURE() << "unexpected file dialog: " << caption.toStdString();
+      return QString();
+    }
+    const QString f = files_.front();
+    files_.pop_front();
+    return f;
+  }
+
+ public:
+  std::vector<QString> fileDialogs;
+
+ private:
   std::deque<std::optional<QString>> answers_;
   std::deque<bool> questionAnswers_;
+  std::deque<QString> files_;
 };
 
 }  // namespace mirevant::testing

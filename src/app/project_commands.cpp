@@ -1,0 +1,180 @@
+// The Project menu of the main window: opening a project file into the window and saving the
+// window's work to one. The file format and its checks are the core's (project/project.h).
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/main_window.h"
+#include "core/errors.h"
+#include "core/numtext.h"
+#include "project/project.h"
+#include "tables/schemas.h"
+#include "ui/command_guard.h"
+#include "ui/dialogs.h"
+#include "widgets/db_grid.h"
+
+namespace mirevant {
+
+namespace {
+
+const QString kProjectFilter = QStringLiteral("Mirevant projects (*.toml);;All files (*)");
+
+std::string fileName(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+bool isDefault(const MonteCarloSettings& s) {
+  const MonteCarloSettings d;
+  return s.level == d.level && s.ndig == d.ndig && s.seed == d.seed && s.adaptive == d.adaptive &&
+         s.trials == d.trials && s.maxTrials == d.maxTrials;
+}
+
+}  // namespace
+
+void MainWindow::buildProjectMenu() {
+  OpenProject1 = menuProject->addAction(QStringLiteral("Open Project..."));
+  OpenProject1->setObjectName(QStringLiteral("OpenProject1"));
+  OpenProject1->setStatusTip(QStringLiteral("Open a project file"));
+  SaveProject1 = menuProject->addAction(QStringLiteral("Save Project"));
+  SaveProject1->setObjectName(QStringLiteral("SaveProject1"));
+  SaveProject1->setStatusTip(QStringLiteral("Save the model, variables and covariances"));
+  SaveProjectAs1 = menuProject->addAction(QStringLiteral("Save Project As..."));
+  SaveProjectAs1->setObjectName(QStringLiteral("SaveProjectAs1"));
+  SaveProjectAs1->setStatusTip(QStringLiteral("Save the project under a new name"));
+  connect(OpenProject1, &QAction::triggered, this, [this] { OpenProject1Click(); });
+  connect(SaveProject1, &QAction::triggered, this, [this] { SaveProject1Click(); });
+  connect(SaveProjectAs1, &QAction::triggered, this, [this] { SaveProjectAs1Click(); });
+}
+
+void MainWindow::OpenProject1Click() {
+  command(&MainWindow::openProjectCommand);
+}
+void MainWindow::SaveProject1Click() {
+  command(&MainWindow::saveProjectCommand);
+}
+void MainWindow::SaveProjectAs1Click() {
+  command(&MainWindow::saveProjectAsCommand);
+}
+
+void MainWindow::openProjectCommand() {
+  const QString path = dialogs_.openFileName(
+      QStringLiteral("Open Project"),
+      projectPath_.isEmpty() ? QDir::currentPath() : QFileInfo(projectPath_).absolutePath(),
+      kProjectFilter);
+  if (!path.isEmpty()) openProject(path);
+}
+
+void MainWindow::saveProjectCommand() {
+  if (projectPath_.isEmpty())
+    saveProjectAsCommand();
+  else
+    saveProjectTo(projectPath_);
+}
+
+void MainWindow::saveProjectAsCommand() {
+  QString path = dialogs_.saveFileName(QStringLiteral("Save Project As"),
+                                       projectPath_.isEmpty() ? QDir::currentPath() : projectPath_,
+                                       kProjectFilter);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".toml");
+  saveProjectTo(path);
+}
+
+bool MainWindow::openProject(const QString& path) {
+  return runCommand(dialogs_, [&] {
+    // The whole file is read and checked before anything in the window changes.
+    const Project project = readProject(fileName(path));
+    loadProject(project);
+    projectPath_ = path;
+    showProjectTitle();
+  });
+}
+
+bool MainWindow::saveProjectTo(const QString& path) {
+  return runCommand(dialogs_, [&] {
+    if (!DBGridVarList->commitEdit()) throw Abort();
+    if (tableVarlist_.active() && (tableVarlist_.state() == DatasetState::Edit ||
+                                   tableVarlist_.state() == DatasetState::Insert))
+      tableVarlist_.post();
+    Project project = projectFrom(currentInput());
+    if (monteCarloInProject_ || !isDefault(monteCarlo_)) project.monteCarlo = monteCarlo_;
+    // A person's comments stay when the work goes back to its own file, not into another one.
+    saveProject(fileName(path), project, QFileInfo(path) == QFileInfo(projectPath_));
+    projectPath_ = path;
+    showProjectTitle();
+  });
+}
+
+void MainWindow::loadProject(const Project& project) {
+  // As the user would: the model, Define Variables, every row, the covariances.
+  CheckBox_ExpEdit->setChecked(false);
+  EditEquation->setText(QString::fromStdString(project.model));
+  defineVariables();
+
+  {
+    const StoringEntry storing(storingEntry_);
+    for (tableVarlist_.first(); !tableVarlist_.eof(); tableVarlist_.next()) {
+      const std::string name = tableVarlist_.fieldByName("VARNAME").asString();
+      const VariableRow* row = nullptr;
+      for (const VariableRow& r : project.variables)
+        if (r.name == name) row = &r;
+      if (row == nullptr) continue;  // the checks have made sure there is one
+      tableVarlist_.edit();
+      tableVarlist_.fieldByName("VALUE").setAsString(row->valueText);
+      tableVarlist_.fieldByName("UNC").setAsFloat(row->stdUnc);
+      tableVarlist_.fieldByName("DOF").setAsFloat(row->dof);
+      const bool derived =
+          row->entry.mode == EntryMode::RoundingError || row->entry.mode == EntryMode::TypeB;
+      writeProtected("SYSDEFUNC", [&](Field& f) { f.setAsBoolean(derived); });
+      writeProtected("UNCDERIV", [&](Field& f) { f.setAsString(row->derivation); });
+      tableVarlist_.post();
+      entries_[name] = row->entry;
+    }
+    tableVarlist_.first();
+  }
+
+  // The covariance list, as the covariance window leaves it: its table, the evaluator, the lines.
+  {
+    Dataset covariances(covdatSchema().fields);
+    covariances.setDirectory(programDirectory_.toStdString());
+    covariances.setTableName(covdatSchema().fileName);
+    covariances.setExclusive(true);
+    covariances.open();
+    covariances.emptyTable();
+    for (const CovariancePair& pair : project.covariances)
+      covariances.insertRecord({pair.first, pair.second, numberText(pair.value)});
+    covariances.close();
+  }
+  for (const CovariancePair& pair : project.covariances) {
+    const int i = VariableSlot(pair.first), j = VariableSlot(pair.second);
+    uncEval_->Covariance(i, j) = pair.value;
+    uncEval_->Covariance(j, i) = pair.value;
+    MemoCoVar->appendPlainText(QString::fromStdString(
+        pair.first + " and " + pair.second + " are covariant by: " + numberText(pair.value)));
+  }
+
+  percentDesiredCombo->setCurrentIndex(project.level);
+  // The results and the report of the work before belong to it.
+  MemoDerOut->clear();
+  for (QLineEdit* box : {EditFunctionValue, EditStdUnc, editFactor, editcovfac}) box->clear();
+  stdUnc_ = 0;
+  dofEff_ = 0;
+  lastInput_.reset();
+  lastResult_.reset();
+  monteCarlo_ = project.monteCarlo.value_or(MonteCarloSettings{});
+  monteCarloInProject_ = project.monteCarlo.has_value();
+}
+
+void MainWindow::showProjectTitle() {
+  setWindowTitle(QStringLiteral("Mirevant (tm) - ") + QFileInfo(projectPath_).fileName());
+}
+
+}  // namespace mirevant

@@ -1,0 +1,654 @@
+#include "project/project.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+#include <toml.hpp>
+
+#include "core/numtext.h"
+#include "expression/equation.h"
+#include "tables/schemas.h"
+#include "uncertainty/evaluator.h"
+
+namespace mirevant {
+
+namespace {
+
+using TomlValue = toml::basic_value<toml::preserve_comments>;
+
+// ---------------------------------------------------------------------------------------------
+// Numbers and number texts
+
+// Number texts in files always have '.'; in memory they have the user's separator.
+std::string toFileText(std::string text) {
+  if (decimalSeparator() != '.') std::replace(text.begin(), text.end(), decimalSeparator(), '.');
+  return text;
+}
+std::string fromFileText(std::string text) {
+  if (decimalSeparator() != '.') std::replace(text.begin(), text.end(), '.', decimalSeparator());
+  return text;
+}
+
+// A number as the variable list holds it: rounded to 15 significant digits.
+Extended tableNumber(Extended x) {
+  return textToFloat(numberText(x));
+}
+
+// A number written into the file: 15 significant digits; a TOML integer when it has no fraction
+// ("12"), a TOML float otherwise ("0.01", "1.233E-5").
+std::string fileNumber(Extended x) {
+  return toFileText(numberText(x));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Checks shared by reading and saving
+
+// Which part of a project a problem is in, so that the reader can name its line.
+struct Where {
+  enum class Part { Root, Model, Level, Variable, Covariance, MonteCarlo } part;
+  std::size_t index = 0;
+  const char* key = nullptr;
+};
+using Fail = std::function<void(const Where&, const std::string&)>;  // never returns
+
+std::string variableNameOf(const std::string& name) {
+  const int slot = VariableSlot(name);
+  return slot < 0 ? name : SlotName(slot);
+}
+
+std::size_t columnWidth(const char* column) {
+  for (const ColumnDef& c : varlistSchema().columns)
+    if (c.name == column) return static_cast<std::size_t>(c.width);
+  return 0;
+}
+
+constexpr std::size_t kModelLimit = 255;  // what the engine compiles of a typed model
+
+void checkProject(const Project& p, const Fail& fail) {
+  using Part = Where::Part;
+  if (p.model.empty()) fail({Part::Model}, "the model is empty");
+  if (p.model.size() > kModelLimit)
+    fail({Part::Model}, "the model has " + std::to_string(p.model.size()) +
+                            " characters; at most " + std::to_string(kModelLimit) +
+                            " are accepted");
+  TUncEval eval;
+  bool parsed = false;
+  std::string why = "Invalid Expression.";
+  try {
+    parsed = eval.Parse(p.model);
+  } catch (const Error& e) {
+    why = e.what();
+  }
+  if (!parsed) fail({Part::Model}, "the model is not a valid expression: " + why);
+  if (p.level < 0 || p.level >= static_cast<int>(kConfidenceLevels.size()))
+    fail({Part::Level}, "unknown confidence level");
+
+  std::set<std::string> names;
+  for (std::size_t k = 0; k < p.variables.size(); ++k) {
+    const VariableRow& row = p.variables[k];
+    if (VariableSlot(row.name) < 0)
+      fail({Part::Variable, k, "name"},
+           "'" + row.name + "' is not a variable name (one letter, or one letter twice)");
+    const std::string name = variableNameOf(row.name);
+    if (!names.insert(name).second)
+      fail({Part::Variable, k, "name"}, "the variable " + name + " is listed twice");
+    if (!eval.IsVariable(name))
+      fail({Part::Variable, k, "name"}, "the model does not use the variable " + name);
+    Extended value = 0;
+    if (!tryTextToFloat(row.valueText, value))
+      fail({Part::Variable, k, "value"},
+           "the value of the variable " + name + " is not a number: '" + row.valueText + "'");
+    if (row.valueText.size() > columnWidth("VALUE"))
+      fail({Part::Variable, k, "value"},
+           "the value of the variable " + name + " is longer than the " +
+               std::to_string(columnWidth("VALUE")) + " characters the variable list holds");
+    if (!std::isfinite(row.stdUnc) || row.stdUnc < 0)
+      fail({Part::Variable, k, "standard_uncertainty"},
+           "the standard uncertainty of the variable " + name + " is negative");
+    if (!std::isfinite(row.dof) || row.dof <= 0)
+      fail({Part::Variable, k, "degrees_of_freedom"},
+           "the degrees of freedom of the variable " + name + " must be above 0");
+    if (row.derivation.size() > columnWidth("UNCDERIV"))
+      fail({Part::Variable, k, "derivation"},
+           "the derivation of the variable " + name + " is longer than the " +
+               std::to_string(columnWidth("UNCDERIV")) + " characters the variable list holds");
+  }
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    const std::string name = SlotName(slot);
+    if (eval.IsVariable(name) && names.count(name) == 0)
+      fail({Part::Model}, "the model uses the variable " + name + ", which has no [[variable]]");
+  }
+
+  std::set<std::pair<std::string, std::string>> pairs;
+  for (std::size_t k = 0; k < p.covariances.size(); ++k) {
+    const CovariancePair& c = p.covariances[k];
+    const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);
+    for (const std::string& n : {a, b})
+      if (names.count(n) == 0)
+        fail({Part::Covariance, k, "between"}, "the covariance names the unknown variable " + n);
+    if (a == b)
+      fail({Part::Covariance, k, "between"}, "a covariance needs two different variables");
+    if (!pairs.insert(std::minmax(a, b)).second)
+      fail({Part::Covariance, k, "between"},
+           "the covariance of " + a + " and " + b + " is given twice");
+    if (!std::isfinite(c.value))
+      fail({Part::Covariance, k, "value"}, "the covariance is not a finite number");
+  }
+
+  if (const auto& mc = p.monteCarlo) {
+    if (mc->level < 0 || mc->level >= static_cast<int>(kConfidenceLevels.size()))
+      fail({Part::MonteCarlo, 0, "level"}, "unknown confidence level");
+    if (mc->ndig < 1 || mc->ndig > 15)
+      fail({Part::MonteCarlo, 0, "tolerance_digits"}, "tolerance_digits must be 1 to 15");
+    if (mc->trials < 1) fail({Part::MonteCarlo, 0, "trials"}, "trials must be above 0");
+    if (mc->maxTrials < 1) fail({Part::MonteCarlo, 0, "max_trials"}, "max_trials must be above 0");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+class Reader {
+ public:
+  Reader(const std::string& name, const TomlValue& root) : name_(name), root_(root) {}
+
+  Project read() {
+    if (!root_.is_table()) failAt(root_, "the file is not a TOML table");
+    const auto& top = root_.as_table();
+    // The format first: a newer file may have keys this version does not know.
+    const TomlValue* format = find(top, "format");
+    if (format == nullptr) failAt(root_, "there is no format number (format = 1)");
+    if (!format->is_integer()) failAt(*format, "the format number must be a whole number");
+    if (format->as_integer() > kProjectFormat)
+      failAt(*format, "the file has format " + std::to_string(format->as_integer()) +
+                          ", written by a newer version; this version reads format " +
+                          std::to_string(kProjectFormat) + " and older");
+    if (format->as_integer() < 1) failAt(*format, "the format number must be 1 or more");
+    checkKeys(root_, {"format", "model", "level", "variable", "covariance", "monte_carlo"});
+
+    Project p;
+    model_ = find(top, "model");
+    if (model_ == nullptr) failAt(root_, "the project has no model (model = \"...\")");
+    p.model = text(*model_, "model");
+    level_ = find(top, "level");
+    if (level_ != nullptr) p.level = levelIndex(*level_);
+    if (const TomlValue* vars = find(top, "variable")) {
+      for (const TomlValue& t : tables(*vars, "variable")) {
+        variables_.push_back(&t);
+        p.variables.push_back(variable(t));
+      }
+    }
+    if (const TomlValue* covs = find(top, "covariance")) {
+      for (const TomlValue& t : tables(*covs, "covariance")) {
+        covariances_.push_back(&t);
+        p.covariances.push_back(covariance(t));
+      }
+    }
+    if ((monteCarlo_ = find(top, "monte_carlo")) != nullptr)
+      p.monteCarlo = monteCarlo(*monteCarlo_);
+
+    checkProject(
+        p, [this](const Where& where, const std::string& what) { failAt(locate(where), what); });
+    return p;
+  }
+
+ private:
+  [[noreturn]] void failAt(const TomlValue& at, const std::string& what) const {
+    throw ProjectError(name_ + ", line " + std::to_string(at.location().line()) + ": " + what);
+  }
+
+  static const TomlValue* find(const TomlValue::table_type& table, const std::string& key) {
+    const auto it = table.find(key);
+    return it == table.end() ? nullptr : &it->second;
+  }
+
+  void checkKeys(const TomlValue& table, std::initializer_list<const char*> known) const {
+    for (const auto& [key, value] : table.as_table()) {
+      bool ok = false;
+      for (const char* k : known) ok = ok || key == k;
+      if (!ok) failAt(value, "unknown key '" + key + "'");
+    }
+  }
+
+  std::string text(const TomlValue& v, const std::string& key) const {
+    if (!v.is_string()) failAt(v, key + " must be a text in quotes");
+    return v.as_string().str;
+  }
+
+  Extended number(const TomlValue& v, const std::string& key) const {
+    Extended x = 0;
+    if (v.is_integer())
+      x = static_cast<Extended>(v.as_integer());
+    else if (v.is_floating())
+      x = static_cast<Extended>(v.as_floating());
+    else
+      failAt(v, key + " must be a number");
+    if (!std::isfinite(x)) failAt(v, key + " must be a finite number");
+    return tableNumber(x);
+  }
+
+  std::int64_t integer(const TomlValue& v, const std::string& key) const {
+    if (!v.is_integer()) failAt(v, key + " must be a whole number");
+    return v.as_integer();
+  }
+
+  int levelIndex(const TomlValue& v) const {
+    const std::string level = text(v, "level");
+    const int index = confidenceLevelIndex(level);
+    if (index < 0) {
+      std::string known;
+      for (const char* l : kConfidenceLevels) known += std::string(known.empty() ? "" : ", ") + l;
+      failAt(v, "unknown confidence level '" + level + "' (known: " + known + ")");
+    }
+    return index;
+  }
+
+  const TomlValue::array_type& tables(const TomlValue& v, const std::string& key) const {
+    if (!v.is_array()) failAt(v, key + " must be a list of tables ([[" + key + "]])");
+    for (const TomlValue& t : v.as_array())
+      if (!t.is_table()) failAt(t, key + " must be a list of tables ([[" + key + "]])");
+    return v.as_array();
+  }
+
+  const TomlValue& required(const TomlValue& table, const char* key,
+                            const std::string& what) const {
+    const TomlValue* v = find(table.as_table(), key);
+    if (v == nullptr) failAt(table, what + " has no " + key);
+    return *v;
+  }
+
+  VariableRow variable(const TomlValue& t) const {
+    checkKeys(t, {"name", "value", "standard_uncertainty", "degrees_of_freedom", "derivation",
+                  "entry", "parameter", "distribution"});
+    VariableRow row;
+    row.name = variableNameOf(text(required(t, "name", "a [[variable]]"), "name"));
+    const std::string what = "the variable " + row.name;
+    const TomlValue& value = required(t, "value", what);
+    row.valueText = text(value, "value");
+    if (decimalSeparator() != '.' && row.valueText.find(decimalSeparator()) != std::string::npos)
+      failAt(value, "the value of " + what + " is not a number: '" + row.valueText +
+                        "' (project files write the decimal point as '.')");
+    row.valueText = fromFileText(row.valueText);
+    row.stdUnc = number(required(t, "standard_uncertainty", what), "standard_uncertainty");
+    row.dof = number(required(t, "degrees_of_freedom", what), "degrees_of_freedom");
+    const auto& table = t.as_table();
+    if (const TomlValue* d = find(table, "derivation")) row.derivation = text(*d, "derivation");
+    if (const TomlValue* e = find(table, "entry")) {
+      const auto mode = entryModeFromName(text(*e, "entry"));
+      if (!mode) failAt(*e, "unknown entry '" + e->as_string().str + "'");
+      row.entry.mode = *mode;
+    }
+    if (const TomlValue* pm = find(table, "parameter"))
+      row.entry.parameter = fromFileText(text(*pm, "parameter"));
+    if (const TomlValue* d = find(table, "distribution")) {
+      const auto dist = distributionFromName(text(*d, "distribution"));
+      if (!dist) failAt(*d, "unknown distribution '" + d->as_string().str + "'");
+      row.entry.distribution = dist;
+    }
+    return row;
+  }
+
+  CovariancePair covariance(const TomlValue& t) const {
+    checkKeys(t, {"between", "value"});
+    const TomlValue& between = required(t, "between", "a [[covariance]]");
+    const char* const shape = "between must name two variables: [\"a\", \"b\"]";
+    if (!between.is_array() || between.as_array().size() != 2) failAt(between, shape);
+    CovariancePair pair;
+    pair.first = variableNameOf(text(between.as_array()[0], "between"));
+    pair.second = variableNameOf(text(between.as_array()[1], "between"));
+    pair.value = number(required(t, "value", "a [[covariance]]"), "value");
+    return pair;
+  }
+
+  MonteCarloSettings monteCarlo(const TomlValue& t) const {
+    if (!t.is_table()) failAt(t, "monte_carlo must be a table ([monte_carlo])");
+    checkKeys(t, {"level", "tolerance_digits", "seed", "adaptive", "trials", "max_trials"});
+    MonteCarloSettings s;
+    const auto& table = t.as_table();
+    auto positive = [&](const char* key, std::uint64_t& out) {
+      if (const TomlValue* v = find(table, key)) {
+        const std::int64_t n = integer(*v, key);
+        if (n < 1) failAt(*v, std::string(key) + " must be above 0");
+        out = static_cast<std::uint64_t>(n);
+      }
+    };
+    if (const TomlValue* v = find(table, "level")) s.level = levelIndex(*v);
+    if (const TomlValue* v = find(table, "tolerance_digits")) {
+      const std::int64_t n = integer(*v, "tolerance_digits");
+      if (n < 1 || n > 15) failAt(*v, "tolerance_digits must be 1 to 15");
+      s.ndig = static_cast<int>(n);
+    }
+    if (const TomlValue* v = find(table, "seed")) {
+      // Seeds beyond TOML's integers are written as texts of digits.
+      if (v->is_string()) {
+        const std::string digits = v->as_string().str;
+        std::size_t used = 0;
+        try {
+          s.seed = std::stoull(digits, &used);
+        } catch (const std::exception&) {
+          used = 0;
+        }
+        if (digits.empty() || used != digits.size() || digits[0] == '-')
+          failAt(*v, "seed must be a whole number");
+      } else {
+        const std::int64_t n = integer(*v, "seed");
+        if (n < 0) failAt(*v, "seed must be 0 or more");
+        s.seed = static_cast<std::uint64_t>(n);
+      }
+    }
+    if (const TomlValue* v = find(table, "adaptive")) {
+      if (!v->is_boolean()) failAt(*v, "adaptive must be true or false");
+      s.adaptive = v->as_boolean();
+    }
+    positive("trials", s.trials);
+    positive("max_trials", s.maxTrials);
+    return s;
+  }
+
+  // The line of the value a problem is in.
+  const TomlValue& locate(const Where& where) const {
+    using Part = Where::Part;
+    auto inTable = [&](const TomlValue* t) -> const TomlValue& {
+      if (t == nullptr) return root_;
+      if (where.key != nullptr)
+        if (const TomlValue* v = find(t->as_table(), where.key)) return *v;
+      return *t;
+    };
+    switch (where.part) {
+      case Part::Model:
+        return model_ != nullptr ? *model_ : root_;
+      case Part::Level:
+        return level_ != nullptr ? *level_ : root_;
+      case Part::Variable:
+        return inTable(where.index < variables_.size() ? variables_[where.index] : nullptr);
+      case Part::Covariance:
+        return inTable(where.index < covariances_.size() ? covariances_[where.index] : nullptr);
+      case Part::MonteCarlo:
+        return inTable(monteCarlo_);
+      case Part::Root:
+        break;
+    }
+    return root_;
+  }
+
+  std::string name_;
+  const TomlValue& root_;
+  const TomlValue* model_ = nullptr;
+  const TomlValue* level_ = nullptr;
+  const TomlValue* monteCarlo_ = nullptr;
+  std::vector<const TomlValue*> variables_;
+  std::vector<const TomlValue*> covariances_;
+};
+
+// toml11's messages start with "[error] toml::function: "; the reader wants what follows.
+std::string syntaxReason(const std::string& what) {
+  std::string first = what.substr(0, what.find('\n'));
+  if (first.rfind("[error] ", 0) == 0) first.erase(0, 8);
+  if (first.rfind("toml::", 0) == 0) {
+    const std::size_t colon = first.find(": ");
+    if (colon != std::string::npos) first.erase(0, colon + 2);
+  }
+  return first;
+}
+
+TomlValue parseToml(const std::string& text, const std::string& name) {
+  std::istringstream in(text);
+  try {
+    return toml::parse<toml::preserve_comments>(in, name);
+  } catch (const toml::syntax_error& e) {
+    throw ProjectError(name + ", line " + std::to_string(e.location().line()) +
+                       ": not a valid TOML file: " + syntaxReason(e.what()));
+  } catch (const std::exception& e) {
+    throw ProjectError(name + ": not a valid TOML file: " + e.what());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+std::string quoted(const std::string& s) {
+  std::string out = "\"";
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04X", c);
+          out += buf;
+        } else {
+          out.push_back(ch);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The comments a person wrote in the file being saved over, found by what they belong to.
+class OldComments {
+ public:
+  explicit OldComments(const std::string& text) {
+    if (text.empty()) return;
+    try {
+      std::istringstream in(text);
+      root_ = toml::parse<toml::preserve_comments>(in, "previous");
+      ok_ = root_.is_table();
+    } catch (const std::exception&) {
+      ok_ = false;  // a damaged old file has no comments to offer
+    }
+  }
+
+  const TomlValue* top(const char* key) const {
+    if (!ok_) return nullptr;
+    const auto& t = root_.as_table();
+    const auto it = t.find(key);
+    return it == t.end() ? nullptr : &it->second;
+  }
+  const TomlValue* key(const TomlValue* table, const char* key) const {
+    if (table == nullptr || !table->is_table()) return nullptr;
+    const auto it = table->as_table().find(key);
+    return it == table->as_table().end() ? nullptr : &it->second;
+  }
+  const TomlValue* variable(const std::string& name) const {
+    return element("variable", [&](const TomlValue& t) {
+      const TomlValue* n = key(&t, "name");
+      return n != nullptr && n->is_string() && variableNameOf(n->as_string().str) == name;
+    });
+  }
+  const TomlValue* covariance(const std::string& a, const std::string& b) const {
+    return element("covariance", [&](const TomlValue& t) {
+      const TomlValue* n = key(&t, "between");
+      if (n == nullptr || !n->is_array() || n->as_array().size() != 2) return false;
+      const auto& v = n->as_array();
+      if (!v[0].is_string() || !v[1].is_string()) return false;
+      return std::minmax(variableNameOf(v[0].as_string().str),
+                         variableNameOf(v[1].as_string().str)) == std::minmax(a, b);
+    });
+  }
+
+ private:
+  const TomlValue* element(const char* list,
+                           const std::function<bool(const TomlValue&)>& match) const {
+    const TomlValue* v = top(list);
+    if (v == nullptr || !v->is_array()) return nullptr;
+    for (const TomlValue& t : v->as_array())
+      if (t.is_table() && match(t)) return &t;
+    return nullptr;
+  }
+
+  TomlValue root_;
+  bool ok_ = false;
+};
+
+// Writes a line (a key and its value, or a table header) with the comments the old value had:
+// those on lines above it above it, the one that ended its line at the end of the line.
+void writeLine(std::ostringstream& out, const std::string& line, const TomlValue* old) {
+  std::string trailing;
+  if (old != nullptr) {
+    std::vector<std::string> comments(old->comments().begin(), old->comments().end());
+    if (!comments.empty()) {
+      std::string source = old->location().line_str();
+      while (!source.empty() && (source.back() == '\r' || source.back() == ' ')) source.pop_back();
+      const std::string last = "#" + comments.back();
+      if (source.size() > last.size() &&
+          source.compare(source.size() - last.size(), last.size(), last) == 0) {
+        trailing = " " + last;
+        comments.pop_back();
+      }
+    }
+    for (const std::string& c : comments) out << "#" << c << "\n";
+  }
+  out << line << trailing << "\n";
+}
+
+}  // namespace
+
+Project parseProject(const std::string& text, const std::string& name) {
+  const TomlValue root = parseToml(text, name);
+  return Reader(name, root).read();
+}
+
+Project readProject(const std::string& path) {
+  std::string text;
+  try {
+    text = readTextFile(path);
+  } catch (const Error& e) {
+    throw ProjectError(e.what());
+  }
+  return parseProject(text, path);
+}
+
+std::optional<std::string> projectProblem(const Project& project) {
+  struct Found {
+    std::string what;
+  };
+  try {
+    checkProject(project, [](const Where&, const std::string& what) { throw Found{what}; });
+  } catch (const Found& f) {
+    return f.what;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// The comment lines at the head of a file down to its last blank line before the first key: the
+// parser gives them to no key, yet they describe the whole file.
+std::string headComments(const std::string& text) {
+  std::size_t pos = 0, end = 0;
+  while (pos < text.size()) {
+    const std::size_t next = std::min(text.find('\n', pos), text.size());
+    const std::string line = text.substr(pos, next - pos);
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first != std::string::npos && line[first] != '#') break;
+    if (first == std::string::npos) end = next + 1;  // a blank line closes the block so far
+    pos = next + 1;
+  }
+  return text.substr(0, std::min(end, text.size()));
+}
+
+}  // namespace
+
+std::string projectText(const Project& p, const std::string& previousText) {
+  const OldComments old(previousText);
+  std::ostringstream out;
+  if (!previousText.empty()) out << headComments(previousText);
+  writeLine(out, "format = " + std::to_string(kProjectFormat), old.top("format"));
+  writeLine(out, "model = " + quoted(p.model), old.top("model"));
+  writeLine(out, std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(p.level)]),
+            old.top("level"));
+  for (const VariableRow& row : p.variables) {
+    const std::string name = variableNameOf(row.name);
+    const TomlValue* was = old.variable(name);
+    out << "\n";
+    writeLine(out, "[[variable]]", was);
+    writeLine(out, "name = " + quoted(name), old.key(was, "name"));
+    writeLine(out, "value = " + quoted(toFileText(row.valueText)), old.key(was, "value"));
+    writeLine(out, "standard_uncertainty = " + fileNumber(row.stdUnc),
+              old.key(was, "standard_uncertainty"));
+    writeLine(out, "degrees_of_freedom = " + fileNumber(row.dof),
+              old.key(was, "degrees_of_freedom"));
+    if (!row.derivation.empty())
+      writeLine(out, "derivation = " + quoted(row.derivation), old.key(was, "derivation"));
+    writeLine(out, std::string("entry = ") + quoted(entryModeName(row.entry.mode)),
+              old.key(was, "entry"));
+    if (!row.entry.parameter.empty())
+      writeLine(out, "parameter = " + quoted(toFileText(row.entry.parameter)),
+                old.key(was, "parameter"));
+    if (row.entry.distribution)
+      writeLine(out,
+                std::string("distribution = ") + quoted(distributionName(*row.entry.distribution)),
+                old.key(was, "distribution"));
+  }
+  for (const CovariancePair& c : p.covariances) {
+    const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);
+    const TomlValue* was = old.covariance(a, b);
+    out << "\n";
+    writeLine(out, "[[covariance]]", was);
+    writeLine(out, "between = [" + quoted(a) + ", " + quoted(b) + "]", old.key(was, "between"));
+    writeLine(out, "value = " + fileNumber(c.value), old.key(was, "value"));
+  }
+  if (const auto& mc = p.monteCarlo) {
+    const TomlValue* was = old.top("monte_carlo");
+    out << "\n";
+    writeLine(out, "[monte_carlo]", was);
+    writeLine(out,
+              std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(mc->level)]),
+              old.key(was, "level"));
+    writeLine(out, "tolerance_digits = " + std::to_string(mc->ndig),
+              old.key(was, "tolerance_digits"));
+    const std::string seed = std::to_string(mc->seed);
+    writeLine(
+        out,
+        "seed = " + (mc->seed > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                         ? quoted(seed)
+                         : seed),
+        old.key(was, "seed"));
+    writeLine(out, std::string("adaptive = ") + (mc->adaptive ? "true" : "false"),
+              old.key(was, "adaptive"));
+    writeLine(out, "trials = " + std::to_string(mc->trials), old.key(was, "trials"));
+    writeLine(out, "max_trials = " + std::to_string(mc->maxTrials), old.key(was, "max_trials"));
+  }
+  return out.str();
+}
+
+CalculationInput calculationInput(const Project& project, const CoverageTable* coverage) {
+  CalculationInput input;
+  input.model = project.model;
+  input.variables = project.variables;
+  input.covariances = project.covariances;
+  input.level = project.level;
+  input.coverage = coverage;
+  return input;
+}
+
+Project projectFrom(const CalculationInput& input) {
+  Project p;
+  p.model = input.model;
+  p.level = input.level;
+  p.variables = input.variables;
+  p.covariances = input.covariances;
+  return p;
+}
+
+}  // namespace mirevant

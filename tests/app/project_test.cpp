@@ -1,0 +1,148 @@
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+
+#include "app/main_window_fixture.h"
+#include "app/program.h"
+#include "core/separator_guard.h"
+#include "project/project.h"
+#include "report_command/report_command.h"
+#include "widgets/db_grid.h"
+
+namespace mirevant::testing {
+namespace {
+
+const QString kDemo = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml");
+
+class Projects : public MainWindowTest {
+ protected:
+  QString file(const char* name) const { return programDir() + QLatin1String(name); }
+  std::string clipboard() {
+    form_->Copy1Click();
+    return QGuiApplication::clipboard()->text().toStdString();
+  }
+  // What the user sees of the work: model, rows, covariances, level, report, title.
+  std::string snapshot() {
+    std::ostringstream s;
+    s << form_->EditEquation->text().toStdString() << "|" << form_->BtnCalculate->isEnabled();
+    Dataset& t = form_->TableVarlist();
+    for (t.first(); !t.eof(); t.next())
+      for (const char* f : {"VARNAME", "VALUE", "UNC", "DOF", "UNCDERIV"})
+        s << "|" << t.fieldByName(f).asString();
+    s << "|" << form_->MemoCoVar->toPlainText().toStdString() << "|"
+      << form_->percentDesiredCombo->currentText().toStdString() << "|"
+      << form_->MemoDerOut->toPlainText().toStdString() << "|"
+      << form_->windowTitle().toStdString();
+    return s.str();
+  }
+};
+
+TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
+  dialogs_.answerFile(kDemo);
+  form_->OpenProject1Click();
+  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
+  EXPECT_TRUE(form_->BtnCalculate->isEnabled());
+  EXPECT_EQ(form_->MemoCoVar->toPlainText(),
+            "a and f are covariant by: 0.245\na and zz are covariant by: -0.9");
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - demonstration.toml");
+  calculate();
+  const std::vector<std::string> first = reportLines();
+  ASSERT_GT(first.size(), 40u);
+
+  // The demonstration's own run gives the same report.
+  dialogs_.onMessage = nullptr;
+  form_->btnDemoClick();
+  EXPECT_EQ(reportLines(), first);
+
+  dialogs_.answerFile(file("saved"));  // ".toml" is added
+  form_->SaveProjectAs1Click();
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - saved.toml");
+  define(QStringLiteral("x+y"));
+  dialogs_.answerFile(file("saved.toml"));
+  form_->OpenProject1Click();
+  calculate();
+  EXPECT_EQ(reportLines(), first);
+  EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
+TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
+  ASSERT_TRUE(form_->openProject(kDemo));
+  form_->setDistribution("c", Distribution::Triangular);
+  DBGrid* grid = form_->DBGridVarList;
+  const QModelIndex cell = grid->model()->index(1, 1);  // b's value
+  grid->setCurrentIndex(cell);
+  grid->edit(cell);
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, "-32.5");
+  ASSERT_TRUE(form_->saveProjectTo(file("p.toml")));
+  const Project p = readProject(file("p.toml").toStdString());
+  EXPECT_EQ(p.variables[1].valueText, "-32.5");
+  EXPECT_EQ(p.variables[2].entry.distribution, Distribution::Triangular);
+  EXPECT_EQ(p.covariances.size(), 2u);
+}
+
+TEST_F(Projects, ABadFileIsReportedAndChangesNothing) {
+  form_->btnDemoClick();
+  dialogs_.clear();
+  const std::string before = snapshot();
+  std::ofstream(file("bad.toml").toStdString())
+      << "format = 1\nmodel = \"a*b\"\n\n[[variable]]\nname = \"a\"\nvalue = \"1\"\n"
+         "standard_uncertainty = -1\ndegrees_of_freedom = 3\n";
+  EXPECT_FALSE(form_->openProject(file("bad.toml")));
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Error);
+  EXPECT_EQ(dialogs_.lastText().toStdString(),
+            file("bad.toml").toStdString() +
+                ", line 7: the standard uncertainty of the variable a is negative");
+  EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(Projects, TheReportCommandPrintsWhatCopyPutsOnTheClipboard) {
+  for (const char separator : {'.', ','}) {
+    const SeparatorGuard guard(separator);
+    ASSERT_TRUE(form_->openProject(kDemo));
+    calculate();
+    std::ostringstream out, err;
+    ASSERT_EQ(runReportCommand({kDemo.toStdString()}, out, err, MIREVANT_TEST_PROGRAM_DIR), 0)
+        << err.str();
+    EXPECT_EQ(out.str(), clipboard() + "\n") << separator;
+    if (separator == ',') {
+      EXPECT_NE(out.str().find("a\t45,6\t\t0,01"), std::string::npos);
+    }
+  }
+}
+
+TEST(StartUp, AProjectGivenOnTheCommandLineIsOpened) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(copyProgramTables(dir.path()));
+  ScriptedDialogs dialogs;
+  QString title;
+  QString covariances;
+  // Once the window is up: note what it shows and close it. Should it never come, the loop ends.
+  QTimer poll, giveUp;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* window = qobject_cast<MainWindow*>(w); window && window->isVisible()) {
+        poll.stop();
+        title = window->windowTitle();
+        covariances = window->MemoCoVar->toPlainText();
+        window->close();
+      }
+  });
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QApplication::exit(2); });
+  poll.start(10);
+  giveUp.start(20000);
+  EXPECT_EQ(runProgram(dialogs, dir.path() + QLatin1Char('/'), 0, kDemo), 0);
+  EXPECT_EQ(title, "Mirevant (tm) - demonstration.toml");
+  EXPECT_TRUE(covariances.startsWith(QStringLiteral("a and f are covariant by: 0.245")));
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+}  // namespace
+}  // namespace mirevant::testing

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report_command/report_command.h"
+
+namespace mirevant {
+namespace {
+
+const std::string kProgramDir = MIREVANT_TEST_PROGRAM_DIR;
+const std::string kExamples = kProgramDir + "/examples/";
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome report(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = runReportCommand(args, out, err, kProgramDir);
+  return {status, out.str(), err.str()};
+}
+
+// Rounded to the published number of decimals, as a text ("0.071").
+std::string published(double x, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
+  return buf;
+}
+
+TEST(ReportCommand, WorkedExamplesGiveThePublishedResults) {
+  struct Example {
+    const char* file;
+    const char* value;
+    const char* stdUnc;
+    const char* expanded;  // when published
+  };
+  // JCGM 100:2008 Annex H, at the digits published (H.1 in nanometres).
+  const Example examples[] = {
+      {"gum_h1_end_gauge.toml", "50000838", "32", "93"},
+      {"gum_h2_r.toml", "127.732", "0.071", nullptr},
+      {"gum_h2_z.toml", "254.260", "0.236", nullptr},
+      {"gum_h3_thermometer.toml", "-0.1494", "0.0041", nullptr},
+  };
+  auto decimals = [](const std::string& t) {
+    const auto dot = t.find('.');
+    return dot == std::string::npos ? 0 : static_cast<int>(t.size() - dot - 1);
+  };
+  for (const Example& e : examples) {
+    const Outcome r = report({"--json", kExamples + e.file});
+    ASSERT_EQ(r.status, 0) << e.file << r.err;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(published(j["value"], decimals(e.value)), e.value) << e.file;
+    EXPECT_EQ(published(j["standard_uncertainty"], decimals(e.stdUnc)), e.stdUnc) << e.file;
+    if (e.expanded) {
+      EXPECT_EQ(published(j["expanded_uncertainty"], decimals(e.expanded)), e.expanded) << e.file;
+    }
+  }
+  // X: the value at the published digits; the published u(X) = 0.295 ohm is one unit in its last
+  // digit below the first-order propagation (0.2956), which the program does.
+  const nlohmann::json x =
+      nlohmann::json::parse(report({"--json", kExamples + "gum_h2_x.toml"}).out);
+  EXPECT_EQ(published(x["value"], 3), "219.847");
+  EXPECT_NEAR(x["standard_uncertainty"].get<double>(), 0.295, 0.001);
+}
+
+TEST(ReportCommand, JsonCarriesEachVariablesSensitivity) {
+  const nlohmann::json j = nlohmann::json::parse(
+      report({"--json", "--level", "99%", kExamples + "gum_h3_thermometer.toml"}).out);
+  EXPECT_EQ(j["level"], "99%");
+  EXPECT_EQ(j["effective_degrees_of_freedom"].get<double>() > 0, true);
+  ASSERT_EQ(j["variables"].size(), 3u);
+  const nlohmann::json& b = j["variables"][1];
+  EXPECT_EQ(b["name"], "b");
+  EXPECT_EQ(b["value"].get<double>(), 0.00218);
+  EXPECT_NEAR(b["sensitivity"].get<double>(), 10, 1e-12);  // d(a+b*(t-20))/db at t = 30
+  EXPECT_EQ(j["variables"][0]["sensitivity"].get<double>(), 1);
+  EXPECT_EQ(j["variables"][2]["derivative"], "b");
+}
+
+TEST(ReportCommand, ExitStatusesAndMessages) {
+  const std::string demo = kExamples + "demonstration.toml";
+  char tmpl[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string stops = std::string(tmpl) + "/stops.toml";
+  std::ofstream(stops) << "format = 1\nmodel = \"a/b\"\n"
+                          "[[variable]]\nname = \"a\"\nvalue = \"1\"\nstandard_uncertainty = 0.1\n"
+                          "degrees_of_freedom = 5\n"
+                          "[[variable]]\nname = \"b\"\nvalue = \"0\"\nstandard_uncertainty = 0.1\n"
+                          "degrees_of_freedom = 5\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // a part of the message
+  };
+  const Case cases[] = {
+      {{demo}, 0, ""},
+      {{}, 2, "files is required"},
+      {{"--colour", demo}, 2, "--colour"},
+      {{"--level", "80%", demo}, 2, "80%"},
+      {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml'"},
+      {{demo, stops}, 1, stops + ": Divide By Zero Error"},
+      {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = report(c.args);
+    EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  std::remove(stops.c_str());
+  rmdir(tmpl);
+}
+
+TEST(ReportCommand, HelpNamesEveryOption) {
+  const Outcome r = report({"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* option : {"--level", "--json", "--help", "--version", "files"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST(ReportCommand, SeveralFilesGiveOneReportAfterAnother) {
+  const std::string a = kExamples + "gum_h2_r.toml", b = kExamples + "gum_h3_thermometer.toml";
+  EXPECT_EQ(report({a, b}).out, report({a}).out + report({b}).out);
+  const nlohmann::json both = nlohmann::json::parse(report({"--json", a, b}).out);
+  ASSERT_TRUE(both.is_array());
+  EXPECT_EQ(both[1], nlohmann::json::parse(report({"--json", b}).out));
+}
+
+TEST(ReportCommand, TheProgramFilePrintsWhatTheFunctionReturns) {
+  const std::string demo = kExamples + "demonstration.toml";
+  FILE* pipe = popen((std::string(MIREVANT_REPORT_PROGRAM) + " " + demo).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(out, report({demo}).out);
+  EXPECT_NE(out.find("answer = 28.3757656822128\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mirevant
