@@ -1,0 +1,275 @@
+#include "calculation/budget.h"
+
+#include <cmath>
+
+#include "calculation/exact_coverage.h"
+#include "core/fpu.h"
+#include "core/numtext.h"
+#include "expression/equation.h"
+#include "uncertainty/evaluator.h"
+
+namespace mirevant {
+
+namespace {
+
+// The value of a derivative text with the stored values, as the audit evaluates it: a text the
+// engine refuses leaves the engine's previous expression to be evaluated, and a failed evaluation
+// counts with the 0 it gives.
+Extended evaluateDerivative(TUncEval& eval, const std::string& text) {
+  TEquation& engine = eval.engine();
+  try {
+    engine.SetText(text, kProgramCompile);
+  } catch (const Error&) {
+  }
+  bool failed = false;
+  return engine.Evaluate(failed);
+}
+
+struct Derivative {
+  std::string text;
+  Extended value = 0;
+};
+
+// The derivative as the audit has it: the text it prints, then the value of the text it asks for
+// a second time (the first request leaves the expression rendered).
+Derivative derivativeOf(TUncEval& eval, const std::string& name) {
+  Derivative d;
+  d.text = eval.PartialDerivative(name);
+  d.value = evaluateDerivative(eval, eval.PartialDerivative(name));
+  return d;
+}
+
+std::string withSeparator(std::string text, char separator) {
+  const char local = decimalSeparator();
+  if (separator != local)
+    for (char& c : text)
+      if (c == local) c = separator;
+  return text;
+}
+
+std::string shareText(const std::optional<Extended>& share, char separator) {
+  return share ? withSeparator(numberText(*share), separator) : "—";
+}
+
+}  // namespace
+
+void shareOut(UncertaintyBudget& budget) {
+  Extended sum = 0;
+  for (const BudgetVariable& v : budget.variables) sum += v.term;
+  for (const BudgetCovariance& c : budget.covariances) sum += c.term;
+  budget.variance = sum;
+  budget.stdUnc = sum > 0 ? std::sqrt(sum) : 0;
+  const bool defined = sum != 0 && std::isfinite(sum);
+  if (!defined) budget.variance = std::isfinite(sum) ? 0 : sum;
+  for (BudgetVariable& v : budget.variables)
+    v.share = defined ? std::optional<Extended>(v.term / sum * 100) : std::nullopt;
+  for (BudgetCovariance& c : budget.covariances)
+    c.share = defined ? std::optional<Extended>(c.term / sum * 100) : std::nullopt;
+}
+
+std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input,
+                                                   const CalculationResult& result) {
+  if (!result.ok() || !result.value || !result.stdUnc || !result.dofEff) return std::nullopt;
+  FpScope fp;
+  TUncEval eval;
+  if (!eval.Parse(input.model)) throw Error("Invalid Expression.");
+  eval.setText(input.model);
+
+  // The inputs as the calculation stores them: the last row of a name stands.
+  std::vector<std::string> valueTexts(kVariableSlots);
+  for (const VariableRow& row : input.variables) {
+    eval.SetValue(row.name, textToFloat(row.valueText));
+    eval.SetStdUnc(row.name, row.stdUnc);
+    eval.SetDOF(row.name, row.dof);
+    const int slot = VariableSlot(row.name);
+    if (slot >= 0) valueTexts[static_cast<std::size_t>(slot)] = row.valueText;
+  }
+  for (const CovariancePair& pair : input.covariances) {
+    const int i = VariableSlot(pair.first), j = VariableSlot(pair.second);
+    if (i < 0 || j < 0) continue;
+    eval.Covariance(i, j) = pair.value;
+    eval.Covariance(j, i) = pair.value;
+  }
+
+  UncertaintyBudget budget;
+  budget.model = input.model;
+  budget.value = *result.value;
+  budget.dofEff = *result.dofEff;
+
+  std::vector<std::optional<Derivative>> derivatives(kVariableSlots);
+  auto derivative = [&](int slot) -> const Derivative& {
+    auto& d = derivatives[static_cast<std::size_t>(slot)];
+    if (!d) d = derivativeOf(eval, SlotName(slot));
+    return *d;
+  };
+  std::vector<CheckedVariable> checked;
+  for (int slot = 0; slot < kVariableSlots; ++slot) {
+    if (!eval.varUsed(slot)) continue;
+    const std::string name = SlotName(slot);
+    BudgetVariable v;
+    v.name = name;
+    v.valueText = valueTexts[static_cast<std::size_t>(slot)];
+    v.value = eval.engine().Variable(slot);
+    v.stdUnc = eval.GetStdUnc(name);
+    v.dof = eval.GetDOF(name);
+    const Derivative& d = derivative(slot);
+    v.derivative = d.text;
+    v.sensitivity = d.value;
+    v.contribution = d.value * v.stdUnc;
+    v.term = d.value * d.value * v.stdUnc * v.stdUnc;
+    budget.variables.push_back(v);
+    checked.push_back({name, v.stdUnc, v.dof});
+  }
+
+  // Every pair once, the diagonal included, as the report sums them.
+  std::vector<CovarianceInput> pairs;
+  for (int i = 0; i < kVariableSlots; ++i)
+    for (int j = i; j < kVariableSlots; ++j) {
+      const Extended cov = eval.Covariance(i, j);
+      if (cov == 0) continue;
+      BudgetCovariance c;
+      c.first = SlotName(i);
+      c.second = SlotName(j);
+      c.covariance = cov;
+      const Extended di = derivative(i).value, dj = derivative(j).value;
+      c.sensitivityProduct = di * dj;
+      c.term = di * 2 * dj * cov;
+      budget.covariances.push_back(c);
+      pairs.push_back({c.first, c.second, cov});
+    }
+  shareOut(budget);
+  // A calculation whose combined uncertainty came out zero (terms that cancel) has shares of
+  // nothing, however small a residue the sum of the unrounded terms leaves.
+  if (*result.stdUnc == 0) {
+    budget.variance = 0;
+    budget.stdUnc = 0;
+    for (BudgetVariable& v : budget.variables) v.share.reset();
+    for (BudgetCovariance& c : budget.covariances) c.share.reset();
+  }
+
+  budget.check = checkCovariances(checked, pairs);
+  budget.warnings = budget.check.warnings();
+
+  BudgetCoverage& cov = budget.coverage;
+  cov.level = input.level;
+  cov.probability = levelProbability(input.level);
+  cov.tableK = result.k;
+  cov.tableExpanded = result.expanded;
+  cov.exactK = studentTFactor(budget.dofEff, cov.probability);
+  if (cov.exactK) cov.exactExpanded = *cov.exactK * *result.stdUnc;
+  if (cov.tableK && *cov.tableExpanded > 0)
+    cov.tableStatement =
+        resultStatement(budget.value, *cov.tableExpanded, *cov.tableK, cov.level, budget.dofEff);
+  if (cov.exactK && *cov.exactExpanded > 0)
+    cov.exactStatement =
+        resultStatement(budget.value, *cov.exactExpanded, *cov.exactK, cov.level, budget.dofEff);
+  return budget;
+}
+
+std::vector<std::string> budgetColumnTitles() {
+  return {"Quantity", "Value",    "Standard uncertainty", "DOF",      "Partial derivative",
+          "ci",       "ci*u(xi)", "Variance term",        "Share (%)"};
+}
+
+std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator) {
+  auto num = [separator](Extended x) { return withSeparator(numberText(x), separator); };
+  std::vector<std::vector<std::string>> rows;
+  for (const BudgetVariable& v : budget.variables)
+    rows.push_back({v.name, withSeparator(v.valueText, separator), num(v.stdUnc), num(v.dof),
+                    v.derivative, num(v.sensitivity), num(v.contribution), num(v.term),
+                    shareText(v.share, separator)});
+  for (const BudgetCovariance& c : budget.covariances)
+    rows.push_back({c.first + ", " + c.second, "", num(c.covariance), "", "",
+                    num(c.sensitivityProduct), "", num(c.term), shareText(c.share, separator)});
+  rows.push_back({"Total", "", "", num(budget.dofEff), "", "", num(budget.stdUnc),
+                  num(budget.variance), budget.sharesDefined() ? num(100) : "—"});
+  return rows;
+}
+
+std::vector<std::string> budgetCoverageLines(const UncertaintyBudget& budget) {
+  const BudgetCoverage& c = budget.coverage;
+  const std::string where =
+      " (" + levelText(c.level) + ", " + dofText(budget.dofEff, 2) + " degrees of freedom): ";
+  std::vector<std::string> lines;
+  if (c.tableK)
+    lines.push_back("Coverage factor from the table" + where + "k = " + fixedText(*c.tableK, 2) +
+                    ", U = " + numberText(*c.tableExpanded));
+  else
+    lines.push_back(
+        "Coverage factor from the table: none (the effective degrees of freedom are "
+        "not positive)");
+  if (c.exactK)
+    lines.push_back("Coverage factor of the t distribution" + where +
+                    "k = " + fixedText(*c.exactK, 4) + ", U = " + numberText(*c.exactExpanded));
+  else
+    lines.push_back(
+        "Coverage factor of the t distribution: none (the effective degrees of "
+        "freedom are not positive)");
+  return lines;
+}
+
+std::vector<std::string> budgetStatementLines(const UncertaintyBudget& budget) {
+  std::vector<std::string> lines;
+  if (!budget.coverage.tableStatement.empty())
+    lines.push_back("With the table's k: " + budget.coverage.tableStatement);
+  if (!budget.coverage.exactStatement.empty())
+    lines.push_back("With the t distribution's k: " + budget.coverage.exactStatement);
+  if (lines.empty()) lines.push_back("No result statement: there is no coverage factor.");
+  return lines;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& cells, const std::string& between) {
+  std::string line;
+  for (std::size_t k = 0; k < cells.size(); ++k) line += (k ? between : "") + cells[k];
+  return line;
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<std::string> budgetReportLines(const UncertaintyBudget& budget) {
+  std::vector<std::string> lines = {"", "UNCERTAINTY BUDGET:", joined(budgetColumnTitles(), "\t")};
+  for (const auto& row : budgetCells(budget, decimalSeparator()))
+    lines.push_back(joined(row, "\t"));
+  lines.push_back("");
+  lines.push_back(budget.warnings.empty() ? "WARNINGS: NONE" : "WARNINGS:");
+  lines.insert(lines.end(), budget.warnings.begin(), budget.warnings.end());
+  lines.push_back("");
+  lines.push_back("COVERAGE:");
+  for (const std::string& l : budgetCoverageLines(budget)) lines.push_back(l);
+  lines.push_back("");
+  lines.push_back("RESULT:");
+  for (const std::string& l : budgetStatementLines(budget)) lines.push_back(l);
+  return lines;
+}
+
+std::string budgetTabText(const UncertaintyBudget& budget) {
+  std::string text = joined(budgetColumnTitles(), "\t") + "\n";
+  for (const auto& row : budgetCells(budget, decimalSeparator())) text += joined(row, "\t") + "\n";
+  return text;
+}
+
+std::string budgetCsv(const UncertaintyBudget& budget) {
+  auto line = [](const std::vector<std::string>& cells) {
+    std::string out;
+    for (std::size_t k = 0; k < cells.size(); ++k)
+      out += (k ? "," : "") + csvField(cells[k] == "—" ? "" : cells[k]);
+    return out + "\r\n";
+  };
+  std::string text = line(budgetColumnTitles());
+  for (const auto& row : budgetCells(budget, '.')) text += line(row);
+  return text;
+}
+
+}  // namespace mirevant
