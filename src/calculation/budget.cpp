@@ -12,33 +12,6 @@ namespace mirevant {
 
 namespace {
 
-// The value of a derivative text with the stored values, as the audit evaluates it: a text the
-// engine refuses leaves the engine's previous expression to be evaluated, and a failed evaluation
-// counts with the 0 it gives.
-Extended evaluateDerivative(TUncEval& eval, const std::string& text) {
-  TEquation& engine = eval.engine();
-  try {
-    engine.SetText(text, kProgramCompile);
-  } catch (const Error&) {
-  }
-  bool failed = false;
-  return engine.Evaluate(failed);
-}
-
-struct Derivative {
-  std::string text;
-  Extended value = 0;
-};
-
-// The derivative as the audit has it: the text it prints, then the value of the text it asks for
-// a second time (the first request leaves the expression rendered).
-Derivative derivativeOf(TUncEval& eval, const std::string& name) {
-  Derivative d;
-  d.text = eval.PartialDerivative(name);
-  d.value = evaluateDerivative(eval, eval.PartialDerivative(name));
-  return d;
-}
-
 std::string withSeparator(std::string text, char separator) {
   const char local = decimalSeparator();
   if (separator != local)
@@ -71,11 +44,9 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
                                                    const CalculationResult& result) {
   if (!result.ok() || !result.value || !result.stdUnc || !result.dofEff) return std::nullopt;
   FpScope fp;
+  // The inputs stored as the calculation stores them (the last row of a name stands), in an
+  // evaluator that only keeps them; the derivatives come from the calculation's own audit.
   TUncEval eval;
-  if (!eval.Parse(input.model)) throw Error("Invalid Expression.");
-  eval.setText(input.model);
-
-  // The inputs as the calculation stores them: the last row of a name stands.
   std::vector<std::string> valueTexts(kVariableSlots);
   for (const VariableRow& row : input.variables) {
     eval.SetValue(row.name, textToFloat(row.valueText));
@@ -96,29 +67,25 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   budget.value = *result.value;
   budget.dofEff = *result.dofEff;
 
-  std::vector<std::optional<Derivative>> derivatives(kVariableSlots);
-  auto derivative = [&](int slot) -> const Derivative& {
-    auto& d = derivatives[static_cast<std::size_t>(slot)];
-    if (!d) d = derivativeOf(eval, SlotName(slot));
-    return *d;
-  };
+  std::vector<Extended> sensitivity(kVariableSlots, 0);
   std::vector<CheckedVariable> checked;
-  for (int slot = 0; slot < kVariableSlots; ++slot) {
-    if (!eval.varUsed(slot)) continue;
-    const std::string name = SlotName(slot);
+  for (const CalculationResult::Derivative& d : result.derivatives) {
+    const int slot = VariableSlot(d.name);
+    if (slot < 0) continue;
+    sensitivity[static_cast<std::size_t>(slot)] = d.value;
+    if (!d.inModel) continue;
     BudgetVariable v;
-    v.name = name;
+    v.name = d.name;
     v.valueText = valueTexts[static_cast<std::size_t>(slot)];
     v.value = eval.engine().Variable(slot);
-    v.stdUnc = eval.GetStdUnc(name);
-    v.dof = eval.GetDOF(name);
-    const Derivative& d = derivative(slot);
+    v.stdUnc = eval.GetStdUnc(d.name);
+    v.dof = eval.GetDOF(d.name);
     v.derivative = d.text;
     v.sensitivity = d.value;
     v.contribution = d.value * v.stdUnc;
     v.term = d.value * d.value * v.stdUnc * v.stdUnc;
     budget.variables.push_back(v);
-    checked.push_back({name, v.stdUnc, v.dof});
+    checked.push_back({d.name, v.stdUnc, v.dof});
   }
 
   // Every pair once, the diagonal included, as the report sums them.
@@ -131,7 +98,8 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
       c.first = SlotName(i);
       c.second = SlotName(j);
       c.covariance = cov;
-      const Extended di = derivative(i).value, dj = derivative(j).value;
+      const Extended di = sensitivity[static_cast<std::size_t>(i)];
+      const Extended dj = sensitivity[static_cast<std::size_t>(j)];
       c.sensitivityProduct = di * dj;
       c.term = di * 2 * dj * cov;
       budget.covariances.push_back(c);

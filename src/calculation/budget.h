@@ -63,8 +63,8 @@ struct UncertaintyBudget {
   bool sharesDefined() const { return variance != 0; }
 };
 
-// The budget of a calculation; none for a calculation that stopped. Raises the engine's Error
-// should the model no longer compile.
+// The budget of a calculation from its input and its result (the derivatives of its audit); none
+// for a calculation that stopped.
 std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input,
                                                    const CalculationResult& result);
 
