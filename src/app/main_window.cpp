@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "app/about_box.h"
+#include "app/budget_window.h"
 #include "ui/command_guard.h"
 #include "ui/dialogs.h"
 #include "app/help_window.h"
@@ -120,6 +121,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
   uncEval_->setNotifier(notifier_.get());
   equation1_.SetAngleUnits(angleUnit::Radians);
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
+  installBudgetCommand(*this);
 }
 
 MainWindow::~MainWindow() {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -74,6 +75,10 @@ QString QtDialogs::prompt(const QString& title, const QString& promptLine,
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   dialog.setMinimumWidth(320);
   return dialog.exec() == QDialog::Accepted ? edit->text() : defaultText;
+}
+
+QString QtDialogs::saveFileName(const QString& title, const QString& filter) {
+  return QFileDialog::getSaveFileName(parent_, title, QString(), filter);
 }
 
 }  // namespace mirevant

@@ -25,6 +25,9 @@ class Dialogs {
   // OK returns the edited text, Cancel the default text.
   virtual QString prompt(const QString& title, const QString& promptLine,
                          const QString& defaultText) = 0;
+  // A modal save-file box with a file type filter ("CSV files (*.csv)"): the chosen file name, or
+  // an empty string on Cancel.
+  virtual QString saveFileName(const QString& title, const QString& filter) = 0;
 };
 
 // The real boxes and prompts, parented to `parent` while it exists.
@@ -37,6 +40,7 @@ class QtDialogs : public Dialogs {
   void yesBox(const QString& text) override;
   QString prompt(const QString& title, const QString& promptLine,
                  const QString& defaultText) override;
+  QString saveFileName(const QString& title, const QString& filter) override;
 
  private:
   QWidget* parent_;

@@ -48,7 +48,20 @@ class ScriptedDialogs : public Dialogs {
     return a ? *a : defaultText;
   }
 
-  bool allAnswersUsed() const { return answers_.empty(); }
+  // The next save-file box answers with `fileName` (an empty name: Cancel).
+  void answerFile(const QString& fileName) { fileAnswers_.push_back(fileName); }
+  QString saveFileName(const QString& title, const QString& filter) override {
+    savePrompts.push_back({title, filter, QString()});
+    if (fileAnswers_.empty()) {
+      ADD_FAILURE() << "unexpected save-file box: " << title.toStdString();
+      return QString();
+    }
+    const QString name = fileAnswers_.front();
+    fileAnswers_.pop_front();
+    return name;
+  }
+
+  bool allAnswersUsed() const { return answers_.empty() && fileAnswers_.empty(); }
   QString lastText() const { return boxes.empty() ? QString() : boxes.back().text; }
   std::vector<std::string> texts() const {
     std::vector<std::string> out;
@@ -64,10 +77,12 @@ class ScriptedDialogs : public Dialogs {
   std::vector<Box> boxes;
   std::vector<QString> yesBoxes;
   std::vector<Prompt> prompts;
+  std::vector<Prompt> savePrompts;            // title and filter
   std::function<void(const Box&)> onMessage;  // runs while the box would be up
 
  private:
   std::deque<std::optional<QString>> answers_;
+  std::deque<QString> fileAnswers_;
 };
 
 }  // namespace mirevant::testing
