@@ -9,9 +9,10 @@ namespace mirevant {
 
 namespace {
 
-QString qstr(const std::string& s) {
-  return QString::fromStdString(s);
-}
+QString qstr(const std::string& s) { return QString::fromStdString(s); }
+
+// The table shows six significant digits; the tooltip, Copy and the CSV file have them all.
+constexpr int kShownDigits = 6;
 
 }  // namespace
 
@@ -20,11 +21,13 @@ BudgetTableModel::BudgetTableModel(QObject* parent) : QAbstractTableModel(parent
 void BudgetTableModel::setBudget(const std::optional<UncertaintyBudget>& budget) {
   beginResetModel();
   cells_.clear();
+  shown_.clear();
   shares_.clear();
   scale_ = 100;
   negative_ = false;
   if (budget) {
     cells_ = budgetCells(*budget, decimalSeparator());
+    shown_ = budgetCells(*budget, decimalSeparator(), kShownDigits);
     auto add = [this](const std::optional<Extended>& share) {
       shares_.push_back(share ? std::optional<double>(static_cast<double>(*share)) : std::nullopt);
       if (!share) return;
@@ -54,7 +57,7 @@ QVariant BudgetTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       if (index.column() == kShareColumn && shares_[row])
         return fixedText(*shares_[row], 2).append(" %").c_str();
-      return qstr(cells_[row][static_cast<std::size_t>(index.column())]);
+      return qstr(shown_[row][static_cast<std::size_t>(index.column())]);
     case Qt::ToolTipRole:
       // The derivative may be longer than its column; every number has all its digits here.
       return qstr(cells_[row][static_cast<std::size_t>(index.column())]);

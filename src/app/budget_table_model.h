@@ -39,7 +39,8 @@ class BudgetTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  std::vector<std::vector<std::string>> cells_;
+  std::vector<std::vector<std::string>> cells_;  // all digits
+  std::vector<std::vector<std::string>> shown_;  // for reading
   std::vector<std::optional<double>> shares_;
   double scale_ = 100;
   bool negative_ = false;

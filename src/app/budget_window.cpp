@@ -55,6 +55,7 @@ BudgetWindow::BudgetWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_
   table->verticalHeader()->setVisible(false);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->setWordWrap(false);
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
 
   details = new QPlainTextEdit(this);
   details->setReadOnly(true);
@@ -63,8 +64,9 @@ BudgetWindow::BudgetWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->addWidget(table);
   splitter->addWidget(details);
-  splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 2);
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 0);
+  splitter->setSizes({400, 170});
   splitter->setChildrenCollapsible(false);
   layout->addWidget(splitter, 1);
 

@@ -1,5 +1,6 @@
 #include "calculation/budget.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "calculation/exact_coverage.h"
@@ -17,6 +18,20 @@ std::string withSeparator(std::string text, char separator) {
   if (separator != local)
     for (char& c : text)
       if (c == local) c = separator;
+  return text;
+}
+
+// At most `digits` significant digits; scientific notation outside [0.0001, 1E9).
+std::string shortText(Extended x, int digits) {
+  if (x == 0 || !std::isfinite(x)) return numberText(x);
+  const Extended m = std::fabs(x);
+  if (m < 1e-4L || m >= 1e9L) return scientificText(x, digits);
+  std::string text = roundedText(x, std::max(0, decimalsForSignificant(x, digits)));
+  // Trailing zeros of the fraction say nothing here.
+  if (text.find(decimalSeparator()) != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == decimalSeparator()) text.pop_back();
+  }
   return text;
 }
 
@@ -139,8 +154,11 @@ std::vector<std::string> budgetColumnTitles() {
           "ci",       "ci*u(xi)", "Variance term",        "Share (%)"};
 }
 
-std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator) {
-  auto num = [separator](Extended x) { return withSeparator(numberText(x), separator); };
+std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator,
+                                                  int digits) {
+  auto num = [separator, digits](Extended x) {
+    return withSeparator(digits >= 15 ? numberText(x) : shortText(x, digits), separator);
+  };
   std::vector<std::vector<std::string>> rows;
   for (const BudgetVariable& v : budget.variables)
     rows.push_back({v.name, withSeparator(v.valueText, separator), num(v.stdUnc), num(v.dof),

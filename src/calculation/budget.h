@@ -86,7 +86,9 @@ enum class BudgetColumn {
   Share,
   Count
 };
-std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator);
+// With `digits` below 15 the numbers are cut to that many significant digits, for reading.
+std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator,
+                                                  int digits = 15);
 
 // "Coverage factor from the table (95.45 %, 27.56 degrees of freedom): k = 2.11, U = 2.989..."
 // and the same for the t distribution.
