@@ -26,8 +26,12 @@ class Dialogs {
   virtual QString prompt(const QString& title, const QString& promptLine,
                          const QString& defaultText) = 0;
   // A modal save-file box with a file type filter ("CSV files (*.csv)"): the chosen file name, or
-  // an empty string on Cancel.
-  virtual QString saveFileName(const QString& title, const QString& filter) = 0;
+  // an empty string on Cancel. Dialogs without file boxes answer Cancel.
+  virtual QString saveFileName(const QString& title, const QString& filter) {
+    (void)title;
+    (void)filter;
+    return QString();
+  }
 };
 
 // The real boxes and prompts, parented to `parent` while it exists.
