@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "app/about_box.h"
+#include "app/budget_window.h"
 #include "ui/command_guard.h"
 #include "ui/damaged_table.h"
 #include "ui/dialogs.h"
@@ -122,6 +123,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
   uncEval_->setNotifier(notifier_.get());
   equation1_.SetAngleUnits(angleUnit::Radians);
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
+  installBudgetCommand(*this);
 }
 
 MainWindow::~MainWindow() {

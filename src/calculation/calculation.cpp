@@ -172,6 +172,10 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
       throw Error(std::string(e.what()) + "\n" + cause);
     }
     result.value = value;
+    for (int slot = 0; slot < kVariableSlots; ++slot) {
+      const TUncEval::AuditedDerivative& d = eval.auditedDerivatives()[slot];
+      if (d.set) result.derivatives.push_back({SlotName(slot), d.inModel, d.text, d.value});
+    }
     result.stdUnc = stdUnc;
     result.dofEff = dofEff;
     report.push_back("");

@@ -66,6 +66,16 @@ struct CalculationResult {
   std::optional<Extended> k;
   std::optional<Extended> expanded;
 
+  // The partial derivatives the audit used, in the order of its variables (set with the value):
+  // the text the report writes and the value it computed.
+  struct Derivative {
+    std::string name;
+    bool inModel = true;  // false for a variable only a covariance names
+    std::string text;
+    Extended value = 0;
+  };
+  std::vector<Derivative> derivatives;
+
   bool ok() const { return !stop.has_value(); }
 };
 

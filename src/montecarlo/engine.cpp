@@ -1,5 +1,7 @@
 #include "montecarlo/engine.h"
 
+#include "calculation/exact_coverage.h"
+
 #include <Eigen/Dense>
 #include <algorithm>
 #include <array>
@@ -29,16 +31,6 @@ std::vector<std::string> MonteCarloPlan::infiniteVarianceNames() const {
   for (const MonteCarloVariable& v : variables)
     if (!v.correlated && v.distribution.infiniteVariance()) names.push_back(v.name);
   return names;
-}
-
-double levelProbability(int level) {
-  // The probabilities of kConfidenceLevels, written out rather than read from the level names,
-  // which would depend on the C library's locale.
-  static constexpr std::array<double, kConfidenceLevels.size()> kProbabilities = {
-      0.6827, 0.90, 0.95, 0.9545, 0.99, 0.9973};
-  if (level < 0 || level >= static_cast<int>(kConfidenceLevels.size()))
-    throw MonteCarloError("There is no confidence level " + std::to_string(level) + ".");
-  return kProbabilities[static_cast<std::size_t>(level)];
 }
 
 double numericalTolerance(double value, int ndig) {
@@ -348,7 +340,9 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
                                const MonteCarloControl& control) {
   const MonteCarloPlan plan = planMonteCarlo(input);
   MonteCarloResult result;
-  result.probability = levelProbability(settings.level);
+  if (settings.level < 0 || settings.level >= static_cast<int>(kConfidenceLevels.size()))
+    throw MonteCarloError("There is no confidence level " + std::to_string(settings.level) + ".");
+  result.probability = static_cast<double>(levelProbability(settings.level));
   result.adaptive = settings.adaptive;
   result.correlated = plan.correlatedNames();
   result.infiniteVariance = plan.infiniteVarianceNames();

@@ -52,8 +52,6 @@ struct MonteCarloPlan {
 // that is not positive semi-definite (naming its smallest eigenvalue).
 MonteCarloPlan planMonteCarlo(const CalculationInput& input);
 
-// The probability of a confidence level (0.9545 for "95.45%").
-double levelProbability(int level);
 // The numerical tolerance of a value to ndig significant digits: with the value written as
 // c·10^l, c an integer of ndig digits, the tolerance is ½·10^l.
 double numericalTolerance(double value, int ndig);

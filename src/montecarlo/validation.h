@@ -10,9 +10,6 @@
 
 namespace mirevant {
 
-// The two-sided coverage factor of a t distribution with `dof` degrees of freedom for the
-// probability p; the normal quantile when dof is infinite or beyond 10⁷.
-double studentTFactor(double dof, double p);
 
 struct MonteCarloValidation {
   double factor = 0;       // the t quantile at the effective degrees of freedom

@@ -293,6 +293,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   } release{cache_};
   std::vector<std::string> contributions;
   combinedVariance_.reset();
+  auditedDerivatives_.fill(AuditedDerivative{});
 
   // Variance terms.
   Report.push_back("StdUnc^2 of function(" + text_ + ") =\r");
@@ -306,8 +307,10 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     first = false;
     Report.push_back("Value^2 of partial derivative with repect to (" + v + ")" +
                      " times StdUnc^2 of variable (" + v + "),");
-    Report.push_back("(" + PartialDerivative(v) + ")^2 times (StdUnc(" + v + "))^2");
+    const std::string derivative = PartialDerivative(v);
+    Report.push_back("(" + derivative + ")^2 times (StdUnc(" + v + "))^2");
     const Extended d = evaluateText(PartialDerivative(v), true);
+    auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d};
     const Extended u = GetStdUnc(v);
     const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
     const std::string cText = numberText(c);
@@ -332,10 +335,17 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       Report.push_back("Two times the value of partial derivative with repect to (" + vi +
                        ") times the value of partial derivative with respect to (" + vj +
                        ") times covariance between variables (" + vi + " and " + vj + "),");
-      Report.push_back("2 times (" + PartialDerivative(vi) + ") times (" + PartialDerivative(vj) +
-                       ") times (Covariance(" + vi + " and " + vj + ")");
+      const std::string ti = PartialDerivative(vi);
+      const std::string tj = PartialDerivative(vj);
+      Report.push_back("2 times (" + ti + ") times (" + tj + ") times (Covariance(" + vi + " and " +
+                       vj + ")");
       const Extended di = evaluateText(PartialDerivative(vi), false);
       const Extended dj = evaluateText(PartialDerivative(vj), false);
+      // A variable the model does not use has its derivative only here.
+      AuditedDerivative& ai = auditedDerivatives_[static_cast<std::size_t>(i)];
+      if (!ai.set) ai = {true, false, ti, di};
+      AuditedDerivative& aj = auditedDerivatives_[static_cast<std::size_t>(j)];
+      if (!aj.set) aj = {true, false, tj, dj};
       // The matrix entry itself: the pair text of a single letter with itself ("bb") would read
       // as the doubled name, and the diagonal term would silently count as 0.
       const Extended r = covariance_[i][j];

@@ -71,6 +71,18 @@ class TUncEval {
   // has reached it.
   std::optional<Extended> combinedVariance() const { return combinedVariance_; }
 
+  // The partial derivatives of the last audit by slot: the text its report writes and the value it
+  // computed, for every variable of the model and every variable of a covariance pair.
+  struct AuditedDerivative {
+    bool set = false;
+    bool inModel = false;  // false: only a covariance names the variable
+    std::string text;
+    Extended value = 0;
+  };
+  const std::array<AuditedDerivative, kVariableSlots>& auditedDerivatives() const {
+    return auditedDerivatives_;
+  }
+
   // Derivative texts and their values are kept for the length of one audit (on by default); the
   // report is the same either way.
   void setAuditCaching(bool enabled) { auditCaching_ = enabled; }
@@ -120,6 +132,7 @@ class TUncEval {
   AuditCache* cache_ = nullptr;
   bool auditCaching_ = true;
   std::optional<Extended> combinedVariance_;
+  std::array<AuditedDerivative, kVariableSlots> auditedDerivatives_{};
   std::array<Extended, kVariableSlots> stdUnc_{};
   std::array<Extended, kVariableSlots> dof_{};
   std::array<std::array<Extended, kVariableSlots>, kVariableSlots> covariance_{};

@@ -8,6 +8,7 @@
 #include <stop_token>
 
 #include "core/numtext.h"
+#include "calculation/exact_coverage.h"
 #include "montecarlo/check.h"
 
 namespace mirevant {

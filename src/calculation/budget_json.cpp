@@ -1,0 +1,74 @@
+#include "calculation/budget_json.h"
+
+#include <cmath>
+
+#include "tables/coverage_factors.h"
+
+namespace mirevant {
+
+namespace {
+
+nlohmann::json number(Extended x) {
+  if (!std::isfinite(x)) return nullptr;
+  return static_cast<double>(x);
+}
+
+nlohmann::json number(const std::optional<Extended>& x) {
+  return x ? number(*x) : nullptr;
+}
+
+nlohmann::json textOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+}  // namespace
+
+nlohmann::json budgetJson(const UncertaintyBudget& budget) {
+  nlohmann::json variables = nlohmann::json::array();
+  for (const BudgetVariable& v : budget.variables)
+    variables.push_back({{"name", v.name},
+                         {"valueText", v.valueText},
+                         {"value", number(v.value)},
+                         {"stdUnc", number(v.stdUnc)},
+                         {"dof", number(v.dof)},
+                         {"derivative", v.derivative},
+                         {"sensitivity", number(v.sensitivity)},
+                         {"contribution", number(v.contribution)},
+                         {"term", number(v.term)},
+                         {"share", number(v.share)}});
+  nlohmann::json covariances = nlohmann::json::array();
+  for (const BudgetCovariance& c : budget.covariances)
+    covariances.push_back({{"first", c.first},
+                           {"second", c.second},
+                           {"covariance", number(c.covariance)},
+                           {"sensitivityProduct", number(c.sensitivityProduct)},
+                           {"term", number(c.term)},
+                           {"share", number(c.share)}});
+  const BudgetCoverage& cov = budget.coverage;
+  const bool level =
+      cov.level >= 0 && static_cast<std::size_t>(cov.level) < kConfidenceLevels.size();
+  return {
+      {"model", budget.model},
+      {"value", number(budget.value)},
+      {"variables", variables},
+      {"covariances", covariances},
+      {"total",
+       {{"variance", number(budget.variance)},
+        {"stdUnc", number(budget.stdUnc)},
+        {"dofEff", number(budget.dofEff)},
+        {"share", budget.sharesDefined() ? nlohmann::json(100) : nlohmann::json(nullptr)}}},
+      {"warnings", budget.warnings},
+      {"coverage",
+       {{"level", level ? nlohmann::json(kConfidenceLevels[static_cast<std::size_t>(cov.level)])
+                        : nlohmann::json(nullptr)},
+        {"probability", number(cov.probability)},
+        {"tableK", number(cov.tableK)},
+        {"tableExpanded", number(cov.tableExpanded)},
+        {"exactK", number(cov.exactK)},
+        {"exactExpanded", number(cov.exactExpanded)},
+        {"tableStatement", textOrNull(cov.tableStatement)},
+        {"exactStatement", textOrNull(cov.exactStatement)}}},
+  };
+}
+
+}  // namespace mirevant
