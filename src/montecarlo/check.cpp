@@ -69,8 +69,17 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
 
 namespace {
 
-std::string interval(const Interval& i, int digits) {
-  return "[" + significantText(i.low, digits) + ", " + significantText(i.high, digits) + "]";
+// x rounded to the decimal place of the digits-th significant digit of u: a value of 50000838
+// with u = 31.7 keeps its units digit however large it is.
+std::string alignedText(double x, double u, int digits) {
+  if (u == 0 || !std::isfinite(u) || !std::isfinite(x)) return significantText(x, 15);
+  const int e = static_cast<int>(std::floor(std::log10(std::fabs(u)))) - digits + 1;
+  const long double scale = std::pow(10.0L, e);
+  return numberText(std::round(x / scale) * scale);
+}
+
+std::string interval(const Interval& i, double u, int digits) {
+  return "[" + alignedText(i.low, u, digits) + ", " + alignedText(i.high, u, digits) + "]";
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -108,13 +117,13 @@ std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
         "; the standard uncertainty of the trials does not settle.");
   lines.push_back("");
   lines.push_back("\tMonte Carlo\tFirst order");
-  lines.push_back("Value\t" + significantText(mc.mean, digits) + "\t" +
-                  significantText(c.value, digits));
+  lines.push_back("Value\t" + alignedText(mc.mean, c.stdUnc, digits) + "\t" +
+                  alignedText(c.value, c.stdUnc, digits));
   lines.push_back("Standard uncertainty\t" + significantText(mc.stdUnc, digits) + "\t" +
                   significantText(c.stdUnc, digits));
-  lines.push_back(c.level + " interval\t" + interval(mc.symmetric, digits) + "\t" +
-                  interval({c.value - v.expanded, c.value + v.expanded}, digits));
-  lines.push_back("Shortest " + c.level + " interval\t" + interval(mc.shortest, digits));
+  lines.push_back(c.level + " interval\t" + interval(mc.symmetric, c.stdUnc, digits) + "\t" +
+                  interval({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits));
+  lines.push_back("Shortest " + c.level + " interval\t" + interval(mc.shortest, c.stdUnc, digits));
   lines.push_back("Coverage factor: t quantile " + significantText(v.factor, 4) + " at " +
                   significantText(c.dofEff, 4) + " effective degrees of freedom" +
                   (c.tableK ? "; table " + fixedText(*c.tableK, 2) : std::string()));

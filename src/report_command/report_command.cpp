@@ -8,12 +8,15 @@
 #include <optional>
 #include <ostream>
 
+#include "calculation/budget.h"
+#include "calculation/budget_json.h"
 #include "calculation/calculation.h"
 #include "calculation/report_text.h"
 #include "calculation/sensitivity.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "core/version.h"
+#include "montecarlo/check.h"
 #include "project/project.h"
 #include "tables/schemas.h"
 #include "uncertainty/derivative.h"
@@ -58,8 +61,101 @@ class Analysis {
   virtual bool appendJson(const ProjectRun& run, json& result, std::ostream& err) = 0;
 };
 
+json monteCarloJson(const MonteCarloSummary& m);
+
+// --budget: the uncertainty budget, the coverage lines and the result statements.
+class BudgetAnalysis : public Analysis {
+ public:
+  void addOptions(CLI::App& app) override {
+    app.add_flag("--budget", enabled_,
+                 "Append the uncertainty budget (sensitivity coefficients, contributions and "
+                 "shares), the covariance warnings, the coverage factor of the t distribution at "
+                 "the effective degrees of freedom and the rounded result statements; with "
+                 "--json, as the field \"budget\"");
+  }
+  bool enabled() const override { return enabled_; }
+  bool appendText(const ProjectRun& run, std::string& text, std::ostream&) override {
+    if (const auto budget = uncertaintyBudget(run.input, run.result))
+      for (const std::string& line : budgetReportLines(*budget)) text += line + "\n";
+    return true;
+  }
+  bool appendJson(const ProjectRun& run, json& result, std::ostream&) override {
+    if (const auto budget = uncertaintyBudget(run.input, run.result))
+      result["budget"] = budgetJson(*budget);
+    return true;
+  }
+
+ private:
+  bool enabled_ = false;
+};
+
+// --monte-carlo: propagation of distributions, its validation of the first-order result and the
+// second-order term.
+class MonteCarloAnalysis : public Analysis {
+ public:
+  void addOptions(CLI::App& app) override {
+    app.add_flag("--monte-carlo", enabled_,
+                 "Append a Monte Carlo check: propagation of the variables' distributions, the "
+                 "coverage intervals, the validation of the first-order result and the "
+                 "second-order term; with --json, as the field \"monte_carlo\"");
+    app.add_option("--trials", trials_,
+                   "Number of Monte Carlo trials, or \"adaptive\" (the default: blocks of trials "
+                   "until the results are stable to the numerical tolerance)")
+        ->check([](const std::string& text) -> std::string {
+          int count = 0;
+          if (text == "adaptive" || (tryTextToInt(text, count) && count > 0)) return {};
+          return "--trials takes a positive number or \"adaptive\"";
+        });
+    app.add_option("--seed", seed_, "Seed of the random numbers (the project's, else 1)");
+    app.add_option("--ndig", ndig_,
+                   "Significant digits of the numerical tolerance (the project's, else 2)")
+        ->check(CLI::Range(1, 6));
+  }
+  bool enabled() const override { return enabled_; }
+  bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
+    const std::optional<MonteCarloCheck> check = run_(run, err);
+    if (!check) return false;
+    for (const std::string& line : monteCarloReportLines(*check)) text += line + "\n";
+    return true;
+  }
+  bool appendJson(const ProjectRun& run, json& result, std::ostream& err) override {
+    const std::optional<MonteCarloCheck> check = run_(run, err);
+    if (!check) return false;
+    result["monte_carlo"] = monteCarloJson(monteCarloSummary(*check));
+    return true;
+  }
+
+ private:
+  std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) const {
+    MonteCarloSettings settings = run.project.monteCarlo.value_or(MonteCarloSettings{});
+    settings.level = run.input.level;
+    if (seed_) settings.seed = *seed_;
+    if (ndig_) settings.ndig = *ndig_;
+    if (!trials_.empty() && trials_ != "adaptive") {
+      settings.adaptive = false;
+      settings.trials = static_cast<std::uint64_t>(textToInt(trials_));
+    } else if (trials_ == "adaptive") {
+      settings.adaptive = true;
+    }
+    try {
+      return runMonteCarloCheck(run.input, settings);
+    } catch (const Error& e) {
+      err << run.file << ": " << e.what() << "\n";
+      return std::nullopt;
+    }
+  }
+
+  bool enabled_ = false;
+  std::string trials_;
+  std::optional<std::uint64_t> seed_;
+  std::optional<int> ndig_;
+};
+
 std::vector<std::unique_ptr<Analysis>> analyses() {
-  return {};
+  std::vector<std::unique_ptr<Analysis>> all;
+  all.push_back(std::make_unique<BudgetAnalysis>());
+  all.push_back(std::make_unique<MonteCarloAnalysis>());
+  return all;
 }
 
 // What the window shows in boxes during a calculation goes to the error stream, naming the file.
@@ -79,6 +175,39 @@ class MessageNotifier : public UncertaintyNotifier {
 json number(const std::optional<Extended>& x) {
   if (!x || !std::isfinite(*x)) return nullptr;
   return static_cast<double>(*x);
+}
+
+json monteCarloJson(const MonteCarloSummary& m) {
+  auto optional = [](const std::optional<double>& x) -> json {
+    if (!x) return nullptr;
+    return *x;
+  };
+  return {{"level", m.level},
+          {"seed", m.seed},
+          {"ndig", m.ndig},
+          {"adaptive", m.adaptive},
+          {"converged", m.converged},
+          {"trials", m.trials},
+          {"failed_trials", m.failed},
+          {"mean", m.mcMean},
+          {"standard_uncertainty", m.mcStdUnc},
+          {"interval", {m.low, m.high}},
+          {"shortest_interval", {m.shortestLow, m.shortestHigh}},
+          {"first_order",
+           {{"value", m.value},
+            {"standard_uncertainty", m.stdUnc},
+            {"effective_degrees_of_freedom", m.dofEff},
+            {"t_factor", m.factor},
+            {"table_k", optional(m.tableK)},
+            {"expanded_uncertainty", m.expanded}}},
+          {"tolerance", m.tolerance},
+          {"d_low", m.dLow},
+          {"d_high", m.dHigh},
+          {"validated", m.validated},
+          {"second_order_standard_uncertainty", optional(m.secondOrderStdUnc)},
+          {"nonlinear", m.nonlinear},
+          {"sampled_jointly", m.correlated},
+          {"infinite_variance", m.infiniteVariance}};
 }
 
 json resultsJson(const ProjectRun& run) {

@@ -107,6 +107,9 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml'"},
       {{demo, stops}, 1, stops + ": Divide By Zero Error"},
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
+      {{"--monte-carlo", demo}, 1, demo + ": The covariances do not form a valid covariance"},
+      {{"--monte-carlo", "--trials", "none", demo}, 2, "--trials"},
+      {{"--monte-carlo", "--ndig", "0", demo}, 2, "--ndig"},
   };
   for (const Case& c : cases) {
     const Outcome r = report(c.args);
@@ -120,7 +123,8 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
 TEST(ReportCommand, HelpNamesEveryOption) {
   const Outcome r = report({"--help"});
   EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--level", "--json", "--help", "--version", "files"})
+  for (const char* option : {"--level", "--json", "--help", "--version", "files", "--budget",
+                             "--monte-carlo", "--trials", "--seed", "--ndig"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -146,3 +150,33 @@ TEST(ReportCommand, TheProgramFilePrintsWhatTheFunctionReturns) {
 
 }  // namespace
 }  // namespace mirevant
+
+namespace mirevant::testing {
+namespace {
+
+// The analyses come after the report, which stays as it is, and as fields of the JSON results.
+TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
+  const std::string file = kExamples + "gum_h2_r.toml";
+  const Outcome plain = report({file});
+  const Outcome budget = report({"--budget", file});
+  ASSERT_EQ(budget.status, 0) << budget.err;
+  EXPECT_EQ(budget.out.substr(0, plain.out.size()), plain.out);
+  EXPECT_NE(budget.out.find("UNCERTAINTY BUDGET:", plain.out.size()), std::string::npos);
+  const std::vector<std::string> args = {"--monte-carlo", "--trials", "20000", "--seed", "3", file};
+  const Outcome mc = report(args);
+  ASSERT_EQ(mc.status, 0) << mc.err;
+  EXPECT_EQ(mc.out.substr(0, plain.out.size()), plain.out);
+  EXPECT_NE(mc.out.find("20000 trials; seed 3"), std::string::npos);
+  EXPECT_EQ(report(args).out, mc.out);  // the seed fixes the result
+
+  std::vector<std::string> jsonArgs = {"--json", "--budget"};
+  jsonArgs.insert(jsonArgs.end(), args.begin(), args.end());
+  const nlohmann::json j = nlohmann::json::parse(report(jsonArgs).out);
+  EXPECT_EQ(j["monte_carlo"]["trials"], 20000);
+  EXPECT_NEAR(j["monte_carlo"]["standard_uncertainty"].get<double>(),
+              j["standard_uncertainty"].get<double>(), 0.1 * j["standard_uncertainty"].get<double>());
+  EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
+}
+
+}  // namespace
+}  // namespace mirevant::testing
