@@ -528,6 +528,8 @@ void MainWindow::calculate() {
   lastInput_ = std::move(input);
   lastResult_ = std::move(result);
   emit calculated();
+  for (const std::string& warning : lastResult_->warnings)
+    dialogs_.message(Dialogs::Kind::Warning, qstr(warning));
   if (const auto& stop = lastResult_->stop) {
     dialogs_.message(stop->kind == CalculationStop::Kind::Error ? Dialogs::Kind::Error
                                                                : Dialogs::Kind::Warning,

@@ -175,6 +175,12 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
     for (int slot = 0; slot < kVariableSlots; ++slot) {
       const TUncEval::AuditedDerivative& d = eval.auditedDerivatives()[slot];
       if (d.set) result.derivatives.push_back({SlotName(slot), d.inModel, d.text, d.value});
+      if (d.set && d.failed && eval.GetStdUnc(SlotName(slot)) != 0)
+        result.warnings.push_back("The partial derivative with respect to " + SlotName(slot) +
+                                  ", " + d.text +
+                                  ", cannot be evaluated at these values; the audit counts it as "
+                                  "0, so the standard uncertainty leaves out the contribution of " +
+                                  SlotName(slot) + ".");
     }
     result.stdUnc = stdUnc;
     result.dofEff = dofEff;

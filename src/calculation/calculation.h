@@ -76,6 +76,10 @@ struct CalculationResult {
   };
   std::vector<Derivative> derivatives;
 
+  // What the user must know although the calculation finished: a partial derivative that could not
+  // be evaluated at the values and was counted as 0 leaves its variable out of the uncertainty.
+  std::vector<std::string> warnings;
+
   bool ok() const { return !stop.has_value(); }
 };
 

@@ -304,6 +304,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     run.input = calculationInput(run.project, &coverage);
     MessageNotifier notifier(err, file);
     run.result = calculate(run.input, &notifier);
+    for (const std::string& warning : run.result.warnings)
+      err << file << ": warning: " << warning << "\n";
     if (run.result.stop) {
       err << file << ": " << run.result.stop->message << "\n";
       worst(kReportStopped);

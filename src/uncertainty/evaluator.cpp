@@ -278,6 +278,7 @@ Extended TUncEval::evaluateText(const std::string& text, bool showRefusal) {
   }
   bool failed = false;  // a failed evaluation counts with the value 0 it gives
   const Extended value = engine_.Evaluate(failed);
+  if (failed) failedTexts_[text] = true;
   if (cache_) cache_->values.emplace(text, value);
   return value;
 }
@@ -294,6 +295,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   std::vector<std::string> contributions;
   combinedVariance_.reset();
   auditedDerivatives_.fill(AuditedDerivative{});
+  failedTexts_.clear();
 
   // Variance terms.
   Report.push_back("StdUnc^2 of function(" + text_ + ") =\r");
@@ -310,7 +312,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     const std::string derivative = PartialDerivative(v);
     Report.push_back("(" + derivative + ")^2 times (StdUnc(" + v + "))^2");
     const Extended d = evaluateText(PartialDerivative(v), true);
-    auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d};
+    auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d,
+                                                           failedTexts_.count(derivative) > 0};
     const Extended u = GetStdUnc(v);
     const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
     const std::string cText = numberText(c);

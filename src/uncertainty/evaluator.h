@@ -78,6 +78,7 @@ class TUncEval {
     bool inModel = false;  // false: only a covariance names the variable
     std::string text;
     Extended value = 0;
+    bool failed = false;  // the evaluation failed, and the audit counted the value 0
   };
   const std::array<AuditedDerivative, kVariableSlots>& auditedDerivatives() const {
     return auditedDerivatives_;
@@ -133,6 +134,7 @@ class TUncEval {
   bool auditCaching_ = true;
   std::optional<Extended> combinedVariance_;
   std::array<AuditedDerivative, kVariableSlots> auditedDerivatives_{};
+  std::unordered_map<std::string, bool> failedTexts_;  // derivative texts whose evaluation failed
   std::array<Extended, kVariableSlots> stdUnc_{};
   std::array<Extended, kVariableSlots> dof_{};
   std::array<std::array<Extended, kVariableSlots>, kVariableSlots> covariance_{};

@@ -165,3 +165,33 @@ TEST(Calculation, ResultsAreSetOnlyByTheStepsThatFinished) {
 
 }  // namespace
 }  // namespace mirevant::testing
+
+namespace mirevant::testing {
+namespace {
+
+// A derivative that cannot be evaluated counts as 0 in the audit, as the report shows; the
+// calculation says which variable's contribution that leaves out, and only where it matters.
+TEST(Calculation, DerivativesThatCannotBeEvaluatedAreNamed) {
+  const struct {
+    CalculationInput in;
+    std::vector<std::string> named;
+  } cases[] = {
+      {input("a+t^b", {{"a", "1", "0.01", "10"}, {"b", "2", "0.01", "10"}, {"t", "-1.5", "0.01", "10"}}),
+       {"b"}},
+      {input("a+t^b", {{"a", "1", "0.01", "10"}, {"b", "2", "0", "10"}, {"t", "-1.5", "0.01", "10"}}),
+       {}},
+      {input("a+t^b", {{"a", "1", "0.01", "10"}, {"b", "2", "0.01", "10"}, {"t", "1.5", "0.01", "10"}}),
+       {}},
+  };
+  for (const auto& c : cases) {
+    const CalculationResult r = calculate(c.in);
+    ASSERT_TRUE(r.ok()) << r.stop->message;
+    ASSERT_EQ(r.warnings.size(), c.named.size());
+    for (std::size_t k = 0; k < c.named.size(); ++k)
+      EXPECT_NE(r.warnings[k].find("respect to " + c.named[k] + ","), std::string::npos)
+          << r.warnings[k];
+  }
+}
+
+}  // namespace
+}  // namespace mirevant::testing
