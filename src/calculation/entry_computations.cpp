@@ -11,7 +11,9 @@ namespace mirevant {
 namespace {
 
 // A number in a derivation text: six significant digits, plain where number text is plain.
-std::string shortText(Extended x) { return numberText(textToFloat(scientificText(x, 6))); }
+std::string shortText(Extended x) {
+  return numberText(textToFloat(scientificText(x, 6)));
+}
 
 std::string fitted(std::string text) {
   if (text.size() > kDerivationWidth) text.resize(kDerivationWidth);
@@ -76,8 +78,7 @@ EnteredUncertainty meanOfObservations(const std::vector<Extended>& readings) {
   e.value = mean;
   e.stdUnc = s / std::sqrt(static_cast<Extended>(n));
   e.dof = static_cast<Extended>(n - 1);
-  e.derivation =
-      fitted("Std Unc = s/sqrt(n), n = " + std::to_string(n) + ", s = " + shortText(s));
+  e.derivation = fitted("Std Unc = s/sqrt(n), n = " + std::to_string(n) + ", s = " + shortText(s));
   return e;
 }
 
@@ -95,8 +96,7 @@ CertificateCoverage parseCertificateCoverage(const std::string& text) {
   if (!tryTextToFloat(t, x) || !std::isfinite(x))
     throw Error("\"" + text + "\" is neither a coverage factor nor a level of confidence in %");
   if (level) {
-    if (!(x > 0 && x < 100))
-      throw Error("The level of confidence must lie between 0 and 100 %");
+    if (!(x > 0 && x < 100)) throw Error("The level of confidence must lie between 0 and 100 %");
     c.levelPercent = x;
   } else {
     if (!(x > 0)) throw Error("The coverage factor must be greater than 0");
@@ -122,8 +122,8 @@ std::optional<Extended> parseCertificateDof(const std::string& text) {
   return dof;
 }
 
-EnteredUncertainty certificate(Extended value, Extended expanded, const CertificateCoverage& coverage,
-                               std::optional<Extended> dof) {
+EnteredUncertainty certificate(Extended value, Extended expanded,
+                               const CertificateCoverage& coverage, std::optional<Extended> dof) {
   nonNegative(expanded, "expanded uncertainty");
   const bool infinite = !dof || *dof >= kInfiniteDof;
   EnteredUncertainty e;

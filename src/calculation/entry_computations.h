@@ -57,8 +57,8 @@ std::optional<Extended> parseCertificateDof(const std::string& text);
 // u = U/k. With a level, k is the normal quantile, or the Student-t quantile when finite degrees
 // of freedom (below kInfiniteDof) are given. The row gets the given degrees of freedom, or
 // kInfiniteDof. U must not be negative.
-EnteredUncertainty certificate(Extended value, Extended expanded, const CertificateCoverage& coverage,
-                               std::optional<Extended> dof);
+EnteredUncertainty certificate(Extended value, Extended expanded,
+                               const CertificateCoverage& coverage, std::optional<Extended> dof);
 
 // u = a/sqrt(6) and u = a/sqrt(2), infinite degrees of freedom; a must not be negative.
 EnteredUncertainty triangular(Extended value, Extended halfWidth);
