@@ -25,7 +25,7 @@ TEST_F(FurtherEntryModes, StoreTheirRowAndModeAfterTheFirstSixEntries) {
       {&MainWindow::ValueIsMeanOfObservations1, "1 2 3 4 5", "3", std::sqrt(0.5L), 4,
        "Std Unc = s/sqrt(n), n = 5, s = 1.58114", EntryMode::MeanOfObservations, ""},
       {&MainWindow::ValueHasCertificateUncertainty1, "10.5|0.2|95%|10", "10.5",
-       0.2L / 2.2281388519649385L, 10, "Std Unc = 0.2/2.22814 (k of 95%, t, 10 dof)",
+       0.2L / 2.228138851986274L, 10, "Std Unc = 0.2/2.22814 (k of 95%, t, 10 dof)",
        EntryMode::Certificate, ""},
       {&MainWindow::ValueIsCenterOfTriangularCurve1, "7|0.6", "7", 0.6L / std::sqrt(6.0L), 400,
        "Std Unc = 0.6/sqrt(6)", EntryMode::Triangular, "0.6"},
