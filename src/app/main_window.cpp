@@ -335,6 +335,27 @@ void MainWindow::buildEntryPopup() {
   POP_UNC->addSeparator();
   Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("Cancel"),
                   QStringLiteral("Cancel with no input"), nullptr);
+  // The further entry modes, behind their own separator.
+  POP_UNC->addSeparator();
+  auto more = [&](QAction*& action, const char* name, const char* caption, const char* hint,
+                  void (MainWindow::*handler)()) {
+    action = entry(QLatin1String(name), QLatin1String(caption), QLatin1String(hint), nullptr);
+    connect(action, &QAction::triggered, this, [this, handler] { command(handler); });
+  };
+  more(ValueIsMeanOfObservations1, "ValueIsMeanOfObservations1",
+       "Value is the mean of observations", "User enters the readings",
+       &MainWindow::enterMeanOfObservations);
+  more(ValueHasCertificateUncertainty1, "ValueHasCertificateUncertainty1",
+       "Value has an expanded uncertainty from a certificate",
+       "User enters Variable Value, the expanded uncertainty, and k or the level of confidence",
+       &MainWindow::enterCertificate);
+  more(ValueIsCenterOfTriangularCurve1, "ValueIsCenterOfTriangularCurve1",
+       "Value is in the center of a triangular curve",
+       "User enters Variable Value and one-half the width of the curve",
+       &MainWindow::enterTriangular);
+  more(ValueIsCenterOfUShapedCurve1, "ValueIsCenterOfUShapedCurve1",
+       "Value is in the center of a U-shaped curve",
+       "User enters Variable Value and one-half the width of the curve", &MainWindow::enterUShaped);
 }
 
 void MainWindow::buildMenu() {
@@ -784,6 +805,72 @@ void MainWindow::enterTypeA() {
                  [](Field& f) { f.setAsString("Standard Uncertainty calculated by User"); });
   tableVarlist_.post();
   rememberEntry(EntryMode::TypeA, "");
+}
+
+void MainWindow::enterMeanOfObservations() {
+  // A comma never parts readings: under a decimal comma it is the separator, and under a decimal
+  // point "1,5" is refused rather than read as two readings.
+  const std::string text = str(dialogs_.prompt(
+      QStringLiteral("Enter the readings"),
+      QStringLiteral("Type or paste the readings, parted by blanks, semicolons or new lines"),
+      QString()));
+  if (text.find_first_not_of(" \t\r\n;") == std::string::npos) throw Abort();  // cancelled
+  const EnteredUncertainty e = meanOfObservations(parseReadings(text));
+  storeEntered(valueText(e.value), e, EntryMode::MeanOfObservations, "");
+}
+
+void MainWindow::enterCertificate() {
+  const std::string value = askNumber(QStringLiteral("Enter the value from the certificate"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const std::string expanded = askNumber(
+      QStringLiteral("Enter the expanded uncertainty U from the certificate"),
+      QStringLiteral("Type U here"),
+      QStringLiteral("The data you entered for the expanded uncertainty is not a number"));
+  const std::string coverage = str(
+      dialogs_.prompt(QStringLiteral("Enter the coverage factor k, or the level of confidence"),
+                      QStringLiteral("Type k (as 2), or the level with % (as 95%)"), QString()));
+  if (coverage.find_first_not_of(' ') == std::string::npos) throw Abort();  // cancelled
+  const CertificateCoverage c = parseCertificateCoverage(coverage);
+  const std::optional<Extended> dof = parseCertificateDof(str(dialogs_.prompt(
+      QStringLiteral("Enter the certificate's DOFs"),
+      QStringLiteral("Type DOFs here (0 or nothing implies infinity)"), QStringLiteral("0"))));
+  const EnteredUncertainty e = certificate(textToFloat(value), textToFloat(expanded), c, dof);
+  storeEntered(value, e, EntryMode::Certificate, "");
+}
+
+void MainWindow::enterTriangular() {
+  const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const std::string halfWidth =
+      askNumber(QStringLiteral("Enter one half the width of the triangular curve"),
+                QStringLiteral("Type 1/2 the spread between low and high value here"),
+                QStringLiteral("The data you entered for one half the width is not a number"));
+  storeEntered(value, triangular(textToFloat(value), textToFloat(halfWidth)), EntryMode::Triangular,
+               halfWidth);
+}
+
+void MainWindow::enterUShaped() {
+  const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
+                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
+  const std::string halfWidth =
+      askNumber(QStringLiteral("Enter one half the width of the U-shaped curve"),
+                QStringLiteral("Type 1/2 the spread between low and high value here"),
+                QStringLiteral("The data you entered for one half the width is not a number"));
+  storeEntered(value, uShaped(textToFloat(value), textToFloat(halfWidth)), EntryMode::UShaped,
+               halfWidth);
+}
+
+void MainWindow::storeEntered(const std::string& value, const EnteredUncertainty& entered,
+                              EntryMode mode, const std::string& parameter) {
+  const StoringEntry storing(storingEntry_);
+  tableVarlist_.edit();
+  tableVarlist_.fieldByName("VALUE").setAsString(value);
+  tableVarlist_.fieldByName("UNC").setAsFloat(entered.stdUnc);
+  tableVarlist_.fieldByName("DOF").setAsFloat(entered.dof);
+  writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(true); });
+  writeProtected("UNCDERIV", [&](Field& f) { f.setAsString(entered.derivation); });
+  tableVarlist_.post();
+  rememberEntry(mode, parameter);
 }
 
 void MainWindow::enterCovariance() {

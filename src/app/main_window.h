@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "calculation/calculation.h"
+#include "calculation/entry_computations.h"
 #include "core/extended.h"
 #include <map>
 #include <optional>
@@ -187,6 +188,10 @@ class MainWindow : public QMainWindow {
   QAction* VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = nullptr;
   QAction* VariableValueistheaggregateResultofanumberofTrialsTypeA1 = nullptr;
   QAction* Cancel1 = nullptr;
+  QAction* ValueIsMeanOfObservations1 = nullptr;
+  QAction* ValueHasCertificateUncertainty1 = nullptr;
+  QAction* ValueIsCenterOfTriangularCurve1 = nullptr;
+  QAction* ValueIsCenterOfUShapedCurve1 = nullptr;
 
  protected:
   bool event(QEvent* event) override;
@@ -212,6 +217,13 @@ class MainWindow : public QMainWindow {
   void enterExact();
   void enterTypeB();
   void enterTypeA();
+  void enterMeanOfObservations();
+  void enterCertificate();
+  void enterTriangular();
+  void enterUShaped();
+  // Stores what one of the entry modes above computed, with `value` as the row's value text.
+  void storeEntered(const std::string& value, const EnteredUncertainty& entered, EntryMode mode,
+                    const std::string& parameter);
   void enterCovariance();
   void runDemo();
   void printTheReport();

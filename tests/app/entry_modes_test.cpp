@@ -189,7 +189,7 @@ TEST_F(EntryModes, MouseOnTheGrid) {
   const QPoint firstRow = grid->visualRect(grid->model()->index(0, 4)).center();
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, firstRow);
   EXPECT_EQ(form_->PnlBoxHint->text(), "");
-  EXPECT_EQ(form_->POP_UNC->actions().size(), 6);
+  EXPECT_EQ(form_->POP_UNC->actions().size(), 11);
   EXPECT_EQ(form_->POP_UNC->actions()[3]->text(),
             "Value is the statistical result of a number of trials  (Type A)");
 }
