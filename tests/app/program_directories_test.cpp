@@ -108,6 +108,11 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   form.BtnEnterEquationClick();
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_EQ(form.TableVarlist().recordCount(), 2);
+  // A project brings its covariances along through the covariance list.
+  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml"));
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
+  EXPECT_TRUE(form.MemoCoVar->toPlainText().startsWith(
+      QStringLiteral("a and f are covariant by: 0.245")));
   EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("varlist.dbf")));
   EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("COVDAT.DBF")));
 }
