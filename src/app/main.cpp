@@ -4,10 +4,10 @@
 #include <QFont>
 #include <QFontDatabase>
 
-#include "ui/dialogs.h"
 #include "app/application.h"
 #include "app/program.h"
 #include "core/numtext.h"
+#include "ui/dialogs.h"
 
 int main(int argc, char** argv) {
   mirevant::MirevantApplication app(argc, argv);

@@ -65,7 +65,8 @@ ProgramDirectories programDirectories(const QString& programDirectory) {
 
 void prepareWorkingTables(const QString& workingDirectory) {
   if (!QDir().mkpath(workingDirectory))
-    throw Error("Cannot create the directory " + QDir::toNativeSeparators(workingDirectory).toStdString());
+    throw Error("Cannot create the directory " +
+                QDir::toNativeSeparators(workingDirectory).toStdString());
   for (const TableSchema* schema : {&varlistSchema(), &covdatSchema()})
     if (!hasFile(workingDirectory, *schema)) createTable(workingDirectory.toStdString(), *schema);
 }
@@ -82,9 +83,10 @@ int runProgram(Dialogs& dialogs, const ProgramDirectories& directories, int spla
   try {
     prepareWorkingTables(directories.working);
   } catch (const std::exception& e) {
-    return fail(QStringLiteral("Mirevant cannot start: its working tables cannot be created in "
-                               "the directory %1.\n\n%2")
-                    .arg(QDir::toNativeSeparators(directories.working), QString::fromUtf8(e.what())));
+    return fail(
+        QStringLiteral("Mirevant cannot start: its working tables cannot be created in "
+                       "the directory %1.\n\n%2")
+            .arg(QDir::toNativeSeparators(directories.working), QString::fromUtf8(e.what())));
   }
   std::unique_ptr<MainWindow> window;
   try {
@@ -98,7 +100,8 @@ int runProgram(Dialogs& dialogs, const ProgramDirectories& directories, int spla
     return fail(QStringLiteral("Mirevant cannot start: the coverage factor table %1 in the "
                                "%4 %2 cannot be opened.\n\n%3")
                     .arg(QString::fromStdString(pcentSchema().fileName),
-                         QDir::toNativeSeparators(directories.data), QString::fromUtf8(e.what()), where));
+                         QDir::toNativeSeparators(directories.data), QString::fromUtf8(e.what()),
+                         where));
   }
   runSplash(splashMilliseconds);
   window->show();

@@ -44,8 +44,12 @@ TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWrit
       {"the covariance list cannot be written", all, false, {"COVDAT.DBF"}, Program, User},
       {"coverage table beside, working tables missing", {"PCENT.DBF"}, true, {}, Program, User},
       {"only the variable list missing", {"PCENT.DBF", "COVDAT.DBF"}, false, {}, Program, User},
-      {"working tables beside, coverage table installed", {"varlist.dbf", "COVDAT.DBF"}, true, {},
-       Installed, Program},
+      {"working tables beside, coverage table installed",
+       {"varlist.dbf", "COVDAT.DBF"},
+       true,
+       {},
+       Installed,
+       Program},
       {"no coverage table anywhere", {}, false, {}, Program, User},
   };
   for (const Row& row : rows) {
@@ -58,7 +62,9 @@ TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWrit
     QDir().mkpath(program);
     for (const QString& name : row.besideProgram)
       ASSERT_TRUE(putFile(program, name.toLatin1().constData()));
-    if (row.installedHasTable) ASSERT_TRUE(putFile(installed, "PCENT.DBF"));
+    if (row.installedHasTable) {
+      ASSERT_TRUE(putFile(installed, "PCENT.DBF"));
+    }
     QSet<QString> readOnly;
     for (const QString& name : row.readOnly) readOnly.insert(QDir::cleanPath(program + name));
     const auto isWritable = [&](const QString& path) {
@@ -111,8 +117,8 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   // A project brings its covariances along through the covariance list.
   form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml"));
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
-  EXPECT_TRUE(form.MemoCoVar->toPlainText().startsWith(
-      QStringLiteral("a and f are covariant by: 0.245")));
+  EXPECT_TRUE(
+      form.MemoCoVar->toPlainText().startsWith(QStringLiteral("a and f are covariant by: 0.245")));
   EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("varlist.dbf")));
   EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("COVDAT.DBF")));
 }
