@@ -72,8 +72,8 @@ TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWrit
     };
     const ProgramDirectories chosen = chooseDirectories(program, installed, user, isWritable);
     const QString expected[] = {program, installed, user};
-    EXPECT_EQ(chosen.data, expected[row.data]);
-    EXPECT_EQ(chosen.working, expected[row.working]);
+    EXPECT_EQ(chosen.data.toStdString(), expected[row.data].toStdString());
+    EXPECT_EQ(chosen.working.toStdString(), expected[row.working].toStdString());
   }
 }
 
