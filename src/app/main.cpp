@@ -4,10 +4,10 @@
 #include <QFont>
 #include <QFontDatabase>
 
-#include "ui/dialogs.h"
 #include "app/application.h"
 #include "app/program.h"
 #include "core/numtext.h"
+#include "ui/dialogs.h"
 
 int main(int argc, char** argv) {
   mirevant::MirevantApplication app(argc, argv);
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   // "mirevant PROJECT.toml" opens the project.
   const QStringList arguments = QApplication::arguments();
   const QString project = arguments.size() > 1 ? arguments.at(1) : QString();
-  return mirevant::runProgram(dialogs, QApplication::applicationDirPath() + QLatin1Char('/'), 2000,
-                              project);
+  // Run from its build directory the program keeps everything beside itself; installed, it reads
+  // its data from the data directory and keeps its working tables in the user's data directory.
+  return mirevant::runProgram(
+      dialogs, mirevant::programDirectories(QApplication::applicationDirPath()), 2000, project);
 }

@@ -87,12 +87,18 @@ class MainWindow::Notifier : public UncertaintyNotifier {
 };
 
 MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidget* parent)
+    : MainWindow(dialogs, programDirectory, programDirectory, parent) {}
+
+MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
+                       const QString& workingDirectory, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       programDirectory_(programDirectory),
+      workingDirectory_(workingDirectory),
       tableVarlist_(varlistSchema().fields),
       pcenttab_(pcentSchema().fields) {
   if (!programDirectory_.endsWith(QLatin1Char('/'))) programDirectory_ += QLatin1Char('/');
+  if (!workingDirectory_.endsWith(QLatin1Char('/'))) workingDirectory_ += QLatin1Char('/');
   setObjectName(QStringLiteral("FuncForm"));
   buildControls();
   buildMenu();
@@ -479,7 +485,7 @@ void MainWindow::defineVariables() {
   // The covariances belong to the previous variable set.
   {
     Dataset covariances(covdatSchema().fields);
-    covariances.setDirectory(str(programDirectory_));
+    covariances.setDirectory(str(workingDirectory_));
     covariances.setTableName(covdatSchema().fileName);
     covariances.setExclusive(true);
     openWorkingTable(dialogs_, covdatSchema(), [&] { covariances.open(); });
@@ -506,7 +512,7 @@ void MainWindow::defineVariables() {
     ~Filling() { flag = false; }
   } filling{varListFilling_};
   tableVarlist_.close();
-  tableVarlist_.setDirectory(str(programDirectory_));
+  tableVarlist_.setDirectory(str(workingDirectory_));
   tableVarlist_.setExclusive(true);
   openWorkingTable(dialogs_, varlistSchema(), [this] { tableVarlist_.open(); });
   tableVarlist_.emptyTable();
@@ -880,7 +886,7 @@ void MainWindow::enterCovariance() {
   CovarianceWindow window(dialogs_, *uncEval_, MemoCoVar, this);
   window.showHelp = [this](int topic) { showHelpTopic(topic); };
   openWorkingTable(dialogs_, covdatSchema(), [&] {
-    window.openTables(str(programDirectory_), !BtnCalculate->isEnabled());
+    window.openTables(str(workingDirectory_), !BtnCalculate->isEnabled());
   });
   window.Button1Click();
   window.prepare(names);
@@ -967,7 +973,7 @@ void MainWindow::runDemo() {
   defineVariables();
   box("Then enter values, standard uncertainties, and Degrees of Freedom.");
   tableVarlist_.close();
-  tableVarlist_.setDirectory(str(programDirectory_));
+  tableVarlist_.setDirectory(str(workingDirectory_));
   tableVarlist_.open();
   tableVarlist_.first();
   struct DemoRow {

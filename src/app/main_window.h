@@ -45,6 +45,10 @@ class MainWindow : public QMainWindow {
   // Window creation: opens the coverage factor table from the program directory (the directory
   // of the program file, ending in "/"). Raises the table layer's error when it cannot be opened.
   MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidget* parent = nullptr);
+  // The same with the working tables (varlist.dbf, COVDAT.DBF) in `workingDirectory` rather than
+  // beside the coverage factor table and the help file: an installed program cannot write there.
+  MainWindow(Dialogs& dialogs, const QString& programDirectory, const QString& workingDirectory,
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // The commands, as the buttons and menu items run them (each under the default handler).
@@ -251,6 +255,7 @@ class MainWindow : public QMainWindow {
 
   Dialogs& dialogs_;
   QString programDirectory_;
+  QString workingDirectory_;  // varlist.dbf and COVDAT.DBF, ending in "/"
   QString helpFile_;
   bool hintsInstalled_ = false;
   std::unique_ptr<Notifier> notifier_;

@@ -144,7 +144,7 @@ void MainWindow::loadProject(const Project& project) {
   // The covariance list, as the covariance window leaves it: its table, the evaluator, the lines.
   {
     Dataset covariances(covdatSchema().fields);
-    covariances.setDirectory(programDirectory_.toStdString());
+    covariances.setDirectory(workingDirectory_.toStdString());
     covariances.setTableName(covdatSchema().fileName);
     covariances.setExclusive(true);
     covariances.open();

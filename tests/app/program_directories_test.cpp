@@ -1,0 +1,127 @@
+// Where the program finds its read-only data and where it keeps its working tables: beside the
+// program file when run from the build directory, in the data directory and the user's data
+// directory when installed.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include "app/main_window_fixture.h"
+#include "app/program.h"
+#include "app/scripted_dialogs.h"
+#include "tables/dataset.h"
+#include "tables/schemas.h"
+
+namespace mirevant::testing {
+namespace {
+
+bool putFile(const QString& directory, const char* name) {
+  QDir().mkpath(directory);
+  return QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/") + QLatin1String(name),
+                     directory + QLatin1Char('/') + QLatin1String(name));
+}
+
+TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWritable) {
+  enum Where { Program, Installed, User };
+  struct Row {
+    const char* situation;
+    QStringList besideProgram;  // files in the program directory
+    bool installedHasTable;     // PCENT.DBF in the installed data directory
+    QStringList readOnly;       // paths under the program directory that cannot be written
+    Where data;
+    Where working;
+  };
+  const QStringList all = {"PCENT.DBF", "varlist.dbf", "COVDAT.DBF"};
+  const Row rows[] = {
+      {"run from the build directory", all, true, {}, Program, Program},
+      {"installed: nothing beside the program", {}, true, {}, Installed, User},
+      {"a copy of the build directory nobody may write", all, false, {"."}, Program, User},
+      {"the variable list cannot be written", all, false, {"varlist.dbf"}, Program, User},
+      {"the covariance list cannot be written", all, false, {"COVDAT.DBF"}, Program, User},
+      {"coverage table beside, working tables missing", {"PCENT.DBF"}, true, {}, Program, User},
+      {"only the variable list missing", {"PCENT.DBF", "COVDAT.DBF"}, false, {}, Program, User},
+      {"working tables beside, coverage table installed",
+       {"varlist.dbf", "COVDAT.DBF"},
+       true,
+       {},
+       Installed,
+       Program},
+      {"no coverage table anywhere", {}, false, {}, Program, User},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.situation);
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString program = root.path() + QStringLiteral("/bin/");
+    const QString installed = root.path() + QStringLiteral("/share/mirevant/");
+    const QString user = root.path() + QStringLiteral("/home/mirevant/");
+    QDir().mkpath(program);
+    for (const QString& name : row.besideProgram)
+      ASSERT_TRUE(putFile(program, name.toLatin1().constData()));
+    if (row.installedHasTable) {
+      ASSERT_TRUE(putFile(installed, "PCENT.DBF"));
+    }
+    QSet<QString> readOnly;
+    for (const QString& name : row.readOnly) readOnly.insert(QDir::cleanPath(program + name));
+    const auto isWritable = [&](const QString& path) {
+      return !readOnly.contains(QDir::cleanPath(path));
+    };
+    const ProgramDirectories chosen = chooseDirectories(program, installed, user, isWritable);
+    const QString expected[] = {program, installed, user};
+    EXPECT_EQ(chosen.data.toStdString(), expected[row.data].toStdString());
+    EXPECT_EQ(chosen.working.toStdString(), expected[row.working].toStdString());
+  }
+}
+
+TEST(ProgramDirectories, MissingWorkingTablesAreCreatedEmptyAndExistingOnesKept) {
+  QTemporaryDir root;
+  const QString working = root.path() + QStringLiteral("/new/mirevant/");
+  prepareWorkingTables(working);
+  for (const TableSchema* schema : {&varlistSchema(), &covdatSchema()}) {
+    Dataset table(schema->fields);
+    table.setDirectory(working.toStdString());
+    table.setTableName(schema->fileName);
+    ASSERT_NO_THROW(table.open());
+    EXPECT_EQ(table.recordCount(), 0) << schema->fileName;
+  }
+  // A list the user has worked on stays as it is.
+  const QString list = working + QStringLiteral("varlist.dbf");
+  ASSERT_TRUE(QFile::remove(list));
+  ASSERT_TRUE(putFile(working, "varlist.dbf"));
+  const QByteArray before = [&] {
+    QFile f(list);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+  prepareWorkingTables(working);
+  QFile after(list);
+  ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+  EXPECT_EQ(after.readAll(), before);
+}
+
+TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
+  QTemporaryDir root;
+  const QString data = root.path() + QStringLiteral("/data/");
+  const QString working = root.path() + QStringLiteral("/working/");
+  ASSERT_TRUE(putFile(data, "PCENT.DBF"));
+  prepareWorkingTables(working);
+  ScriptedDialogs dialogs;
+  MainWindow form(dialogs, data, working);
+  form.EditEquation->setText(QStringLiteral("a+b"));
+  form.BtnEnterEquationClick();
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
+  EXPECT_EQ(form.TableVarlist().recordCount(), 2);
+  // A project brings its covariances along through the covariance list.
+  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml"));
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
+  EXPECT_TRUE(
+      form.MemoCoVar->toPlainText().startsWith(QStringLiteral("a and f are covariant by: 0.245")));
+  EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("varlist.dbf")));
+  EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("COVDAT.DBF")));
+}
+
+}  // namespace
+}  // namespace mirevant::testing
