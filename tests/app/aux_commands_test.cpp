@@ -21,7 +21,6 @@ namespace {
 using Demonstration = MainWindowTest;
 using Commands = MainWindowTest;
 
-
 TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
   QTest::mouseClick(form_->btnDemo, Qt::LeftButton);
   EXPECT_EQ(dialogs_.boxes.size(), 6u);  // the walk-through explains each step in a box

@@ -5,7 +5,6 @@
 #include <QTest>
 
 #include "app/main_window_fixture.h"
-#include "common/worked_example.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
 #include "widgets/db_grid.h"

@@ -9,9 +9,9 @@
 #include <map>
 #include <sstream>
 
-#include "app/program.h"
 #include "app/coverage_table_window.h"
 #include "app/main_window_fixture.h"
+#include "app/program.h"
 #include "core/numtext.h"
 #include "widgets/db_grid.h"
 

@@ -23,7 +23,6 @@ namespace {
 
 constexpr int kResolution = 1200;  // device units per inch
 constexpr double kMarginMm = 15.0;
-constexpr double kPointsPerUnit = 72.0 / kResolution;
 
 QFont reportFont() {
   return QFont(QStringLiteral("Liberation Sans"), 8);
@@ -89,30 +88,6 @@ struct PdfPrint {
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral(R"(Pages:\s+(\d+))")).match(info);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
-  }
-
-  // Words of the PDF with their left edge in points, page by page.
-  struct Word {
-    int page;
-    double xMin, yMin;
-    QString text;
-  };
-  std::vector<Word> words() const {
-    const QString html =
-        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
-    std::vector<Word> out;
-    int page = -1;
-    static const QRegularExpression re(QStringLiteral(
-        R"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re"));
-    for (auto it = re.globalMatch(html); it.hasNext();) {
-      const QRegularExpressionMatch m = it.next();
-      if (m.captured(0).startsWith(QStringLiteral("<page"))) {
-        ++page;
-        continue;
-      }
-      out.push_back({page, m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3)});
-    }
-    return out;
   }
 
   std::vector<ReportPrinter::Run> runsOnPage(int page) const {

@@ -172,7 +172,8 @@ TEST_F(CovarianceWindowTest, ARefusedCovarianceTextIsReportedOnceAndDoneWaits) {
     QTest::mouseClick(w.Button3, Qt::LeftButton);
     QCoreApplication::processEvents();  // the grid reports from the event loop
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(dialogs_.texts(), std::vector<std::string>{"'abc' is not a valid floating point value"});
+    EXPECT_EQ(dialogs_.texts(),
+              std::vector<std::string>{"'abc' is not a valid floating point value"});
     w.CovTable().cancel();
     QTest::mouseClick(w.Button3, Qt::LeftButton);
   });

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/demo_model.h"
-#include "common/worked_example.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"

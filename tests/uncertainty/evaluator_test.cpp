@@ -11,37 +11,6 @@ namespace {
 
 using testing::SeparatorGuard;
 
-std::string variablesOf(const TUncEval& eval) {
-  std::string out;
-  for (int slot = 0; slot < kVariableSlots; ++slot)
-    if (eval.IsVariable(SlotName(slot))) out += SlotName(slot) + " ";
-  return out;
-}
-
-TEST(UncEval, VariablesOfTheModel) {
-  SeparatorGuard sep('.');
-  TUncEval eval;
-  EXPECT_EQ(eval.VarCount(), 0);
-  ASSERT_TRUE(eval.Parse("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))"));
-  EXPECT_EQ(variablesOf(eval), "a b c f t y zz ");
-  EXPECT_EQ(eval.VarCount(), 7);
-  EXPECT_FALSE(eval.IsVariable("z"));
-  EXPECT_TRUE(eval.IsVariable("ZZ"));
-  EXPECT_FALSE(eval.IsVariable("ab"));
-  EXPECT_FALSE(eval.IsVariable("sin"));
-
-  EXPECT_FALSE(eval.Parse("a+"));  // refused: the previous expression answers
-  EXPECT_EQ(eval.VarCount(), 7);
-  EXPECT_TRUE(eval.IsVariable("zz"));
-
-  ASSERT_TRUE(eval.Parse("A*a"));
-  EXPECT_EQ(variablesOf(eval), "a ");
-  EXPECT_EQ(eval.VarCount(), 1);
-
-  ASSERT_TRUE(eval.Parse(""));
-  EXPECT_EQ(eval.VarCount(), 0);
-}
-
 // The operand count lets an operator go short of an operand when a surplus operand elsewhere
 // makes up the count. The expression engine then works with a missing 0 and drops a value; no
 // tree pairs the operands up that way, so the evaluator refuses such a model rather than derive

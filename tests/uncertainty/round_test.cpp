@@ -97,19 +97,6 @@ TEST(TCruncher, WorkedExamplesAndEdgeCases) {
   }
 }
 
-TEST(TCruncher, FillsFieldsOfTheAnalysis) {
-  SeparatorGuard guard(',');
-  TCruncher cruncher;
-  EXPECT_EQ(cruncher.RoundingUncertainty("1,5E-3"), "0,000028868");
-  EXPECT_EQ(cruncher.ValueText, "1,5E");
-  EXPECT_EQ(cruncher.SepPos, 2);
-  EXPECT_EQ(cruncher.Extra, 3);
-  EXPECT_EQ(cruncher.Derivation, "(.5/15) / SQRT(3) * (1,5E-3)");
-  EXPECT_EQ(cruncher.RoundingUncertainty("120,"), "2,88675");
-  EXPECT_EQ(cruncher.SepPos, 0);
-  EXPECT_EQ(cruncher.Extra, 0);
-}
-
 TEST(TCruncher, LargeValuesKeepTheirMagnitude) {
   SeparatorGuard guard('.');
   for (const char* value : {"1E40", "-2.5E300", "1200000000000000000000"}) {
