@@ -11,6 +11,13 @@ namespace {
 
 using testing::SeparatorGuard;
 
+std::string variablesOf(const TUncEval& eval) {
+  std::string out;
+  for (int slot = 0; slot < kVariableSlots; ++slot)
+    if (eval.IsVariable(SlotName(slot))) out += SlotName(slot) + " ";
+  return out;
+}
+
 // The operand count lets an operator go short of an operand when a surplus operand elsewhere
 // makes up the count. The expression engine then works with a missing 0 and drops a value; no
 // tree pairs the operands up that way, so the evaluator refuses such a model rather than derive

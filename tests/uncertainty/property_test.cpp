@@ -33,14 +33,6 @@ Point randomPoint(std::mt19937& rng) {
   return p;
 }
 
-// Both signs, so that powers meet negative bases.
-Point signedPoint(std::mt19937& rng) {
-  Point p = randomPoint(rng);
-  for (auto& [n, v] : p)
-    if (std::uniform_int_distribution<int>(0, 1)(rng) == 0) v = -v;
-  return p;
-}
-
 // Value of a text at a point; false when the text is refused or the evaluation fails.
 bool valueAt(const std::string& text, const Point& p, Extended& out,
              const CompileOptions& options = kProgramCompile) {
