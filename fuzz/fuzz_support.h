@@ -93,35 +93,12 @@ inline SplitInput splitInput(const std::uint8_t* data, std::size_t size, std::si
 // An extended value: mostly ordinary numbers, often the edges of the extended range and of the
 // functions' domains, sometimes infinities and NaN (which the engines must refuse as failures).
 inline Extended consumeValue(FuzzedDataProvider& p) {
-  static const Extended kSpecial[] = {0.0L,
-                                      -0.0L,
-                                      1.0L,
-                                      -1.0L,
-                                      0.5L,
-                                      2.0L,
-                                      3.0L,
-                                      10.0L,
-                                      1e-9L,
-                                      0.1L,
-                                      1e-4000L,
-                                      1e4000L,
-                                      LDBL_MAX,
-                                      -LDBL_MAX,
-                                      LDBL_MIN,
-                                      LDBL_TRUE_MIN,
-                                      1755.0L,
-                                      170.0L,
-                                      2147483647.0L,
-                                      2147483648.0L,
-                                      5678.3L,
-                                      11356.6L,
-                                      1.5707963267948966192L,
-                                      HUGE_VALL,
-                                      -HUGE_VALL,
-                                      NAN,
-                                      400.0L,
-                                      1e-300L,
-                                      -2.5L};
+  // clang-format off
+  static const Extended kSpecial[] = {
+      0.0L, -0.0L, 1.0L, -1.0L, 0.5L, 2.0L, 3.0L, 10.0L, 1e-9L, 0.1L, 1e-4000L, 1e4000L, LDBL_MAX,
+      -LDBL_MAX, LDBL_MIN, LDBL_TRUE_MIN, 1755.0L, 170.0L, 2147483647.0L, 2147483648.0L, 5678.3L,
+      11356.6L, 1.5707963267948966192L, HUGE_VALL, -HUGE_VALL, NAN, 400.0L, 1e-300L, -2.5L};
+  // clang-format on
   switch (p.ConsumeIntegralInRange<int>(0, 4)) {
     case 0:
       return kSpecial[p.ConsumeIntegralInRange<std::size_t>(0, std::size(kSpecial) - 1)];

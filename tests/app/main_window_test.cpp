@@ -14,75 +14,6 @@ namespace {
 
 using MainWindow = MainWindowTest;
 
-TEST_F(MainWindow, StartsFresh) {
-  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm)");
-  EXPECT_EQ(form_->EditEquation->text(), "Enter expression here");
-  EXPECT_EQ(form_->EditEquation->selectedText(), "Enter expression here");
-  EXPECT_FALSE(form_->BtnCalculate->isEnabled());
-  EXPECT_EQ(form_->DBGridVarList->model()->rowCount(), 0);
-  EXPECT_EQ(form_->percentDesiredCombo->currentText(), "95.45%");
-  EXPECT_EQ(form_->percentDesiredCombo->count(), 6);
-  EXPECT_TRUE(form_->pcentcheck->isChecked());
-  EXPECT_FALSE(form_->CheckBox_ExpEdit->isChecked());
-  for (QLineEdit* box :
-       {form_->EditFunctionValue, form_->EditStdUnc, form_->editFactor, form_->editcovfac})
-    EXPECT_TRUE(box->text().isEmpty()) << box->objectName().toStdString();
-  EXPECT_TRUE(form_->MemoDerOut->toPlainText().isEmpty());
-  EXPECT_EQ(form_->centralWidget()->size(), QSize(632, 434));
-}
-
-TEST_F(MainWindow, ControlsStandWhereTheWindowPutsThem) {
-  struct Place {
-    QWidget* widget;
-    int x, y;
-  };
-  const Place places[] = {
-      {form_->EditEquation, 8, 31},          {form_->BtnEnterEquation, 8, 61},
-      {form_->DBGridVarList, 8, 112},        {form_->Button5, 8, 255},
-      {form_->BtnCalculate, 153, 255},       {form_->MemoCoVar, 9, 303},
-      {form_->EditFunctionValue, 431, 17},   {form_->EditStdUnc, 431, 40},
-      {form_->percentDesiredCombo, 321, 80}, {form_->editFactor, 403, 80},
-      {form_->editcovfac, 479, 80},          {form_->pcentcheck, 604, 82},
-      {form_->MemoDerOut, 317, 112},         {form_->panelBottom, 0, 403},
-  };
-  for (const Place& p : places)
-    EXPECT_EQ(p.widget->pos(), QPoint(p.x, p.y)) << p.widget->objectName().toStdString();
-  EXPECT_EQ(form_->DBGridVarList->size(), QSize(289, 120));
-  EXPECT_EQ(form_->MemoDerOut->size(), QSize(296, 289));
-  // The print button lies beyond the right edge of the client area.
-  EXPECT_GE(form_->Button4->x(), 632);
-  // Every caption fits its control, with room for its icon.
-  for (QPushButton* b : {form_->BtnEnterEquation, form_->Button5, form_->BtnCalculate,
-                         form_->btnDemo, form_->BitBtn2, form_->BitBtn3}) {
-    QString caption = b->text();
-    caption.remove(QLatin1Char('&'));
-    const int icon = b->icon().isNull() ? 0 : b->iconSize().width() + 4;
-    EXPECT_LE(b->fontMetrics().horizontalAdvance(caption) + icon + 8, b->width())
-        << caption.toStdString();
-  }
-}
-
-TEST_F(MainWindow, HintsFollowTheMouseAndTheMenu) {
-  auto hintBecomes = [this](const char* text) {
-    return QTest::qWaitFor([&] { return form_->PnlBoxHint->text() == QLatin1String(text); }, 2000);
-  };
-  QTest::mouseMove(form_->BtnEnterEquation);
-  EXPECT_TRUE(hintBecomes("Test expression and show variables"));
-  QTest::mouseMove(form_->BtnCalculate);
-  EXPECT_TRUE(hintBecomes("Calculate the expression"));
-  QTest::mouseMove(form_->pcentcheck);
-  EXPECT_TRUE(hintBecomes("Check this to include Coverage in report"));
-  QTest::mouseMove(form_->labelExpressionEntry);  // no hint of its own
-  EXPECT_TRUE(hintBecomes(""));
-  // Menu items show theirs while highlighted.
-  form_->menuBar()->setActiveAction(form_->Exit1);
-  EXPECT_TRUE(hintBecomes("Exit the program"));
-  form_->menuBar()->setActiveAction(form_->menuEdit->menuAction());
-  form_->menuEdit->setActiveAction(form_->Copy1);
-  EXPECT_TRUE(hintBecomes("Copies entire report to Windows clipboard"));
-  form_->menuEdit->close();
-}
-
 TEST_F(MainWindow, CalculateIsAvailableOnlyForADefinedExpression) {
   define("a*b");
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
@@ -150,11 +81,6 @@ TEST_F(MainWindow, InsertGuardRefusesRowsTheUserStarts) {
   t.append();
   EXPECT_EQ(t.state(), DatasetState::Browse);
   EXPECT_EQ(t.rowCount(), 2);
-}
-
-TEST_F(MainWindow, ClosesWithoutAQuestion) {
-  EXPECT_TRUE(form_->close());
-  EXPECT_TRUE(dialogs_.boxes.empty());
 }
 
 }  // namespace

@@ -89,31 +89,6 @@ TEST(NumberText, NonFiniteValuesAreNamed) {
   EXPECT_EQ(numberText(NAN), "NAN");
 }
 
-TEST(NumberText, PlainNotationNeverUsesAnExponent) {
-  SeparatorGuard sep('.');
-  const NumberTextCase cases[] = {
-      {0.00001L, "0.00001"},
-      {5e-5L, "0.00005"},
-      {1.5e20L, "150000000000000000000"},
-      {1e15L, "1000000000000000"},
-      {2.5L, "2.5"},
-      {0.0L, "0"},
-      {1.0L / 3.0e6L, "0.000000333333333333333"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(plainNumberText(c.value), c.text) << c.text;
-}
-
-TEST(NumberText, RoundTripsFifteenDigits) {
-  SeparatorGuard sep('.');
-  // Any value printed as number text reads back to the same 15 significant digits.
-  long double v = 1.0L / 7.0L;
-  for (int i = 0; i < 60; ++i) {
-    const std::string t = numberText(v);
-    EXPECT_EQ(numberText(textToFloat(t)), t);
-    v *= -13.7L;
-  }
-}
-
 struct FixedCase {
   long double value;
   int decimals;
@@ -193,22 +168,6 @@ TEST(TextToFloat, UsesTheCommaWhenTheLocaleDoes) {
   SeparatorGuard sep(',');
   EXPECT_EQ(textToFloat("2,5"), 2.5L);
   EXPECT_THROW(textToFloat("2.5"), ConvertError);
-}
-
-TEST(TextToInt, AcceptsSignedDecimalIntegersInRange) {
-  EXPECT_EQ(textToInt("9"), 9);
-  EXPECT_EQ(textToInt("-3"), -3);
-  EXPECT_EQ(textToInt("+5"), 5);
-  EXPECT_EQ(textToInt("2147483647"), 2147483647);
-  EXPECT_EQ(textToInt("-2147483648"), -2147483647 - 1);
-  for (const char* text : {"", "9.5", "2147483648", "-2147483649", "1e3", " 1", "+", "-"}) {
-    try {
-      textToInt(text);
-      ADD_FAILURE() << "accepted '" << text << "'";
-    } catch (const ConvertError& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("'") + text + "' is not a valid integer value");
-    }
-  }
 }
 
 TEST(Real48, RoundsToFortyBits) {

@@ -171,80 +171,10 @@ std::vector<std::string> audit(const std::string& text, const std::map<std::stri
   return lines;
 }
 
-TEST(EvaluateWithAudit, LinesForEachOperation) {
-  SeparatorGuard sep('.');
-  using L = std::vector<std::string>;
-  EXPECT_EQ(audit("2*x^2-3", {{"x", 4}}),
-            (L{"2*x^2-3", "", "4 ^ 2 = 16", "2 * 16 = 32", "32 - 3 = 29", "", "answer = 29"}));
-  EXPECT_EQ(audit("sqrt(x)+y!", {{"x", 9}, {"y", 3}}),
-            (L{"sqrt(x)+y!", "", "sqrt(9) = 3", "(3)! = 6", "3 + 6 = 9", "", "answer = 9"}));
-  EXPECT_EQ(audit("-x", {{"x", 5}}), (L{"-x", "", "-(5) = -5", "", "answer = -5"}));
-  EXPECT_EQ(audit("sin(x)", {{"x", 30}}, angleUnit::Degrees),
-            (L{"sin(x)", "", "sin(30) = 0.5", "", "answer = 0.5"}));
-  EXPECT_EQ(audit("asin(x)", {{"x", 1}}, angleUnit::Degrees),
-            (L{"asin(x)", "", "asin(1) = 90", "", "answer = 90"}));
-  EXPECT_EQ(audit("pi", {}), (L{"pi", "", "", "answer = 3.14159265358979"}));
-  EXPECT_EQ(audit("", {}), (L{"", "", "", "answer = 0"}));
-  EXPECT_EQ(audit("A / b", {{"a", 1}, {"b", 8}}),
-            (L{"A / b", "", "1 / 8 = 0.125", "", "answer = 0.125"}));
-  EXPECT_EQ(audit("cosh(a)*log(b)+tanh(c)", {{"a", 0}, {"b", 1000}, {"c", 0}}),
-            (L{"cosh(a)*log(b)+tanh(c)", "", "cosh(0) = 1", "log(1000) = 3", "1 * 3 = 3",
-               "tanh(0) = 0", "3 + 0 = 3", "", "answer = 3"}));
-}
-
-TEST(EvaluateWithAudit, FailureKeepsTheLinesWrittenBefore) {
-  SeparatorGuard sep('.');
-  bool failed = false;
-  const auto lines = audit("a*2+1/b", {{"a", 3}, {"b", 0}}, angleUnit::Radians, &failed);
-  EXPECT_TRUE(failed);
-  EXPECT_EQ(lines, (std::vector<std::string>{"a*2+1/b", "", "3 * 2 = 6"}));
-}
-
 TEST(EvaluateWithAudit, CommaSeparator) {
   SeparatorGuard sep(',');
   EXPECT_EQ(audit("a/4", {{"a", 1}}),
             (std::vector<std::string>{"a/4", "", "1 / 4 = 0,25", "", "answer = 0,25"}));
-}
-
-TEST(TEquationComponent, FaceOfTheEngine) {
-  TEquation eq;
-  bool failed = true;
-  EXPECT_EQ(eq.Evaluate(failed), 0);
-  EXPECT_FALSE(failed);
-  EXPECT_EQ(eq.AngleUnits(), angleUnit::Radians);
-
-  eq.SetVariable("a", 2);
-  eq.SetVariable("aa", 3);
-  eq.SetText("a*aa");
-  EXPECT_EQ(eq.Evaluate(failed), 6);
-  eq.SetVariable("A", 4);
-  EXPECT_EQ(eq.Evaluate(failed), 12);
-
-  // Name rules: two characters count; the doubled slot needs two identical characters.
-  eq.SetText("a+z+zz");
-  eq.SetVariable("abc", 10);   // sets a
-  eq.SetVariable("ZZ", 100);   // sets zz
-  eq.SetVariable("Zz", 1000);  // sets z
-  eq.SetVariable("1a", 5);     // ignored
-  eq.SetVariable("", 5);       // ignored
-  EXPECT_EQ(eq.Evaluate(failed), 1110);
-
-  eq.SetText("1/x");
-  EXPECT_EQ(eq.Evaluate(failed), 0);
-  EXPECT_TRUE(failed);
-
-  EXPECT_THROW(eq.SetText("1/"), ExpressionError);
-  EXPECT_EQ(eq.Text(), "1/x");
-
-  eq.SetText("sin(x)");
-  eq.SetVariable("x", 90);
-  eq.SetAngleUnits(angleUnit::Degrees);
-  EXPECT_EQ(eq.Evaluate(failed), 1);
-  eq.SetAngleUnits(angleUnit::Radians);
-  EXPECT_EQ(numberText(eq.Evaluate(failed)), numberText(std::sin(90.0L)));
-
-  EXPECT_EQ(eq.EvaluateWithAudit(failed, nullptr), 0);
-  EXPECT_TRUE(failed);
 }
 
 }  // namespace

@@ -149,47 +149,6 @@ TEST(Parse, AcceptsAndRefuses) {
   }
 }
 
-TEST(Parse, RefusalKeepsThePreviousExpressionWhole) {
-  expression e;
-  e.Parse("2*x+3.5");
-  const auto postfix = e.Postfix();
-  const auto numerals = e.Numerals();
-  EXPECT_THROW(e.Parse("4.25*x+"), ExpressionError);
-  EXPECT_EQ(e.Text(), "2*x+3.5");
-  EXPECT_EQ(e.Postfix(), postfix);
-  EXPECT_EQ(e.Numerals(), numerals);
-}
-
-TEST(Parse, NumeralErrorKeepsTheNewTextUncompiled) {
-  SeparatorGuard sep('.');
-  for (const char* bad : {"1.2.3*x", ".", ",*a", "a+."}) {
-    expression e;
-    e.Parse("a+b");
-    try {
-      e.Parse(bad);
-      ADD_FAILURE() << bad;
-    } catch (const ConvertError& err) {
-      std::string numeral;
-      for (char c : std::string(bad))
-        if (c == '.' || (c >= '0' && c <= '9')) numeral.push_back(c);
-      EXPECT_EQ(std::string(err.what()), "'" + numeral + "' is not a valid floating point value");
-    }
-    EXPECT_EQ(e.Text(), bad);
-    EXPECT_TRUE(e.Postfix().empty());
-    const Extended values[kVariableSlots] = {3, 4};
-    EXPECT_EQ(e.Calculate(values), 0);
-  }
-}
-
-TEST(Parse, TheSameTextCompilesTheSameWay) {
-  expression a, b;
-  a.Parse("1.5*x+2.5^y-1.5");
-  b.Parse("1.5*x+2.5^y-1.5");
-  b.Parse("1.5*x+2.5^y-1.5");
-  EXPECT_EQ(a.Postfix(), b.Postfix());
-  EXPECT_EQ(a.Numerals(), b.Numerals());
-}
-
 TEST(Parse, TokenLimitIs127) {
   // 64 operands and 63 operators: 127 tokens are accepted, one more is not.
   std::string ok = "a";

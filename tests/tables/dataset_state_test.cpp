@@ -34,44 +34,6 @@ class DatasetStateTest : public TableTest {
   }
 };
 
-TEST_F(DatasetStateTest, OperationsOnAClosedDatasetFail) {
-  auto d = dataset(covdatSchema());
-  Field& cov = d->fieldByName("COV");
-  const std::vector<std::pair<const char*, std::function<void()>>> ops = {
-      {"first", [&] { d->first(); }},
-      {"next", [&] { d->next(); }},
-      {"edit", [&] { d->edit(); }},
-      {"append", [&] { d->append(); }},
-      {"post", [&] { d->post(); }},
-      {"delete", [&] { d->deleteRecord(); }},
-      {"refresh", [&] { d->refresh(); }},
-      {"pack", [&] { d->pack(); }},
-      {"record count", [&] { d->recordCount(); }},
-      {"field read", [&] { cov.asFloat(); }},
-      {"field write", [&] { cov.setAsFloat(1); }},
-  };
-  for (const auto& [name, op] : ops) EXPECT_EQ(errorOf(op), kClosed) << name;
-  EXPECT_EQ(d->state(), DatasetState::Inactive);
-}
-
-TEST_F(DatasetStateTest, EmptyTableFacts) {
-  auto d = dataset(covdatSchema());
-  d->open();
-  EXPECT_EQ(d->state(), DatasetState::Browse);
-  EXPECT_TRUE(d->eof());
-  EXPECT_TRUE(d->bof());
-  EXPECT_EQ(d->recordCount(), 0);
-  EXPECT_EQ(d->rowCount(), 0);
-  int loops = 0;
-  for (d->first(); !d->eof(); d->next()) ++loops;
-  EXPECT_EQ(loops, 0);
-  EXPECT_EQ(d->fieldByName("COV").asFloat(), 0);  // empty fields read as 0
-  EXPECT_NO_THROW(d->emptyTable());
-  EXPECT_EQ(d->recordCount(), 0);
-  EXPECT_EQ(errorOf([&] { d->fieldByName("COV").setAsFloat(1); }), kNotEditing);
-  EXPECT_EQ(errorOf([&] { d->fieldByName("NOPE"); }), "Field 'NOPE' not found");
-}
-
 // Each case starts from the stored rows (a b 1) and (a c 2), cursor on the first.
 struct Transition {
   const char* name;
@@ -183,29 +145,6 @@ TEST_F(DatasetStateTest, Transitions) {
   }
 }
 
-TEST_F(DatasetStateTest, DefaultsWrittenWhileARowIsStartedAreNotModifications) {
-  auto d = dataset(covdatSchema());
-  DataSource source(d.get());
-  // The covariance window presets COV of a new row to 0.
-  source.onStateChange = [&] {
-    if (d->state() == DatasetState::Insert) d->fieldByName("COV").setAsFloat(0);
-  };
-  d->open();
-  d->append();
-  EXPECT_EQ(d->state(), DatasetState::Insert);
-  EXPECT_FALSE(d->modified());
-  EXPECT_EQ(d->fieldByName("COV").asString(), "0");
-  d->refresh();  // the browse check cancels the blank row
-  EXPECT_EQ(d->state(), DatasetState::Browse);
-  EXPECT_EQ(d->recordCount(), 0);
-
-  d->append();
-  d->fieldByName("VAR1").setAsString("a");
-  EXPECT_TRUE(d->modified());
-  d->first();  // now it is posted
-  EXPECT_EQ(d->recordCount(), 1);
-}
-
 TEST_F(DatasetStateTest, BeforePostVetoKeepsTheRowPending) {
   auto d = dataset(covdatSchema());
   int vetoes = 0;
@@ -273,38 +212,6 @@ TEST_F(DatasetStateTest, InsertGuardCancelsNewRows) {
     EXPECT_EQ(d->state(), DatasetState::Browse);
     EXPECT_EQ(errorOf([&] { d->fieldByName("VALUE").setAsString("2.5"); }), kNotEditing);
     EXPECT_EQ(d->recordCount(), c.storedRow ? 1 : 0);
-  }
-}
-
-// Define Variables: empty the list, start a row on the empty table, insert one row per variable;
-// the rows come back in the order they were added.
-TEST_F(DatasetStateTest, VariableListKeepsInsertionOrder) {
-  const std::vector<std::string> names = {"a", "b", "c", "f", "t", "y", "zz"};
-  for (int pass = 0; pass < 2; ++pass) {  // twice: the second run must reset everything
-    auto d = dataset(varlistSchema(), true);
-    d->open();
-    d->emptyTable();
-    d->edit();
-    EXPECT_EQ(d->state(), DatasetState::Insert);
-    EXPECT_EQ(d->rowCount(), 1);  // the blank row is shown
-    for (const std::string& n : names) d->insertRecord({n, "0", "0", "0"});
-    EXPECT_EQ(d->recordCount(), 7);  // the blank row was discarded, not stored
-    d->first();
-    d->edit();
-    d->fieldByName("DOF").setAsFloat(9);
-    d->close();
-
-    auto r = dataset(varlistSchema(), true);
-    r->open();
-    std::vector<std::string> seen;
-    for (r->first(); !r->eof(); r->next()) {
-      seen.push_back(r->fieldByName("VARNAME").asString());
-      EXPECT_EQ(r->fieldByName("VALUE").asString(), "0");
-      EXPECT_EQ(r->fieldByName("DOF").asFloat(), 0);  // the edit was discarded by close
-      EXPECT_FALSE(r->fieldByName("SYSDEFUNC").asBoolean());
-    }
-    EXPECT_EQ(seen, names);
-    EXPECT_EQ(r->rowText(6, "VARNAME"), "zz");
   }
 }
 

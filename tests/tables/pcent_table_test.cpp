@@ -7,10 +7,12 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,8 +20,8 @@
 #include "core/numtext.h"
 #include "tables/coverage_factors.h"
 #include "tables/dataset.h"
-#include "tables/table_fixture.h"
 #include "tables/schemas.h"
+#include "tables/table_fixture.h"
 
 namespace mirevant::testing {
 namespace {
@@ -64,22 +66,6 @@ std::vector<std::vector<std::string>> csvRows() {
   return rows;
 }
 
-TEST(GeneratedTables, CsvHoldsTheReferenceRows) {
-  const auto rows = csvRows();
-  ASSERT_EQ(rows.size(), 29u);
-  const std::vector<std::vector<std::string>> spot = {
-      {"DEGFREE", "P6827", "P90", "P95", "P9545", "P99", "P9973"},
-      {"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.80"},
-      {"35", "1.01", "1.70", "2.03", "2.07", "2.72", "3.23"},
-      {"100", "1.005", "1.660", "1.984", "2.025", "2.626", "3.077"},
-      {"400", "1.000", "1.645", "1.960", "2.000", "2.576", "3.000"}};
-  EXPECT_EQ(rows[0], spot[0]);
-  EXPECT_EQ(rows[1], spot[1]);
-  EXPECT_EQ(rows[23], spot[2]);
-  EXPECT_EQ(rows[27], spot[3]);
-  EXPECT_EQ(rows[28], spot[4]);
-}
-
 TEST(GeneratedTables, PcentMatchesTheCsvInShapelib) {
   const auto rows = csvRows();
   DBFHandle h = DBFOpen((generatedDir() + "/PCENT.DBF").c_str(), "rb");
@@ -113,24 +99,27 @@ TEST(GeneratedTables, PcentMatchesTheCsvInShapelib) {
   DBFClose(h);
 }
 
-// The coverage factor look-up walks the table as the main window does: forward while DEGFREE is
-// below d (past the end the last row stays current), then one row back if it overshot.
-TEST(GeneratedTables, PcentThroughTheTableLayer) {
-  Dataset pcent(pcentSchema().fields);
-  pcent.setDirectory(generatedDir());
-  pcent.setTableName("PCENT.DBF");
-  pcent.open();
-  EXPECT_EQ(pcent.fieldByName("DEGFREE").type(), FieldType::SmallInt);
-  EXPECT_EQ(pcent.rowText(0, "P9973"), "235.8");
-  EXPECT_EQ(pcent.rowText(27, "P90"), "1.645");
-  const std::vector<std::pair<Extended, int>> lookups = {
-      {22.7L, 20}, {99.9L, 50}, {100, 100}, {150, 100}, {400, 400}, {1000, 400}, {0.5L, 1}};
-  for (const auto& [d, row] : lookups) {
-    pcent.first();
-    while (!pcent.eof() && pcent.fieldByName("DEGFREE").asInteger() < d) pcent.next();
-    if (pcent.fieldByName("DEGFREE").asInteger() > d) pcent.prior();
-    EXPECT_EQ(pcent.fieldByName("DEGFREE").asInteger(), row) << numberText(d);
+// The look-up takes the row of the largest tabulated degrees of freedom not above d: the first
+// row below the table, the last above it. One row per case: d, tabulated row, factor at 95.45 %.
+TEST(GeneratedTables, CoverageFactorLookUp) {
+  const CoverageTable table = loadCoverageTable(generatedDir());
+  ASSERT_EQ(table.rows().size(), 28u);
+  const std::tuple<Extended, int, const char*> cases[] = {
+      {0.5L, 1, "13.97"},  {1, 1, "13.97"},
+      {22.7L, 20, "2.13"}, {29.9043062200957L, 25, "2.11"},
+      {99.9L, 50, "2.05"}, {100, 100, "2.025"},
+      {150, 100, "2.025"}, {399.99L, 100, "2.025"},
+      {400, 400, "2.000"}, {1000, 400, "2.000"}};
+  for (const auto& [d, row, k] : cases) {
+    SCOPED_TRACE(numberText(d));
+    const auto found = std::find_if(table.rows().begin(), table.rows().end(),
+                                    [&](const CoverageRow& r) { return r.dof == row; });
+    ASSERT_NE(found, table.rows().end());
+    for (int level = 0; level < 6; ++level)
+      EXPECT_EQ(table.factor(d, level), roundToReal48(found->factor[level])) << level;
+    EXPECT_EQ(table.factor(d, 3), roundToReal48(textToFloat(k)));
   }
+  EXPECT_EQ(table.factor(10, -1), 1);  // a level the table does not hold
 }
 
 TEST(GeneratedTables, ScratchTablesAreEmpty) {

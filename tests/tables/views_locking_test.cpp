@@ -88,23 +88,6 @@ TEST_F(ViewsTest, ScanViewSeesWhatTheEditViewStores) {
   EXPECT_TRUE(scanPairs().empty());
 }
 
-// Preparing the covariance window: empty the edit view while the scan view has the file open,
-// then delete the current row as many times as the record count says.
-TEST_F(ViewsTest, SharedEmptyWithAnotherViewOpen) {
-  edit_->open();
-  scan_->open();
-  newRow("a", "b", "1");
-  newRow("a", "c", "2");
-  edit_->post();
-  EXPECT_NO_THROW(edit_->emptyTable());
-  EXPECT_TRUE(scanPairs().empty());
-  edit_->first();
-  const int n = edit_->recordCount();
-  for (int i = 0; i < n; ++i) EXPECT_NO_THROW(edit_->deleteRecord());
-  EXPECT_TRUE(edit_->eof());
-  EXPECT_EQ(edit_->rowCount(), 0);
-}
-
 TEST_F(ViewsTest, ExclusiveUseWithinTheProcess) {
   const std::string inUse = "Cannot open table file '" + path("COVDAT.DBF") +
                             "' for exclusive use: it is in use by another window or program";
@@ -170,27 +153,6 @@ TEST_F(ViewsTest, ExclusiveUseAcrossProcesses) {
     EXPECT_EQ(mine->recordCount(), 1);
     mine->close();
   }
-}
-
-TEST_F(ViewsTest, FileNameResolution) {
-  auto lower = dataset(covdatSchema(), false, "covdat.DBF");
-  EXPECT_NO_THROW(lower->open());
-  lower->close();
-
-  auto missing = dataset(covdatSchema(), false, "nothere.dbf");
-  EXPECT_EQ(errorOf([&] { missing->open(); }),
-            "Table file '" + path("nothere.dbf") + "' not found");
-
-  std::ofstream(path("covdat.dbf")) << "";  // a second file matching "Covdat.dbf"
-  EXPECT_EQ(errorOf([&] { edit_->open(); }), "Cannot open table file '" + path("Covdat.dbf") +
-                                                 "': several files in '" + dir_ +
-                                                 "' match its name (COVDAT.DBF, covdat.dbf)");
-
-  auto notDir = dataset(covdatSchema());
-  notDir->setDirectory(path("varlist.dbf"));
-  EXPECT_EQ(errorOf([&] { notDir->open(); }), "Cannot open table file '" + path("varlist.dbf") +
-                                                  "/COVDAT.DBF': '" + path("varlist.dbf") +
-                                                  "' is not a directory");
 }
 
 TEST_F(ViewsTest, PackNeedsExclusiveUse) {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/demo_model.h"
-#include "common/worked_example.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
@@ -38,56 +37,6 @@ void define(TUncEval& eval, const std::string& model, const std::vector<Input>& 
     eval.SetStdUnc(in.name, in.stdUnc);
     eval.SetDOF(in.name, in.dof);
   }
-}
-
-TEST(UncertaintyAudit, WorkedExampleLineForLine) {
-  SeparatorGuard sep('.');
-  TUncEval eval;
-  define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
-  std::vector<std::string> report;
-  Extended value = 0, stdUnc = 0, dofEff = 0;
-  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
-  const std::vector<std::string>& expected = testing::workedExampleAudit();
-  ASSERT_EQ(expected.size(), 51u);
-  EXPECT_EQ(report, expected);
-  EXPECT_EQ(value, 6);
-  EXPECT_EQ(numberText(stdUnc), "0.5");
-  EXPECT_EQ(numberText(dofEff), "29.9043062200957");
-}
-
-TEST(UncertaintyAudit, CommaSeparatorThroughout) {
-  SeparatorGuard sep(',');
-  TUncEval eval;
-  define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
-  std::vector<std::string> report;
-  Extended value = 0, stdUnc = 0, dofEff = 0;
-  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
-  ASSERT_EQ(report.size(), 51u);
-  EXPECT_EQ(report[5], "3^2*0,1^2 = 0,09");
-  EXPECT_EQ(report[21], "= 0,25");
-  EXPECT_EQ(report[46], "0,5^4/0,00209 = 29,9043062200957");
-  EXPECT_EQ(numberText(dofEff), "29,9043062200957");
-}
-
-// The demonstration model against first-order propagation written out by hand.
-TEST(UncertaintyAudit, DemonstrationModelAgreesWithHandDerivatives) {
-  SeparatorGuard sep('.');
-  TUncEval eval;
-  std::vector<Input> inputs;
-  for (const auto& in : testing::kDemoInputs)
-    inputs.push_back({in.name, in.value, in.stdUnc, in.dof});
-  define(eval, testing::kDemoModel, inputs);
-  eval.SetCovariance("af", testing::kDemoCovAF);
-  eval.SetCovariance("azz", testing::kDemoCovAZz);
-  std::vector<std::string> report;
-  Extended value = 0, stdUnc = 0, dofEff = 0;
-  eval.UncertaintyAudit(value, stdUnc, dofEff, report);
-  const testing::DemoResult expected = testing::demoByHand();
-  EXPECT_NEAR(value, expected.value, 1e-12L * std::fabs(expected.value));
-  // The total is summed over contributions printed to 15 digits.
-  EXPECT_NEAR(stdUnc, expected.stdUnc, 1e-12L * expected.stdUnc);
-  EXPECT_NEAR(dofEff, expected.dofEff, 1e-10L * expected.dofEff);
-  EXPECT_EQ(report.back(), "The Effective Degrees of Freedom are " + numberText(dofEff));
 }
 
 TEST(UncertaintyAudit, CovarianceTermsAndTheirEdgeCases) {
@@ -131,40 +80,6 @@ TEST(UncertaintyAudit, VariablesDroppedByTheRenderingLeaveTheDenominator) {
   EXPECT_EQ(count("Value^4 of partial derivative with respect to to (a)"), 0);
   EXPECT_EQ(count("Value^4 of partial derivative with respect to to (b)"), 1);
   EXPECT_EQ(value, 3);
-}
-
-TEST(UncertaintyAudit, FaultsEndTheAuditAndKeepTheLines) {
-  SeparatorGuard sep('.');
-  {
-    // A negative total variance fails at the square root.
-    TUncEval eval;
-    define(eval, "a*b", {{"a", 2, 0.1L, 10}, {"b", 3, 0.2L, 20}});
-    eval.SetCovariance("ab", -0.9L);
-    std::vector<std::string> report;
-    Extended value = 0, stdUnc = 0, dofEff = 0;
-    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), InvalidOpError);
-    ASSERT_GE(report.size(), 2u);
-    EXPECT_EQ(report[report.size() - 2],
-              "StdUnc^2 of function(a*b) = " + numberText(0.25L - 10.8L));
-    EXPECT_EQ(report.back(), "");
-  }
-  {
-    // Every standard uncertainty 0: 0/0 at the end.
-    TUncEval eval;
-    define(eval, "a*b", {{"a", 2, 0, 10}, {"b", 3, 0, 20}});
-    std::vector<std::string> report;
-    Extended value = 0, stdUnc = 0, dofEff = 0;
-    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), InvalidOpError);
-    EXPECT_EQ(report.back(), "DOFeff = (StdUnc of function)^4/denominator");
-  }
-  {
-    // A zero DOF divides by zero in the denominator.
-    TUncEval eval;
-    define(eval, "a*b", {{"a", 2, 0.1L, 0}, {"b", 3, 0.2L, 20}});
-    std::vector<std::string> report;
-    Extended value = 0, stdUnc = 0, dofEff = 0;
-    EXPECT_THROW(eval.UncertaintyAudit(value, stdUnc, dofEff, report), ZeroDivideError);
-  }
 }
 
 TEST(UncertaintyAudit, LongDerivativesAreNeitherCutNorRefused) {
@@ -232,22 +147,6 @@ TEST(UncertaintyAudit, NegativeBaseWithConstantNegativeExponent) {
   EXPECT_EQ(report[5], "1^2*0.01^2 = 0.0001");
   EXPECT_EQ(numberText(stdUnc), "0.0116239665381298");
   EXPECT_EQ(numberText(dofEff), "16.2523011774323");
-}
-
-// A tree with an empty operand renders as the empty text, which the warning reports. No model
-// text leads there (the evaluator refuses an operator short of an operand), so the tree is built
-// from items directly: "+" over "0" and nothing.
-TEST(UncertaintyAudit, EmptyOperandsRaiseTheZeroLengthWarning) {
-  SeparatorGuard sep('.');
-  stringStack items;
-  items.Push("0");
-  items.Push("+");
-  const std::unique_ptr<StepFunction> tree = BuildTree(items);
-  RecordingNotifier notifier;
-  EXPECT_EQ(NodeText(*tree, &notifier), "");
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0],
-            "zero length answer:    firstpart:    secondpart: 0   operation: +");
 }
 
 }  // namespace

@@ -18,30 +18,6 @@ std::string variablesOf(const TUncEval& eval) {
   return out;
 }
 
-TEST(UncEval, VariablesOfTheModel) {
-  SeparatorGuard sep('.');
-  TUncEval eval;
-  EXPECT_EQ(eval.VarCount(), 0);
-  ASSERT_TRUE(eval.Parse("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))"));
-  EXPECT_EQ(variablesOf(eval), "a b c f t y zz ");
-  EXPECT_EQ(eval.VarCount(), 7);
-  EXPECT_FALSE(eval.IsVariable("z"));
-  EXPECT_TRUE(eval.IsVariable("ZZ"));
-  EXPECT_FALSE(eval.IsVariable("ab"));
-  EXPECT_FALSE(eval.IsVariable("sin"));
-
-  EXPECT_FALSE(eval.Parse("a+"));  // refused: the previous expression answers
-  EXPECT_EQ(eval.VarCount(), 7);
-  EXPECT_TRUE(eval.IsVariable("zz"));
-
-  ASSERT_TRUE(eval.Parse("A*a"));
-  EXPECT_EQ(variablesOf(eval), "a ");
-  EXPECT_EQ(eval.VarCount(), 1);
-
-  ASSERT_TRUE(eval.Parse(""));
-  EXPECT_EQ(eval.VarCount(), 0);
-}
-
 // The operand count lets an operator go short of an operand when a surplus operand elsewhere
 // makes up the count. The expression engine then works with a missing 0 and drops a value; no
 // tree pairs the operands up that way, so the evaluator refuses such a model rather than derive
@@ -112,42 +88,6 @@ TEST(UncEval, NumeralsBelowTheRangeNeverBecomeZero) {
   TEquation engine;
   EXPECT_THROW(engine.SetText(tiny + "*a", kProgramCompile), ConvertError);
   EXPECT_NO_THROW(engine.SetText("0." + std::string(5000, '0') + "*a", kProgramCompile));
-}
-
-TEST(UncEval, PerVariableStorageByName) {
-  TUncEval eval;
-  eval.SetStdUnc("a", 0.5L);
-  eval.SetStdUnc("zz", 0.25L);
-  eval.SetStdUnc("ab", 9);  // not a variable name: ignored
-  EXPECT_EQ(eval.GetStdUnc("a"), 0.5L);
-  EXPECT_EQ(eval.GetStdUnc("A"), 0.5L);
-  EXPECT_EQ(eval.GetStdUnc("zz"), 0.25L);
-  EXPECT_EQ(eval.GetStdUnc("ab"), 0);
-
-  eval.SetDOF("ab", 12);  // the slot of the first character
-  EXPECT_EQ(eval.GetDOF("a"), 12);
-  eval.SetDOF("zz", 7);
-  EXPECT_EQ(eval.GetDOF("zz"), 7);
-  EXPECT_EQ(eval.GetDOF("z"), 0);
-
-  eval.SetCovariance("ab", 0.5L);
-  EXPECT_EQ(eval.GetCovariance("ab"), 0.5L);
-  EXPECT_EQ(eval.GetCovariance("ba"), 0.5L);
-  eval.SetCovariance("aab", -1.5L);  // (aa, b)
-  EXPECT_EQ(eval.Covariance(26, 1), -1.5L);
-  EXPECT_EQ(eval.Covariance(1, 26), -1.5L);
-  eval.SetCovariance("abb", 2);  // (a, bb)
-  EXPECT_EQ(eval.Covariance(0, 27), 2);
-  eval.SetCovariance("zza", 3);  // (zz, a) gives the same entry as (a, zz)
-  EXPECT_EQ(eval.GetCovariance("azz"), 3);
-  eval.SetCovariance("aa", 4);  // one name only: ignored
-  eval.SetCovariance("a1", 4);
-  EXPECT_EQ(eval.Covariance(26, 26), 0);
-
-  eval.ResetDofAndCovariance();
-  EXPECT_EQ(eval.GetDOF("a"), 0);
-  EXPECT_EQ(eval.GetCovariance("ab"), 0);
-  EXPECT_EQ(eval.GetStdUnc("a"), 0.5L);  // untouched
 }
 
 }  // namespace
