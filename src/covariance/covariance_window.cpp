@@ -24,15 +24,6 @@ bool CovarianceWindow::ListsLive = false;
 
 namespace {
 
-// Slot of a stored name: two characters count as the doubled letter, one as the letter.
-int slotOfName(const QString& name) {
-  if (name.isEmpty()) return -1;
-  const QChar c = name.at(0).toUpper();
-  if (c < QLatin1Char('A') || c > QLatin1Char('Z')) return -1;
-  const int letter = c.unicode() - 'A';
-  return name.size() >= 2 ? 26 + letter : letter;
-}
-
 void removeItems(QComboBox* combo, const QString& name) {
   for (int i = combo->count() - 1; i >= 0; --i)
     if (combo->itemText(i) == name) combo->removeItem(i);
@@ -223,7 +214,7 @@ void CovarianceWindow::CovSourceDataChange(Field* /*field*/) {
     if (s1 == cur1) partnersOf1.push_back(s2);
     if (s2 == cur1) partnersOf1.push_back(s1);
     for (const QString& s : {s1, s2})
-      if (const int slot = slotOfName(s); slot >= 0) ++usage[static_cast<std::size_t>(slot)];
+      if (const int slot = VariableSlot(s.toStdString()); slot >= 0) ++usage[static_cast<std::size_t>(slot)];
   }
   for (const QString& name : definedNames_) {
     bool m1 = partnersOf2.contains(name);
