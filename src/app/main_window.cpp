@@ -33,6 +33,7 @@
 #include "app/report_printer.h"
 #include "app/coverage_table_window.h"
 #include "core/errors.h"
+#include "core/paths.h"
 #include "core/numtext.h"
 #include "calculation/calculation.h"
 #include "covariance/covariance_window.h"
@@ -111,9 +112,10 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory, QWidge
   // evaluator, caption.
   pcenttab_.setDirectory(str(programDirectory_));
   pcenttab_.setTableName(pcentSchema().fileName);
-  helpFile_ = programDirectory_ + QStringLiteral("mirevant.hlp");
+  helpFile_ = qstr(joinPath(str(programDirectory_), "mirevant.hlp"));
   pcenttab_.open();
-  coverage_ = readCoverageTable(pcenttab_, str(programDirectory_) + pcentSchema().fileName);
+  coverage_ =
+      readCoverageTable(pcenttab_, joinPath(str(programDirectory_), pcentSchema().fileName));
   {
     const QSignalBlocker quiet(percentDesiredCombo);
     percentDesiredCombo->setCurrentIndex(kDefaultLevel);
@@ -338,44 +340,43 @@ void MainWindow::buildEntryPopup() {
 }
 
 void MainWindow::buildMenu() {
+  // A command or a submenu of the menu bar, with its object name and its status bar text.
+  auto item = [](QWidget* menu, const char* name, const QString& text, const QString& tip = {}) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setStatusTip(tip);
+    return action;
+  };
+  auto menu = [](QMenuBar* bar, const char* name, const QString& text) {
+    QMenu* m = bar->addMenu(text);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  Exit1 = bar->addAction(QStringLiteral("Exit"));
-  Exit1->setObjectName(QStringLiteral("Exit1"));
-  Exit1->setStatusTip(QStringLiteral("Exit the program"));
+  Exit1 = item(bar, "Exit1", QStringLiteral("Exit"), QStringLiteral("Exit the program"));
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
 
-  menuEdit = bar->addMenu(QStringLiteral("Edit"));
-  menuEdit->setObjectName(QStringLiteral("Edit1"));
-  Copy1 = menuEdit->addAction(QStringLiteral("Copy calulation report to clipboard"));
-  Copy1->setObjectName(QStringLiteral("Copy1"));
-  Copy1->setStatusTip(QStringLiteral("Copies entire report to Windows clipboard"));
-  Paste1 = menuEdit->addAction(QStringLiteral("Paste expression from clipboard"));
-  Paste1->setObjectName(QStringLiteral("Paste1"));
-  Paste1->setStatusTip(QStringLiteral("Pastes expression from Windows clipboard to edit box"));
+  menuEdit = menu(bar, "Edit1", QStringLiteral("Edit"));
+  Copy1 = item(menuEdit, "Copy1", QStringLiteral("Copy calulation report to clipboard"),
+               QStringLiteral("Copies entire report to Windows clipboard"));
+  Paste1 = item(menuEdit, "Paste1", QStringLiteral("Paste expression from clipboard"),
+                QStringLiteral("Pastes expression from Windows clipboard to edit box"));
 
-  Print1 = bar->addAction(QStringLiteral("Print!"));
-  Print1->setObjectName(QStringLiteral("Print1"));
+  Print1 = item(bar, "Print1", QStringLiteral("Print!"));
 
   // Projects and analyses sit between printing and help, so that the other menus keep their
   // places; their commands are added by the project and analysis code.
-  menuProject = bar->addMenu(QStringLiteral("Project"));
-  menuProject->setObjectName(QStringLiteral("menuProject"));
-  menuAnalysis = bar->addMenu(QStringLiteral("Analysis"));
-  menuAnalysis->setObjectName(QStringLiteral("menuAnalysis"));
+  menuProject = menu(bar, "menuProject", QStringLiteral("Project"));
+  menuAnalysis = menu(bar, "menuAnalysis", QStringLiteral("Analysis"));
 
-  menuHelp = bar->addMenu(QStringLiteral("Help"));
-  menuHelp->setObjectName(QStringLiteral("Help2"));
-  Help1 = menuHelp->addAction(QStringLiteral("Help"));
-  Help1->setObjectName(QStringLiteral("Help1"));
-  Demo1 = menuHelp->addAction(QStringLiteral("Demo"));
-  Demo1->setObjectName(QStringLiteral("Demo1"));
-  ProductivityHint1 = menuHelp->addAction(QStringLiteral("Productivity Hint"));
-  ProductivityHint1->setObjectName(QStringLiteral("ProductivityHint1"));
-  About2 = menuHelp->addAction(QStringLiteral("About"));
-  About2->setObjectName(QStringLiteral("About2"));
-  ViewCoverageFactors1 = menuHelp->addAction(QStringLiteral("View Coverage Factors"));
-  ViewCoverageFactors1->setObjectName(QStringLiteral("ViewCoverageFactors1"));
+  menuHelp = menu(bar, "Help2", QStringLiteral("Help"));
+  Help1 = item(menuHelp, "Help1", QStringLiteral("Help"));
+  Demo1 = item(menuHelp, "Demo1", QStringLiteral("Demo"));
+  ProductivityHint1 = item(menuHelp, "ProductivityHint1", QStringLiteral("Productivity Hint"));
+  About2 = item(menuHelp, "About2", QStringLiteral("About"));
+  ViewCoverageFactors1 =
+      item(menuHelp, "ViewCoverageFactors1", QStringLiteral("View Coverage Factors"));
   connect(ViewCoverageFactors1, &QAction::triggered, this, [this] { ViewCoverageFactors1Click(); });
   connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
   connect(Paste1, &QAction::triggered, this, [this] { Paste1Click(); });
