@@ -101,11 +101,11 @@ CovarianceWindow::CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlain
   Button2 = button(QStringLiteral("Button2"), QStringLiteral("Clear"), 125);
   Button5 = button(QStringLiteral("Button5"), QStringLiteral("Help"), 183);
   Button3 = button(QStringLiteral("Button3"), QStringLiteral("Done"), 241);
-  connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button1Click); });
-  connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button4Click); });
-  connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button2Click); });
-  connect(Button5, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button5Click); });
-  connect(Button3, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button3Click); });
+  connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::newClicked); });
+  connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::deleteClicked); });
+  connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::clearClicked); });
+  connect(Button5, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::helpClicked); });
+  connect(Button3, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::doneClicked); });
 
   QWidget::setTabOrder(CovGrid, Var1Combo);
   QWidget::setTabOrder(Var1Combo, Var2Combo);
@@ -256,7 +256,7 @@ void CovarianceWindow::CovTableBeforePost(Dataset& dataset) {
   }
 }
 
-void CovarianceWindow::Button1Click() {
+void CovarianceWindow::newClicked() {
   ListsLive = true;
   covTable_.append();
   ListsLive = true;
@@ -301,20 +301,20 @@ void CovarianceWindow::maintain(bool emptyFirst) {
   covScanTable_.open();
 }
 
-void CovarianceWindow::Button4Click() {
+void CovarianceWindow::deleteClicked() {
   if (covTable_.recordCount() != 0) covTable_.deleteRecord();
   maintain(false);
 }
 
-void CovarianceWindow::Button2Click() {
+void CovarianceWindow::clearClicked() {
   maintain(true);
 }
 
-void CovarianceWindow::Button5Click() {
+void CovarianceWindow::helpClicked() {
   if (showHelp) showHelp(1001);
 }
 
-void CovarianceWindow::Button3Click() {
+void CovarianceWindow::doneClicked() {
   // Text still in a cell editor belongs to the row; a refused value has been reported once and
   // ends Done with the window open.
   if (!CovGrid->commitEdit()) return;

@@ -69,7 +69,7 @@ TEST_F(Demonstration, RunsTheSameTwiceAndReplacesEarlierWork) {
   setRow("x", "7", "0.5", "3");
   form_->evaluator().SetCovariance("xy", 0.125L);
   form_->MemoCoVar->setPlainText("x and y are covariant by: 0.125");
-  form_->btnDemoClick();
+  form_->demoClicked();
   const QString first = form_->MemoDerOut->toPlainText();
   EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
   EXPECT_EQ(form_->evaluator().GetCovariance("xy"), 0);
@@ -81,7 +81,7 @@ TEST_F(Demonstration, RunsTheSameTwiceAndReplacesEarlierWork) {
 }
 
 TEST_F(Commands, CopyTakesTheSelectionOrTheWholeReport) {
-  form_->btnDemoClick();
+  form_->demoClicked();
   QClipboard* clipboard = QGuiApplication::clipboard();
   QTextCursor cursor = form_->MemoDerOut->textCursor();
   cursor.setPosition(0);
@@ -141,10 +141,10 @@ TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
     QTest::mouseClick(window->Button5, Qt::LeftButton);
     EXPECT_EQ(help->topic(), kHelpCovariance);
     EXPECT_TRUE(help->isVisible());
-    window->Button3Click();
+    window->doneClicked();
     ran = true;
   });
-  form_->Button5Click();
+  form_->enterCovarianceClicked();
   EXPECT_TRUE(ran);
   help->close();
 }

@@ -147,7 +147,7 @@ TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(editor, "5");
-  form_->BtnCalculateClick();  // as a shortcut would, without taking the focus first
+  form_->calculateClicked();  // as a shortcut would, without taking the focus first
   QApplication::processEvents();
   EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
   EXPECT_EQ(form_->EditFunctionValue->text(), "10");
@@ -197,7 +197,7 @@ TEST_F(Calculate, WithoutCoverageTheCoverageBoxesAreCleared) {
   EXPECT_TRUE(form_->editcovfac->text().isEmpty());
   // Changing the level afterwards fills them from this calculation.
   form_->percentDesiredCombo->setCurrentIndex(2);
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_EQ(form_->editFactor->text(), "2.06");  // 95 % at 25 degrees of freedom
 }
 

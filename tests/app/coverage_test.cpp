@@ -65,18 +65,18 @@ TEST_F(Coverage, LevelChangeBeforeAnyCalculation) {
   define("a*b+c");
   // Nothing in the standard uncertainty box: nothing happens.
   form_->percentDesiredCombo->setCurrentIndex(2);
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_TRUE(form_->editFactor->text().isEmpty());
   // Three variables give two degrees of freedom; k is shown as number text.
   form_->EditStdUnc->setText("0.5");
   form_->percentDesiredCombo->setCurrentIndex(3);
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_EQ(form_->editFactor->text().toStdString(), numberText(roundToReal48(4.53L)));
   EXPECT_EQ(form_->editcovfac->text().toStdString(), numberText(roundToReal48(4.53L) * 0.5L));
   EXPECT_EQ(form_->stdUnc(), 0.5L);
   // A standard uncertainty that does not convert empties the coverage box.
   form_->EditStdUnc->setText("half");
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_TRUE(form_->editcovfac->text().isEmpty());
   EXPECT_EQ(form_->stdUnc(), 0.5L);
 }
@@ -88,7 +88,7 @@ TEST_F(Coverage, LevelChangeAfterACalculation) {
   calculate();
   const QString report = form_->MemoDerOut->toPlainText();
   form_->percentDesiredCombo->setCurrentIndex(5);
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_EQ(form_->editFactor->text(), "3.33");
   EXPECT_EQ(form_->editcovfac->text().toStdString(),
             numberText(roundToReal48(roundToReal48(3.33L) * 0.5L)));
@@ -113,7 +113,7 @@ TEST_F(Coverage, TableWindowShowsEveryRowReadOnly) {
     QTest::mouseClick(window->buttonOk, Qt::LeftButton);
     checked = true;
   });
-  form_->ViewCoverageFactors1Click();
+  form_->viewCoverageFactorsClicked();
   EXPECT_TRUE(checked);
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.lastText().toStdString(), kModificationMessage);
