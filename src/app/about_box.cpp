@@ -11,6 +11,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "core/version.h"
+
 namespace mirevant {
 
 namespace {
@@ -19,10 +21,8 @@ constexpr int kClientWidth = 425;
 constexpr int kClientHeight = 273;
 constexpr int kPanelHeight = 41;
 
-const char* const kVersionLine = "Mirevant Version 1.8";
-
-// The text as the box is defined; its first line is replaced by the version line when the box is
-// shown.
+// The text as the box is defined ("%1" stands for the version); its first line is replaced by the
+// version line when the box is shown.
 const char* const kNotes[] = {
     "Mirevant Version",
     "Measurement uncertainty calculator",
@@ -34,7 +34,7 @@ const char* const kNotes[] = {
     "factor for the chosen confidence level from a table of Student t values, and writes every "
     "step into a report that can be checked by hand.",
     "",
-    "Release notes: version 1.8 offers expression entry, four ways of entering a variable, "
+    "Release notes: version %1 offers expression entry, four ways of entering a variable, "
     "covariances, the calculation report with its stepwise audit, coverage factors, printing, the "
     "clipboard commands, a demonstration and the help pages.",
     "",
@@ -79,8 +79,10 @@ AboutBox::AboutBox(QWidget* parent)
   palette.setColor(QPalette::Text, Qt::black);
   palette.setColor(QPalette::Base, Qt::white);
   Memo1->setPalette(palette);
+  const QString version = QString::fromLatin1(kVersion);
   QStringList lines;
-  for (const char* line : kNotes) lines << QString::fromUtf8(line);
+  for (const char* line : kNotes)
+    lines << QString::fromUtf8(line).replace(QStringLiteral("%1"), version);
   Memo1->setPlainText(lines.join(QLatin1Char('\n')));
 
   Panel1 = new QFrame(this);
@@ -109,7 +111,7 @@ void AboutBox::showEvent(QShowEvent* event) {
   // Replace, never insert: showing the box again keeps a single version line.
   QTextCursor cursor(Memo1->document()->firstBlock());
   cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-  cursor.insertText(QString::fromLatin1(kVersionLine));
+  cursor.insertText(QStringLiteral("Mirevant Version ") + QString::fromLatin1(kVersion));
   Memo1->moveCursor(QTextCursor::Start);
   QDialog::showEvent(event);
 }

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -84,6 +85,26 @@ std::optional<int> topicOfFragment(const QString& fragment) {
 
 QPointer<HelpWindow> sharedWindow;
 
+// The pages are help topics addressed "topic:N"; the browser keeps the history of them.
+class TopicBrowser : public QTextBrowser {
+ public:
+  TopicBrowser(QWidget* parent, std::function<QString(int)> page)
+      : QTextBrowser(parent), page_(std::move(page)) {}
+
+  static QUrl address(int topic) { return QUrl(QStringLiteral("topic:%1").arg(topic)); }
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    // A page; an image or style sheet of a page is never one.
+    const bool page =
+        type != QTextDocument::ImageResource && type != QTextDocument::StyleSheetResource;
+    if (page && name.scheme() == QLatin1String("topic")) return page_(name.path().toInt());
+    return QTextBrowser::loadResource(type, name);
+  }
+
+ private:
+  std::function<QString(int)> page_;
+};
+
 }  // namespace
 
 HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
@@ -113,7 +134,7 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owne
                            tr("The main window and the workflow"));
   bar->addStretch(1);
 
-  browser_ = new QTextBrowser(this);
+  browser_ = new TopicBrowser(this, [this](int topic) { return pageHtml(topic); });
   browser_->setObjectName(QStringLiteral("helpBrowser"));
   browser_->setOpenLinks(false);
   browser_->setOpenExternalLinks(false);
@@ -125,6 +146,8 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owne
   layout->addWidget(browser_, 1);
 
   connect(browser_, &QTextBrowser::anchorClicked, this, &HelpWindow::onAnchor);
+  connect(browser_, &QTextBrowser::backwardAvailable, backButton_, &QWidget::setEnabled);
+  connect(browser_, &QTextBrowser::forwardAvailable, forwardButton_, &QWidget::setEnabled);
   connect(backButton_, &QToolButton::clicked, this, &HelpWindow::back);
   connect(forwardButton_, &QToolButton::clicked, this, &HelpWindow::forward);
   connect(mainButton_, &QToolButton::clicked, this, [this] { go(kHelpMainWindow); });
@@ -135,7 +158,8 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owne
   auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 
-  updateButtons();
+  backButton_->setEnabled(false);
+  forwardButton_->setEnabled(false);
 }
 
 HelpWindow* HelpWindow::shared() {
@@ -153,12 +177,10 @@ HelpWindow* HelpWindow::shared() {
 }
 
 void HelpWindow::showTopic(const QString& helpFile, int topic) {
-  if (helpFile != helpFile_) {  // the pages visited belong to the other file
-    history_.clear();
-    historyPos_ = 0;
-  }
+  const bool otherFile = helpFile != helpFile_;
   helpFile_ = helpFile;
   go(topic);
+  if (otherFile) browser_->clearHistory();  // the pages visited belong to the other file
 
   attachToModal();
   if (!positioned_) {
@@ -182,35 +204,27 @@ void HelpWindow::showTopic(const QString& helpFile, int topic) {
 }
 
 void HelpWindow::go(int topic) {
-  if (history_.empty() || history_[historyPos_] != topic) {
-    if (!history_.empty()) history_.resize(historyPos_ + 1);
-    history_.push_back(topic);
-    historyPos_ = history_.size() - 1;
-  }
-  load(topic);
-  updateButtons();
+  const QUrl page = TopicBrowser::address(topic);
+  if (browser_->source() == page)
+    browser_->reload();  // the same page, read afresh; the history keeps one entry for it
+  else
+    browser_->setSource(page);
+  pageShown();
 }
 
 void HelpWindow::back() {
-  if (historyPos_ == 0 || history_.empty()) return;
-  --historyPos_;
-  load(history_[historyPos_]);
-  updateButtons();
+  if (!browser_->isBackwardAvailable()) return;
+  browser_->backward();
+  pageShown();
 }
 
 void HelpWindow::forward() {
-  if (historyPos_ + 1 >= history_.size()) return;
-  ++historyPos_;
-  load(history_[historyPos_]);
-  updateButtons();
+  if (!browser_->isForwardAvailable()) return;
+  browser_->forward();
+  pageShown();
 }
 
-void HelpWindow::updateButtons() {
-  backButton_->setEnabled(!history_.empty() && historyPos_ > 0);
-  forwardButton_->setEnabled(historyPos_ + 1 < history_.size());
-}
-
-void HelpWindow::load(int topic) {
+QString HelpWindow::pageHtml(int topic) {
   topic_ = topic;
   found_ = false;
   QString html;
@@ -270,14 +284,20 @@ void HelpWindow::load(int topic) {
     }
   }
 
-  browser_->setHtml(html);
+  return html;
+}
+
+void HelpWindow::pageShown() {
   browser_->moveCursor(QTextCursor::Start);
   browser_->ensureCursorVisible();
   setWindowTitle(title_.isEmpty() ? tr("Mirevant Help") : tr("Mirevant Help - %1").arg(title_));
 }
 
 void HelpWindow::onAnchor(const QUrl& url) {
-  if (!url.scheme().isEmpty() || !url.path().isEmpty()) return;  // the help has no outside links
+  // The help has no outside links; a link within the page comes resolved against its "topic:N".
+  const bool inside =
+      url.scheme() == QLatin1String("topic") || (url.scheme().isEmpty() && url.path().isEmpty());
+  if (!inside) return;
   const QString fragment = url.fragment();
   if (const std::optional<int> topic = topicOfFragment(fragment)) {
     go(*topic);

@@ -44,12 +44,12 @@ class HelpWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void load(int topic);  // from helpFile_, without touching the history
-  void go(int topic);    // a link or the main-page button: load and record in the history
+  QString pageHtml(int topic);  // the page of `topic` read afresh from helpFile_
+  void go(int topic);           // a link or the main-page button: show and record in the history
+  void pageShown();             // the browser has turned to another page
   void onAnchor(const QUrl& url);
   void back();
   void forward();
-  void updateButtons();
   void attachToModal();
   void detachFromModal();
 
@@ -61,8 +61,6 @@ class HelpWindow : public QWidget {
   int topic_ = 0;
   bool found_ = false;
   QString title_;
-  std::vector<int> history_;
-  std::size_t historyPos_ = 0;  // index of the current page in history_
   QPointer<QWidget> owner_;
   QPointer<QWidget> modal_;  // the modal window the help window is attached to, if any
   bool positioned_ = false;

@@ -33,6 +33,7 @@
 #include "app/report_printer.h"
 #include "app/coverage_table_window.h"
 #include "core/errors.h"
+#include "core/paths.h"
 #include "core/numtext.h"
 #include "calculation/calculation.h"
 #include "covariance/covariance_window.h"
@@ -107,7 +108,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   setTabOrder();
 
   dataSourceVarList_.setDataset(&tableVarlist_);
-  dataSourceVarList_.onStateChange = [this] { DataSourceVarlistStateChange(); };
+  dataSourceVarList_.onStateChange = [this] { variableListStateChanged(); };
   dataSourceVarList_.onDataChange = [this](Field* field) { noteTypedChange(field); };
   tableVarlist_.setTableName(varlistSchema().fileName);
   tableVarlist_.setDriver(DriverType::FoxPro);
@@ -117,9 +118,10 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   // evaluator, caption.
   pcenttab_.setDirectory(str(programDirectory_));
   pcenttab_.setTableName(pcentSchema().fileName);
-  helpFile_ = programDirectory_ + QStringLiteral("mirevant.hlp");
+  helpFile_ = qstr(joinPath(str(programDirectory_), "mirevant.hlp"));
   pcenttab_.open();
-  coverage_ = readCoverageTable(pcenttab_, str(programDirectory_) + pcentSchema().fileName);
+  coverage_ =
+      readCoverageTable(pcenttab_, joinPath(str(programDirectory_), pcentSchema().fileName));
   {
     const QSignalBlocker quiet(percentDesiredCombo);
     percentDesiredCombo->setCurrentIndex(kDefaultLevel);
@@ -289,20 +291,20 @@ void MainWindow::buildControls() {
   BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   BitBtn3->setStatusTip(QStringLiteral("Exit the program"));
 
-  connect(BtnEnterEquation, &QPushButton::clicked, this, [this] { BtnEnterEquationClick(); });
-  connect(BtnCalculate, &QPushButton::clicked, this, [this] { BtnCalculateClick(); });
-  connect(EditEquation, &QLineEdit::textChanged, this, [this] { EditEquationChange(); });
+  connect(BtnEnterEquation, &QPushButton::clicked, this, [this] { defineVariablesClicked(); });
+  connect(BtnCalculate, &QPushButton::clicked, this, [this] { calculateClicked(); });
+  connect(EditEquation, &QLineEdit::textChanged, this, [this] { expressionTextChanged(); });
   connect(percentDesiredCombo, &QComboBox::activated, this,
-          [this] { percentDesiredComboChange(); });
+          [this] { confidenceLevelChanged(); });
   connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
-  connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-  connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
-  connect(btnDemo, &QPushButton::clicked, this, [this] { btnDemoClick(); });
-  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(Button5, &QPushButton::clicked, this, [this] { enterCovarianceClicked(); });
+  connect(Button4, &QPushButton::clicked, this, [this] { printButtonClicked(); });
+  connect(btnDemo, &QPushButton::clicked, this, [this] { demoClicked(); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { helpButtonClicked(); });
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { expressionHelpClicked(); });
   connect(DBGridVarList, &DBGrid::mouseReleased, this,
           [this](Qt::MouseButton b, Qt::KeyboardModifiers m, const QPoint& p) {
-            DBGridVarListMouseUp(b, m, p);
+            variableGridMouseReleased(b, m, p);
           });
   DBGridVarList->setErrorHandler([this](const std::exception_ptr& error) {
     runCommand(dialogs_, [&] { std::rethrow_exception(error); });
@@ -325,19 +327,19 @@ void MainWindow::buildEntryPopup() {
       entry(QStringLiteral("AutomaticallyenterStdUncertaintyRoundingError1"),
             QStringLiteral("Value is subject to rounding error"),
             QStringLiteral("User enters the variable value"),
-            &MainWindow::AutomaticallyenterStdUncertaintyRoundingError1Click);
+            &MainWindow::roundingErrorEntryClicked);
   UserEnters1 = entry(QStringLiteral("UserEnters1"), QStringLiteral("Value is \"exact\""),
-                      QStringLiteral("User enters variable value"), &MainWindow::UserEnters1Click);
+                      QStringLiteral("User enters variable value"), &MainWindow::userEntryClicked);
   VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = entry(
       QStringLiteral("VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1"),
       QStringLiteral("Value is in the center of rectagular probability curve (Type B)"),
       QStringLiteral("User enters Variable Value and one-half the range of possible values"),
-      &MainWindow::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click);
+      &MainWindow::rectangularEntryClicked);
   VariableValueistheaggregateResultofanumberofTrialsTypeA1 =
       entry(QStringLiteral("VariableValueistheaggregateResultofanumberofTrialsTypeA1"),
             QStringLiteral("Value is the statistical result of a number of trials  (Type A)"),
             QStringLiteral("User enters Variable Value, Std. Uncertainty, and DOFs"),
-            &MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click);
+            &MainWindow::typeAEntryClicked);
   POP_UNC->addSeparator();
   Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("Cancel"),
                   QStringLiteral("Cancel with no input"), nullptr);
@@ -365,52 +367,51 @@ void MainWindow::buildEntryPopup() {
 }
 
 void MainWindow::buildMenu() {
+  // A command or a submenu of the menu bar, with its object name and its status bar text.
+  auto item = [](QWidget* menu, const char* name, const QString& text, const QString& tip = {}) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setStatusTip(tip);
+    return action;
+  };
+  auto menu = [](QMenuBar* bar, const char* name, const QString& text) {
+    QMenu* m = bar->addMenu(text);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  Exit1 = bar->addAction(QStringLiteral("Exit"));
-  Exit1->setObjectName(QStringLiteral("Exit1"));
-  Exit1->setStatusTip(QStringLiteral("Exit the program"));
+  Exit1 = item(bar, "Exit1", QStringLiteral("Exit"), QStringLiteral("Exit the program"));
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
 
-  menuEdit = bar->addMenu(QStringLiteral("Edit"));
-  menuEdit->setObjectName(QStringLiteral("Edit1"));
-  Copy1 = menuEdit->addAction(QStringLiteral("Copy calulation report to clipboard"));
-  Copy1->setObjectName(QStringLiteral("Copy1"));
-  Copy1->setStatusTip(QStringLiteral("Copies entire report to Windows clipboard"));
-  Paste1 = menuEdit->addAction(QStringLiteral("Paste expression from clipboard"));
-  Paste1->setObjectName(QStringLiteral("Paste1"));
-  Paste1->setStatusTip(QStringLiteral("Pastes expression from Windows clipboard to edit box"));
+  menuEdit = menu(bar, "Edit1", QStringLiteral("Edit"));
+  Copy1 = item(menuEdit, "Copy1", QStringLiteral("Copy calulation report to clipboard"),
+               QStringLiteral("Copies entire report to Windows clipboard"));
+  Paste1 = item(menuEdit, "Paste1", QStringLiteral("Paste expression from clipboard"),
+                QStringLiteral("Pastes expression from Windows clipboard to edit box"));
 
-  Print1 = bar->addAction(QStringLiteral("Print!"));
-  Print1->setObjectName(QStringLiteral("Print1"));
+  Print1 = item(bar, "Print1", QStringLiteral("Print!"));
 
   // Projects and analyses sit between printing and help, so that the other menus keep their
   // places; their commands are added by the project and analysis code.
-  menuProject = bar->addMenu(QStringLiteral("Project"));
-  menuProject->setObjectName(QStringLiteral("menuProject"));
-  menuAnalysis = bar->addMenu(QStringLiteral("Analysis"));
-  menuAnalysis->setObjectName(QStringLiteral("menuAnalysis"));
+  menuProject = menu(bar, "menuProject", QStringLiteral("Project"));
+  menuAnalysis = menu(bar, "menuAnalysis", QStringLiteral("Analysis"));
 
-  menuHelp = bar->addMenu(QStringLiteral("Help"));
-  menuHelp->setObjectName(QStringLiteral("Help2"));
-  Help1 = menuHelp->addAction(QStringLiteral("Help"));
-  Help1->setObjectName(QStringLiteral("Help1"));
-  Demo1 = menuHelp->addAction(QStringLiteral("Demo"));
-  Demo1->setObjectName(QStringLiteral("Demo1"));
-  ProductivityHint1 = menuHelp->addAction(QStringLiteral("Productivity Hint"));
-  ProductivityHint1->setObjectName(QStringLiteral("ProductivityHint1"));
-  About2 = menuHelp->addAction(QStringLiteral("About"));
-  About2->setObjectName(QStringLiteral("About2"));
-  ViewCoverageFactors1 = menuHelp->addAction(QStringLiteral("View Coverage Factors"));
-  ViewCoverageFactors1->setObjectName(QStringLiteral("ViewCoverageFactors1"));
-  connect(ViewCoverageFactors1, &QAction::triggered, this, [this] { ViewCoverageFactors1Click(); });
-  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-  connect(Paste1, &QAction::triggered, this, [this] { Paste1Click(); });
-  connect(Print1, &QAction::triggered, this, [this] { Print1Click(); });
-  connect(Help1, &QAction::triggered, this, [this] { Help1Click(); });
-  connect(Demo1, &QAction::triggered, this, [this] { btnDemoClick(); });
-  connect(ProductivityHint1, &QAction::triggered, this, [this] { ProductivityHint1Click(); });
-  connect(About2, &QAction::triggered, this, [this] { About2Click(); });
+  menuHelp = menu(bar, "Help2", QStringLiteral("Help"));
+  Help1 = item(menuHelp, "Help1", QStringLiteral("Help"));
+  Demo1 = item(menuHelp, "Demo1", QStringLiteral("Demo"));
+  ProductivityHint1 = item(menuHelp, "ProductivityHint1", QStringLiteral("Productivity Hint"));
+  About2 = item(menuHelp, "About2", QStringLiteral("About"));
+  ViewCoverageFactors1 =
+      item(menuHelp, "ViewCoverageFactors1", QStringLiteral("View Coverage Factors"));
+  connect(ViewCoverageFactors1, &QAction::triggered, this, [this] { viewCoverageFactorsClicked(); });
+  connect(Copy1, &QAction::triggered, this, [this] { copyReportClicked(); });
+  connect(Paste1, &QAction::triggered, this, [this] { pasteExpressionClicked(); });
+  connect(Print1, &QAction::triggered, this, [this] { printMenuClicked(); });
+  connect(Help1, &QAction::triggered, this, [this] { helpMenuClicked(); });
+  connect(Demo1, &QAction::triggered, this, [this] { demoClicked(); });
+  connect(ProductivityHint1, &QAction::triggered, this, [this] { productivityHintClicked(); });
+  connect(About2, &QAction::triggered, this, [this] { aboutClicked(); });
 }
 
 void MainWindow::setTabOrder() {
@@ -459,25 +460,25 @@ void MainWindow::DisplayHint(const QString& hint) {
   PnlBoxHint->setText(hint);
 }
 
-void MainWindow::EditEquationChange() {
+void MainWindow::expressionTextChanged() {
   if (!CheckBox_ExpEdit->isChecked()) BtnCalculate->setEnabled(false);
 }
 
-void MainWindow::DataSourceVarlistStateChange() {
+void MainWindow::variableListStateChanged() {
   // Insert guard: rows of the variable list come only from Define Variables.
   if (!varListFilling_ && tableVarlist_.state() == DatasetState::Insert) tableVarlist_.cancel();
 }
 
-void MainWindow::BtnEnterEquationClick() {
+void MainWindow::defineVariablesClicked() {
   command(&MainWindow::defineVariables);
 }
-void MainWindow::BtnCalculateClick() {
+void MainWindow::calculateClicked() {
   command(&MainWindow::calculate);
 }
-void MainWindow::percentDesiredComboChange() {
+void MainWindow::confidenceLevelChanged() {
   command(&MainWindow::changeConfidenceLevel);
 }
-void MainWindow::ViewCoverageFactors1Click() {
+void MainWindow::viewCoverageFactorsClicked() {
   command(&MainWindow::viewCoverageFactors);
 }
 
@@ -671,7 +672,7 @@ QPoint MainWindow::entryPopupPosition() const {
   return frameGeometry().topLeft() + DBGridVarList->pos() + QPoint(10, 10);
 }
 
-void MainWindow::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers /*shift*/,
+void MainWindow::variableGridMouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers /*shift*/,
                                      const QPoint& pos) {
   if (button != Qt::LeftButton) return;
   const int column = DBGridVarList->gridColumnAt(pos);
@@ -684,19 +685,19 @@ void MainWindow::DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifi
   }
 }
 
-void MainWindow::AutomaticallyenterStdUncertaintyRoundingError1Click() {
+void MainWindow::roundingErrorEntryClicked() {
   command(&MainWindow::enterRoundingError);
 }
-void MainWindow::UserEnters1Click() {
+void MainWindow::userEntryClicked() {
   command(&MainWindow::enterExact);
 }
-void MainWindow::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click() {
+void MainWindow::rectangularEntryClicked() {
   command(&MainWindow::enterTypeB);
 }
-void MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1Click() {
+void MainWindow::typeAEntryClicked() {
   command(&MainWindow::enterTypeA);
 }
-void MainWindow::Button5Click() {
+void MainWindow::enterCovarianceClicked() {
   command(&MainWindow::enterCovariance);
 }
 
@@ -888,7 +889,7 @@ void MainWindow::enterCovariance() {
   openWorkingTable(dialogs_, covdatSchema(), [&] {
     window.openTables(str(workingDirectory_), !BtnCalculate->isEnabled());
   });
-  window.Button1Click();
+  window.newClicked();
   window.prepare(names);
   window.exec();
 }
@@ -897,17 +898,17 @@ void MainWindow::showHelpTopic(int topic) {
   mirevant::showHelpTopic(helpFile_, topic);
 }
 
-void MainWindow::Help1Click() {
+void MainWindow::helpMenuClicked() {
   showHelpTopic(kHelpMainWindow);
 }
-void MainWindow::BitBtn2Click() {
+void MainWindow::helpButtonClicked() {
   showHelpTopic(kHelpMainWindow);
 }
-void MainWindow::SpeedButton1Click() {
+void MainWindow::expressionHelpClicked() {
   showHelpTopic(kHelpExpression);
 }
 
-void MainWindow::ProductivityHint1Click() {
+void MainWindow::productivityHintClicked() {
   dialogs_.message(Dialogs::Kind::Information,
                    QStringLiteral("Archive your expressions in a spreadsheet or word processor.\n"
                                   "Copy them and Edit-Paste them (Mirevant menu item) into the "
@@ -917,24 +918,24 @@ void MainWindow::ProductivityHint1Click() {
                                   "is <Control>-<c> and for paste it is <Control>-<v>"));
 }
 
-void MainWindow::About2Click() {
+void MainWindow::aboutClicked() {
   AboutBox box(this);
   box.exec();
 }
 
-void MainWindow::Print1Click() {
+void MainWindow::printMenuClicked() {
   command(&MainWindow::printTheReport);
 }
-void MainWindow::Button4Click() {
+void MainWindow::printButtonClicked() {
   command(&MainWindow::printTheReport);
 }
-void MainWindow::Copy1Click() {
+void MainWindow::copyReportClicked() {
   command(&MainWindow::copyReport);
 }
-void MainWindow::Paste1Click() {
+void MainWindow::pasteExpressionClicked() {
   command(&MainWindow::pasteExpression);
 }
-void MainWindow::btnDemoClick() {
+void MainWindow::demoClicked() {
   command(&MainWindow::runDemo);
 }
 

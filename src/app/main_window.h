@@ -52,38 +52,38 @@ class MainWindow : public QMainWindow {
   ~MainWindow() override;
 
   // The commands, as the buttons and menu items run them (each under the default handler).
-  void BtnEnterEquationClick();
-  void BtnCalculateClick();
-  void percentDesiredComboChange();
-  void ViewCoverageFactors1Click();
-  void EditEquationChange();
-  void DataSourceVarlistStateChange();
+  void defineVariablesClicked();
+  void calculateClicked();
+  void confidenceLevelChanged();
+  void viewCoverageFactorsClicked();
+  void expressionTextChanged();
+  void variableListStateChanged();
   void DisplayHint(const QString& hint);
 
   // Variable entry: the grid's mouse release (column 2 opens the entry popup, column 5 shows how
   // the row's standard uncertainty was obtained) and the four entry modes.
-  void DBGridVarListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
-  void AutomaticallyenterStdUncertaintyRoundingError1Click();
-  void UserEnters1Click();
-  void VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1Click();
-  void VariableValueistheaggregateResultofanumberofTrialsTypeA1Click();
+  void variableGridMouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
+  void roundingErrorEntryClicked();
+  void userEntryClicked();
+  void rectangularEntryClicked();
+  void typeAEntryClicked();
   // Where the entry popup opens: near the top-left corner of the grid.
   QPoint entryPopupPosition() const;
 
   // Enter Covariance.
-  void Button5Click();
+  void enterCovarianceClicked();
 
   // The demonstration, printing, clipboard, help and about commands.
-  void btnDemoClick();
-  void Print1Click();
-  void Button4Click();
-  void Copy1Click();
-  void Paste1Click();
-  void Help1Click();
-  void BitBtn2Click();
-  void SpeedButton1Click();
-  void ProductivityHint1Click();
-  void About2Click();
+  void demoClicked();
+  void printMenuClicked();
+  void printButtonClicked();
+  void copyReportClicked();
+  void pasteExpressionClicked();
+  void helpMenuClicked();
+  void helpButtonClicked();
+  void expressionHelpClicked();
+  void productivityHintClicked();
+  void aboutClicked();
   // Where the demonstration's boxes stand: near the divider, the last near the covariance box.
   QPoint demoBoxPosition(bool nearCovariances) const;
 

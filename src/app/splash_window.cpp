@@ -2,16 +2,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
 #include <QScreen>
-#include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 
 #include "app/logo.h"
+#include "core/version.h"
 
 namespace mirevant {
 
@@ -69,8 +70,8 @@ SplashWindow::SplashWindow(QWidget* parent)
   const QRect line(0, 0, kClientWidth, 16);
   Label2 = makeLabel(this, "Label2", QStringLiteral("Measurement uncertainty calculator"),
                      line.translated(0, 218), windowFont);
-  Label3 =
-      makeLabel(this, "Label3", QStringLiteral("Release 1.8"), line.translated(0, 234), windowFont);
+  Label3 = makeLabel(this, "Label3", QStringLiteral("Release ") + QString::fromLatin1(kVersion),
+                     line.translated(0, 234), windowFont);
   Label4 = makeLabel(this, "Label4", QStringLiteral("Written by the Mirevant developers"),
                      line.translated(0, 250), windowFont);
   Label5 = makeLabel(this, "Label5", QStringLiteral("Starting, please wait..."),
@@ -84,7 +85,7 @@ SplashWindow::SplashWindow(QWidget* parent)
 }
 
 void SplashWindow::showEvent(QShowEvent* event) {
-  setWindowTitle(QStringLiteral(" Version 1.8"));
+  setWindowTitle(QStringLiteral(" Version ") + QString::fromLatin1(kVersion));
   QWidget::showEvent(event);
 }
 
@@ -103,14 +104,11 @@ void runSplash(int milliseconds) {
   splash->repaint();  // painted now, not when the loop gets round to it
   QCoreApplication::processEvents();
 
-  QElapsedTimer clock;  // the pause counts from the moment the window is up
-  clock.start();
-  // Keep the window responsive (painted, movable) until the time is up, without spinning.
-  while (clock.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    const qint64 left = milliseconds - clock.elapsed();
-    if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
-  }
+  // The pause counts from the moment the window is up; the event loop keeps it painted and
+  // movable meanwhile.
+  QEventLoop pause;
+  QTimer::singleShot(milliseconds, &pause, &QEventLoop::quit);
+  pause.exec();
   splash->hide();
   splash.reset();
 }

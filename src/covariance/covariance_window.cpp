@@ -24,15 +24,6 @@ bool CovarianceWindow::ListsLive = false;
 
 namespace {
 
-// Slot of a stored name: two characters count as the doubled letter, one as the letter.
-int slotOfName(const QString& name) {
-  if (name.isEmpty()) return -1;
-  const QChar c = name.at(0).toUpper();
-  if (c < QLatin1Char('A') || c > QLatin1Char('Z')) return -1;
-  const int letter = c.unicode() - 'A';
-  return name.size() >= 2 ? 26 + letter : letter;
-}
-
 void removeItems(QComboBox* combo, const QString& name) {
   for (int i = combo->count() - 1; i >= 0; --i)
     if (combo->itemText(i) == name) combo->removeItem(i);
@@ -110,11 +101,11 @@ CovarianceWindow::CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlain
   Button2 = button(QStringLiteral("Button2"), QStringLiteral("Clear"), 125);
   Button5 = button(QStringLiteral("Button5"), QStringLiteral("Help"), 183);
   Button3 = button(QStringLiteral("Button3"), QStringLiteral("Done"), 241);
-  connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button1Click); });
-  connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button4Click); });
-  connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button2Click); });
-  connect(Button5, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button5Click); });
-  connect(Button3, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::Button3Click); });
+  connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::newClicked); });
+  connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::deleteClicked); });
+  connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::clearClicked); });
+  connect(Button5, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::helpClicked); });
+  connect(Button3, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::doneClicked); });
 
   QWidget::setTabOrder(CovGrid, Var1Combo);
   QWidget::setTabOrder(Var1Combo, Var2Combo);
@@ -223,7 +214,7 @@ void CovarianceWindow::CovSourceDataChange(Field* /*field*/) {
     if (s1 == cur1) partnersOf1.push_back(s2);
     if (s2 == cur1) partnersOf1.push_back(s1);
     for (const QString& s : {s1, s2})
-      if (const int slot = slotOfName(s); slot >= 0) ++usage[static_cast<std::size_t>(slot)];
+      if (const int slot = VariableSlot(s.toStdString()); slot >= 0) ++usage[static_cast<std::size_t>(slot)];
   }
   for (const QString& name : definedNames_) {
     bool m1 = partnersOf2.contains(name);
@@ -265,7 +256,7 @@ void CovarianceWindow::CovTableBeforePost(Dataset& dataset) {
   }
 }
 
-void CovarianceWindow::Button1Click() {
+void CovarianceWindow::newClicked() {
   ListsLive = true;
   covTable_.append();
   ListsLive = true;
@@ -310,20 +301,20 @@ void CovarianceWindow::maintain(bool emptyFirst) {
   covScanTable_.open();
 }
 
-void CovarianceWindow::Button4Click() {
+void CovarianceWindow::deleteClicked() {
   if (covTable_.recordCount() != 0) covTable_.deleteRecord();
   maintain(false);
 }
 
-void CovarianceWindow::Button2Click() {
+void CovarianceWindow::clearClicked() {
   maintain(true);
 }
 
-void CovarianceWindow::Button5Click() {
+void CovarianceWindow::helpClicked() {
   if (showHelp) showHelp(1001);
 }
 
-void CovarianceWindow::Button3Click() {
+void CovarianceWindow::doneClicked() {
   // Text still in a cell editor belongs to the row; a refused value has been reported once and
   // ends Done with the window open.
   if (!CovGrid->commitEdit()) return;

@@ -36,11 +36,11 @@ class CovarianceWindow : public QDialog {
   void prepare(const QStringList& names);
 
   // The buttons and events.
-  void Button1Click();  // New
-  void Button4Click();  // Delete
-  void Button2Click();  // Clear
-  void Button3Click();  // Done
-  void Button5Click();  // Help
+  void newClicked();  // New
+  void deleteClicked();  // Delete
+  void clearClicked();  // Clear
+  void doneClicked();  // Done
+  void helpClicked();  // Help
   void CovSourceStateChange();
   void CovSourceDataChange(Field* field);
   void CovTableBeforePost(Dataset& dataset);

@@ -598,18 +598,8 @@ void TEquation::SetText(const std::string& text, const CompileOptions& options) 
 }
 
 void TEquation::SetVariable(const std::string& name, Extended value) {
-  if (name.empty()) return;
-  const char first = name[0];
-  int letter;
-  if (first >= 'a' && first <= 'z') {
-    letter = first - 'a';
-  } else if (first >= 'A' && first <= 'Z') {
-    letter = first - 'A';
-  } else {
-    return;
-  }
-  const bool doubled = name.size() >= 2 && name[1] == first;
-  values_[doubled ? 26 + letter : letter] = value;
+  const int slot = LeadingSlot(name, DoubledLetter::SameCharacter);
+  if (slot >= 0) values_[slot] = value;
 }
 
 Extended TEquation::Evaluate(bool& Failed) {
@@ -630,27 +620,6 @@ Extended TEquation::EvaluateWithAudit(bool& Failed, std::vector<std::string>* Li
     Failed = true;
     return 0;
   }
-}
-
-int VariableSlot(const std::string& name) {
-  auto letter = [](char c) -> int {
-    if (c >= 'a' && c <= 'z') return c - 'a';
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    return -1;
-  };
-  if (name.size() == 1) return letter(name[0]);
-  if (name.size() == 2) {
-    const int a = letter(name[0]);
-    const int b = letter(name[1]);
-    if (a >= 0 && a == b) return 26 + a;
-  }
-  return -1;
-}
-
-std::string SlotName(int slot) {
-  if (slot < 0 || slot >= kVariableSlots) return std::string();
-  const char c = static_cast<char>('a' + slot % 26);
-  return slot < 26 ? std::string(1, c) : std::string(2, c);
 }
 
 }  // namespace mirevant

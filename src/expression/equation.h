@@ -11,12 +11,11 @@
 #include "core/errors.h"
 #include "core/extended.h"
 #include "expression/stacks.h"
+#include "expression/variable_names.h"
 
 namespace mirevant {
 
 enum class angleUnit { Degrees = 0, Radians = 1 };
-
-inline constexpr int kVariableSlots = 52;
 
 // Operators and functions, numbered as in the token payload.
 enum Op : int {
@@ -189,11 +188,5 @@ class TEquation {
   Extended values_[kVariableSlots] = {};
   expression expr_;
 };
-
-// Slot of a variable name in the uncertainty engine's sense: one letter a-z/A-Z, or the same letter
-// twice (case-insensitive). -1 for any other name.
-int VariableSlot(const std::string& name);
-// "a" ... "z", "aa" ... "zz".
-std::string SlotName(int slot);
 
 }  // namespace mirevant

@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "tables/column_text.h"
 #include "tables/dbf_io.h"
 #include "tables/table_errors.h"
@@ -291,12 +292,6 @@ bool validNameChar(unsigned char c) {
 
 bool isLetter(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-std::string joinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
 }
 
 }  // namespace

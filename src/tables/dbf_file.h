@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tables/column_def.h"
+
 namespace mirevant::dbf {
 
 // One column as the file describes it.
@@ -25,14 +27,6 @@ struct Column {
   int width = 0;
   int decimals = 0;
   int offset = 0;  // within the raw record; the deletion flag is byte 0
-};
-
-// A column to create.
-struct ColumnDef {
-  std::string name;
-  char type = 'C';
-  int width = 0;
-  int decimals = 0;
 };
 
 // Identifies the file's content as last read: a change by any dataset of this process bumps the

@@ -1,5 +1,6 @@
 #include "tables/schemas.h"
 
+#include "core/paths.h"
 #include "tables/dbf_file.h"
 
 namespace mirevant {
@@ -44,23 +45,9 @@ const TableSchema& pcentSchema() {
   return schema;
 }
 
-namespace {
-
-std::vector<dbf::ColumnDef> columnDefs(const std::vector<ColumnDef>& columns) {
-  std::vector<dbf::ColumnDef> defs;
-  defs.reserve(columns.size());
-  for (const ColumnDef& c : columns) defs.push_back({c.name, c.type, c.width, c.decimals});
-  return defs;
-}
-
-}  // namespace
-
 void createTable(const std::string& directory, const std::string& fileName,
                  const std::vector<ColumnDef>& columns) {
-  const std::string path = directory.empty()         ? fileName
-                           : directory.back() == '/' ? directory + fileName
-                                                     : directory + "/" + fileName;
-  dbf::File::create(path, columnDefs(columns));
+  dbf::File::create(joinPath(directory, fileName), columns);
 }
 
 void createTable(const std::string& directory, const TableSchema& schema) {
@@ -68,7 +55,7 @@ void createTable(const std::string& directory, const TableSchema& schema) {
 }
 
 void recreateTable(const std::string& path, const TableSchema& schema) {
-  dbf::File::replace(path, columnDefs(schema.columns));
+  dbf::File::replace(path, schema.columns);
 }
 
 }  // namespace mirevant

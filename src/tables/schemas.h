@@ -6,18 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "tables/column_def.h"
 #include "tables/dataset.h"
 #include "tables/table_errors.h"
 
 namespace mirevant {
-
-// One column of a table file as it is created: DBF type letter, width and decimals.
-struct ColumnDef {
-  std::string name;
-  char type = 'C';
-  int width = 0;
-  int decimals = 0;
-};
 
 struct TableSchema {
   std::string fileName;

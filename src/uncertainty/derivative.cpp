@@ -125,8 +125,7 @@ bool isLeafText(const std::string& text) {
     return (c >= '0' && c <= '9') || c == '.' || c == ',';
   });
   if (numeral) return true;
-  return (text.size() == 1 && text[0] >= 'a' && text[0] <= 'z') ||
-         (text.size() == 2 && text[0] == text[1] && text[0] >= 'a' && text[0] <= 'z');
+  return text == SlotName(VariableSlot(text));  // a variable name as the program writes it
 }
 
 // The text is one parenthesised group: its first "(" closes at its last character.

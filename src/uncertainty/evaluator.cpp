@@ -10,41 +10,14 @@ namespace mirevant {
 
 namespace {
 
-int letterIndex(char c) {
-  if (c >= 'a' && c <= 'z') return c - 'a';
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  return -1;
-}
-
-bool sameLetter(char a, char b) {
-  return letterIndex(a) >= 0 && letterIndex(a) == letterIndex(b);
-}
-
-// Degrees of freedom are addressed by the first character, or by the doubled slot when the first
-// two characters are the same letter ("ab" is a, "zzz" is zz).
-int dofSlot(const std::string& name) {
-  if (name.empty() || letterIndex(name[0]) < 0) return -1;
-  const int letter = letterIndex(name[0]);
-  return name.size() >= 2 && sameLetter(name[0], name[1]) ? 26 + letter : letter;
-}
-
 // A pair text is two names written one after the other ("ab", "aab", "abb", "aazz"): a doubled
 // letter at the start is a two-letter name, anything else one letter.
 bool decodePair(const std::string& pair, int& i, int& j) {
   std::size_t pos = 0;
-  auto take = [&](int& slot) {
-    if (pos >= pair.size() || letterIndex(pair[pos]) < 0) return false;
-    const int letter = letterIndex(pair[pos]);
-    if (pos + 1 < pair.size() && sameLetter(pair[pos], pair[pos + 1])) {
-      slot = 26 + letter;
-      pos += 2;
-    } else {
-      slot = letter;
-      pos += 1;
-    }
-    return true;
-  };
-  return take(i) && take(j);
+  i = TakeSlot(pair, pos);
+  if (i < 0) return false;
+  j = TakeSlot(pair, pos);
+  return j >= 0;
 }
 
 // The operand count of the well-formedness check lets an operator go short of an operand when a
@@ -89,9 +62,8 @@ std::string TUncEval::itemText(const Token& token, const std::vector<Extended>& 
     case 'N':
       return plainNumberText(numerals[token.payload - 1]);
     case 'V':
-      return std::string(1, static_cast<char>('a' + token.payload));
     case 'W':
-      return std::string(2, static_cast<char>('a' + token.payload));
+      return SlotName(token.Slot());
     default:
       return std::string();
   }
@@ -177,13 +149,15 @@ Extended TUncEval::GetStdUnc(const std::string& name) const {
   return slot >= 0 ? stdUnc_[static_cast<std::size_t>(slot)] : 0;
 }
 
+// Degrees of freedom are addressed by the first character, or by the doubled slot when the first
+// two characters are the same letter ("ab" is a, "zzz" is zz).
 void TUncEval::SetDOF(const std::string& name, Extended v) {
-  const int slot = dofSlot(name);
+  const int slot = LeadingSlot(name);
   if (slot >= 0) dof_[static_cast<std::size_t>(slot)] = v;
 }
 
 Extended TUncEval::GetDOF(const std::string& name) const {
-  const int slot = dofSlot(name);
+  const int slot = LeadingSlot(name);
   return slot >= 0 ? dof_[static_cast<std::size_t>(slot)] : 0;
 }
 

@@ -1,21 +1,19 @@
 #include "widgets/db_grid.h"
 
-#include <QAbstractTableModel>
 #include <QApplication>
-#include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScopedValueRollback>
-#include <QStyledItemDelegate>
 #include <QtDebug>
 #include <algorithm>
 
 #include "core/errors.h"
 #include "tables/dataset.h"
+#include "widgets/db_grid_delegate.h"
+#include "widgets/db_grid_model.h"
 
 namespace mirevant {
 
@@ -24,264 +22,6 @@ const QString DBGrid::kEditingMark = QStringLiteral("I");
 const QString DBGrid::kInsertingMark = QStringLiteral("*");
 
 namespace {
-
-bool isEditing(const Dataset* ds) {
-  return ds != nullptr &&
-         (ds->state() == DatasetState::Edit || ds->state() == DatasetState::Insert);
-}
-
-QString displayTitle(const QString& title) {
-  QString t = title;
-  t.replace(QLatin1Char('~'), QLatin1Char('\n'));
-  return t;
-}
-
-}  // namespace
-
-// ---- Model ----
-
-// The dataset's rows as a table model, one column per grid column. It is a link of the data
-// source and turns every notification into model signals, then asks the grid to put its current
-// cell on the dataset's row.
-class DBGridModel final : public QAbstractTableModel, public DataLink {
- public:
-  explicit DBGridModel(DBGrid* grid) : grid_(grid) {}
-  ~DBGridModel() override { setSource(nullptr); }
-
-  void setSource(DataSource* source) {
-    if (source == source_) return;
-    if (source_ != nullptr) source_->removeLink(this);
-    source_ = source;
-    if (source_ != nullptr) source_->addLink(this);
-    reload();
-  }
-  DataSource* source() const { return source_; }
-  Dataset* dataset() const { return source_ != nullptr ? source_->dataset() : nullptr; }
-
-  void dataSourceDestroyed() override {
-    source_ = nullptr;  // already detached by the source itself
-    reload();
-  }
-  bool active() const {
-    const Dataset* ds = dataset();
-    return ds != nullptr && ds->active();
-  }
-
-  void setColumns(const std::vector<DBGridColumn>& columns) {
-    beginResetModel();
-    columns_ = columns;
-    rows_ = displayRows();
-    endResetModel();
-  }
-  const std::vector<DBGridColumn>& columns() const { return columns_; }
-
-  void setReadOnly(bool readOnly) {
-    readOnly_ = readOnly;
-    refresh();
-  }
-
-  Field* fieldOf(int column) const {
-    Dataset* ds = dataset();
-    if (ds == nullptr || column < 0 || column >= static_cast<int>(columns_.size())) return nullptr;
-    return ds->findField(columns_[static_cast<size_t>(column)].fieldName.toStdString());
-  }
-
-  bool editable(int column) const {
-    if (readOnly_ || !active()) return false;
-    if (columns_[static_cast<size_t>(column)].readOnly) return false;
-    const Field* f = fieldOf(column);
-    return f != nullptr && !f->readOnly();
-  }
-
-  // The row the dataset's cursor is on, as a grid row: the blank row of an empty table is row 0.
-  int currentRow() const {
-    const Dataset* ds = dataset();
-    if (ds == nullptr || !ds->active() || rows_ == 0) return -1;
-    return std::clamp(read([ds] { return ds->currentRow(); }, 0), 0, rows_ - 1);
-  }
-
-  // Puts the dataset into edit state for a write into its current row. False when it failed
-  // (reported) or a state-change handler cancelled the row at once.
-  bool beginRowEdit() {
-    Dataset* ds = dataset();
-    if (ds == nullptr) return false;
-    if (isEditing(ds)) return true;
-    if (!grid_->guarded([ds] { ds->edit(); })) {
-      refused_ = true;
-      return false;
-    }
-    return isEditing(ds);
-  }
-
-  // A write into a field that was refused since the last clearRefused().
-  void clearRefused() { refused_ = false; }
-  bool refused() const { return refused_; }
-
-  // ---- QAbstractTableModel ----
-
-  int rowCount(const QModelIndex& parent = QModelIndex()) const override {
-    return parent.isValid() ? 0 : rows_;
-  }
-  int columnCount(const QModelIndex& parent = QModelIndex()) const override {
-    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
-  }
-
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.column() >= columnCount()) return {};
-    const DBGridColumn& col = columns_[static_cast<size_t>(index.column())];
-    switch (role) {
-      case Qt::DisplayRole:
-        return col.checkBox ? QVariant() : QVariant(cellText(index.row(), col));
-      case Qt::EditRole:
-        return cellText(index.row(), col);
-      case Qt::CheckStateRole:
-        if (!col.checkBox) return {};
-        return static_cast<int>(
-            cellText(index.row(), col) == QLatin1String("True") ? Qt::Checked : Qt::Unchecked);
-      case Qt::TextAlignmentRole:
-        return static_cast<int>(col.alignment);
-      default:
-        return {};
-    }
-  }
-
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-    if (orientation == Qt::Horizontal) {
-      if (section < 0 || section >= columnCount()) return {};
-      const DBGridColumn& col = columns_[static_cast<size_t>(section)];
-      if (role == Qt::DisplayRole) return displayTitle(col.title);
-      if (role == Qt::TextAlignmentRole) return static_cast<int>(col.titleAlignment);
-      return {};
-    }
-    if (role == Qt::DisplayRole) {
-      if (section != currentRow()) return QString();
-      switch (dataset()->state()) {
-        case DatasetState::Edit:
-          return DBGrid::kEditingMark;
-        case DatasetState::Insert:
-          return DBGrid::kInsertingMark;
-        default:
-          return DBGrid::kCurrentMark;
-      }
-    }
-    if (role == Qt::TextAlignmentRole) return static_cast<int>(Qt::AlignCenter);
-    return {};
-  }
-
-  Qt::ItemFlags flags(const QModelIndex& index) const override {
-    if (!index.isValid()) return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (editable(index.column()))
-      f |= columns_[static_cast<size_t>(index.column())].checkBox ? Qt::ItemIsUserCheckable
-                                                                  : Qt::ItemIsEditable;
-    return f;
-  }
-
-  // Writes into the dataset's current row; a cell of another row is never written (an editor
-  // left over from before the cursor moved). Failures are reported and recorded as refused.
-  bool setData(const QModelIndex& index, const QVariant& value, int role) override {
-    if (!index.isValid() || index.column() >= columnCount()) return false;
-    const DBGridColumn col = columns_[static_cast<size_t>(index.column())];
-    const int row = index.row();
-    const bool check = col.checkBox && role == Qt::CheckStateRole;
-    if (!check && (col.checkBox || role != Qt::EditRole)) return false;
-    if (!editable(index.column()) || row != currentRow()) return false;
-    const std::string text = value.toString().toStdString();
-    const bool checked = value.toInt() == Qt::Checked;
-    if (!beginRowEdit() || row != currentRow()) return false;
-    Dataset* ds = dataset();
-    const bool ok = grid_->guarded([&] {
-      Field& f = ds->fieldByName(col.fieldName.toStdString());
-      if (check)
-        f.setAsBoolean(checked);
-      else if (f.asString() != text)
-        f.setAsString(text);
-    });
-    if (!ok) refused_ = true;
-    return ok;
-  }
-
-  // ---- DataLink ----
-
-  void activeChanged() override { reload(); }
-  void dataSetChanged() override { refresh(); }
-  void dataSetScrolled() override { refresh(); }
-  void recordChanged(Field*) override { refresh(); }
-  void editingChanged() override {
-    // An editor open on a row that is no longer pending holds stale text.
-    if (!isEditing(dataset())) grid_->dropEditor();
-    refresh();
-  }
-
- private:
-  // Reads of the dataset for display run while the grid paints or follows a notification, where a
-  // failure (a damaged or unreadable file) must not escape. The first one goes to the error
-  // handler and is remembered: until the dataset next reports a change, the grid shows blank
-  // cells instead of reading the failing file again on every repaint and reporting it again.
-  template <class F, class T>
-  T read(F&& f, T fallback) const {
-    if (failed_) return fallback;
-    try {
-      return f();
-    } catch (...) {
-      failed_ = true;
-      grid_->reportError(std::current_exception());
-      return fallback;
-    }
-  }
-
-  int displayRows() const {
-    const Dataset* ds = dataset();
-    if (ds == nullptr || !ds->active()) return 0;
-    return std::max(read([ds] { return ds->rowCount(); }, rows_), 1);
-  }
-
-  QString cellText(int row, const DBGridColumn& col) const {
-    const Dataset* ds = dataset();
-    if (ds == nullptr || !ds->active() || read([ds] { return ds->rowCount(); }, -1) < 0) return {};
-    try {
-      return QString::fromStdString(ds->rowText(row, col.fieldName.toStdString()));
-    } catch (const std::exception&) {
-      // A column naming a field the table lacks, or a damaged value: shown blank.
-      return {};
-    }
-  }
-
-  // The dataset opened, closed or was replaced: everything is read again.
-  void reload() {
-    failed_ = false;
-    beginResetModel();
-    rows_ = displayRows();
-    endResetModel();
-    grid_->followCursor();
-  }
-
-  // Rows, values or the cursor changed: a different number of rows is read again, otherwise the
-  // cells and the indicator are repainted.
-  void refresh() {
-    failed_ = false;
-    const int rows = displayRows();
-    if (rows != rows_) {
-      beginResetModel();
-      rows_ = rows;
-      endResetModel();
-    } else if (rows_ > 0) {
-      emit dataChanged(index(0, 0), index(rows_ - 1, std::max(columnCount() - 1, 0)));
-      emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
-    }
-    grid_->followCursor();
-  }
-
-  DBGrid* grid_;
-  DataSource* source_ = nullptr;
-  std::vector<DBGridColumn> columns_;
-  int rows_ = 0;
-  bool readOnly_ = false;
-  bool refused_ = false;
-  mutable bool failed_ = false;  // a read for display failed; reported once
-};
-
-// ---- Row indicator ----
 
 // The vertical header: a bevel per row, with an arrow on the current row, "I" while it is being
 // edited and "*" on a pending new row.
@@ -319,178 +59,7 @@ class DBGridIndicator final : public QHeaderView {
   }
 };
 
-// ---- Delegate ----
-
-// Cell editors: a line editor for typed cells, a pick-only drop-down for pick-list columns, and
-// check boxes drawn centred and toggled by a click on the box or the space key.
-class DBGridDelegate final : public QStyledItemDelegate {
- public:
-  explicit DBGridDelegate(DBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
-
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& /*option*/,
-                        const QModelIndex& index) const override {
-    if (QComboBox* source = grid_->pickListOf(index.column())) {
-      auto* combo = new QComboBox(parent);
-      combo->setEditable(false);
-      combo->setFrame(false);
-      combo->setMaxVisibleItems(8);
-      for (int i = 0; i < source->count(); ++i) combo->addItem(source->itemText(i));
-      // Choosing an item writes it at once.
-      connect(combo, &QComboBox::activated, grid_,
-              [grid = grid_, editor = QPointer<QComboBox>(combo)] {
-                if (editor != nullptr && grid->openEditor() == editor)
-                  grid->finishEditor(editor, QAbstractItemDelegate::NoHint);
-              });
-      grid_->editor_ = combo;
-      grid_->editorIndex_ = index;
-      return combo;
-    }
-    // A plain line editor that stays inside its cell, aligned like the cell.
-    // No length limit: a text longer than its column goes to the field, which refuses it with
-    // its message, instead of being cut without a word.
-    auto* line = new QLineEdit(parent);
-    line->setFrame(false);
-    line->setAlignment(grid_->model_->columns()[static_cast<size_t>(index.column())].alignment);
-    grid_->editor_ = line;
-    grid_->editorIndex_ = index;
-    return line;
-  }
-
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-      // A value that is not among the items is shown, greyed, until an item is chosen.
-      const QString text = index.data(Qt::EditRole).toString();
-      const int i = combo->findText(text, Qt::MatchExactly);
-      combo->setPlaceholderText(i < 0 ? text : QString());
-      combo->setCurrentIndex(i);
-      return;
-    }
-    QStyledItemDelegate::setEditorData(editor, index);
-  }
-
-  void setModelData(QWidget* editor, QAbstractItemModel* model,
-                    const QModelIndex& index) const override {
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-      if (combo->currentIndex() >= 0) model->setData(index, combo->currentText(), Qt::EditRole);
-      return;
-    }
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-      if (line->isModified()) model->setData(index, line->text(), Qt::EditRole);
-      return;
-    }
-    QStyledItemDelegate::setModelData(editor, model, index);
-  }
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    if (!isCheckColumn(index)) {
-      QStyledItemDelegate::paint(painter, option, index);
-      return;
-    }
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    const QWidget* widget = opt.widget;
-    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    QStyleOptionViewItem cell = opt;
-    cell.features &= ~QStyleOptionViewItem::HasCheckIndicator;
-    cell.text.clear();
-    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-    QStyleOptionViewItem box = opt;
-    box.rect = checkRect(opt);
-    box.state &= ~QStyle::State_HasFocus;
-    box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
-    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
-  }
-
-  bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override {
-    if (!isCheckColumn(index)) return QStyledItemDelegate::editorEvent(event, model, option, index);
-    if (!(model->flags(index) & Qt::ItemIsUserCheckable)) return false;
-    const Qt::CheckState state =
-        static_cast<Qt::CheckState>(index.data(Qt::CheckStateRole).toInt());
-    const Qt::CheckState toggled = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-    switch (event->type()) {
-      case QEvent::MouseButtonRelease: {
-        // The press has made the row current; the release on the box toggles it.
-        auto* me = static_cast<QMouseEvent*>(event);
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        if (me->button() != Qt::LeftButton || !checkRect(opt).contains(me->position().toPoint()))
-          return false;
-        return model->setData(index, toggled, Qt::CheckStateRole);
-      }
-      case QEvent::KeyPress: {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Space && key != Qt::Key_Select) return false;
-        return model->setData(index, toggled, Qt::CheckStateRole);
-      }
-      default:
-        return false;
-    }
-  }
-
- protected:
-  bool eventFilter(QObject* object, QEvent* event) override {
-    auto* editor = qobject_cast<QWidget*>(object);
-    if (editor == nullptr) return QStyledItemDelegate::eventFilter(object, event);
-    if (event->type() == QEvent::KeyPress) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-      switch (key->key()) {
-        case Qt::Key_Escape:
-          emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-          return true;
-        case Qt::Key_Enter:
-        case Qt::Key_Return:
-          grid_->finishEditor(editor, QAbstractItemDelegate::SubmitModelCache);
-          return true;
-        case Qt::Key_Tab:
-          grid_->finishEditor(editor, QAbstractItemDelegate::EditNextItem);
-          return true;
-        case Qt::Key_Backtab:
-          grid_->finishEditor(editor, QAbstractItemDelegate::EditPreviousItem);
-          return true;
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown: {
-          if (mods & Qt::AltModifier) break;  // Alt+Down opens a drop-down
-          // The value goes in first; a refused one keeps the editor and the row.
-          if (grid_->finishEditor(editor, QAbstractItemDelegate::NoHint)) {
-            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
-            QCoreApplication::sendEvent(grid_, &copy);
-          }
-          return true;
-        }
-        default:
-          break;
-      }
-    } else if (event->type() == QEvent::FocusOut) {
-      // A message box or another window taking the focus for a moment leaves the editor open;
-      // it gets the focus back with its window.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
-    }
-    return QStyledItemDelegate::eventFilter(object, event);
-  }
-
- private:
-  bool isCheckColumn(const QModelIndex& index) const {
-    const auto& cols = grid_->model_->columns();
-    return index.isValid() && index.column() < static_cast<int>(cols.size()) &&
-           cols[static_cast<size_t>(index.column())].checkBox;
-  }
-
-  static QRect checkRect(const QStyleOptionViewItem& opt) {
-    const QWidget* widget = opt.widget;
-    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    QRect r = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
-    r.moveCenter(opt.rect.center());
-    return r;
-  }
-
-  DBGrid* grid_;
-};
+}  // namespace
 
 // ---- Grid ----
 
@@ -730,7 +299,7 @@ void DBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hin
   // Escape in an editor: the row's pending values go too.
   if (hint == QAbstractItemDelegate::RevertModelCache) {
     Dataset* ds = dataset();
-    if (isEditing(ds)) guarded([ds] { ds->cancel(); });
+    if (DBGridModel::isEditing(ds)) guarded([ds] { ds->cancel(); });
   }
 }
 
@@ -740,7 +309,7 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
   Dataset* ds = dataset();
   const int key = event->key();
   const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-  if (key == Qt::Key_Escape && isEditing(ds)) {
+  if (key == Qt::Key_Escape && DBGridModel::isEditing(ds)) {
     dropEditor();
     guarded([ds] { ds->cancel(); });
     event->accept();
@@ -851,7 +420,7 @@ void DBGrid::applyMetrics() {
   const auto& cols = model_->columns();
   for (size_t i = 0; i < cols.size(); ++i) {
     int width = cols[i].widthChars * fm.averageCharWidth() + 4;
-    for (const QString& line : displayTitle(cols[i].title).split(QLatin1Char('\n')))
+    for (const QString& line : DBGridModel::displayTitle(cols[i].title).split(QLatin1Char('\n')))
       width = std::max(width, titleFm.horizontalAdvance(line) + titleMargin);
     titles->resizeSection(static_cast<int>(i), width);
   }

@@ -48,7 +48,7 @@ TEST_F(Demonstration, WalksThroughTheExampleCalculation) {
 }
 
 TEST_F(Commands, CopyTakesTheSelectionOrTheWholeReport) {
-  form_->btnDemoClick();
+  form_->demoClicked();
   QClipboard* clipboard = QGuiApplication::clipboard();
   QTextCursor cursor = form_->MemoDerOut->textCursor();
   cursor.setPosition(0);
@@ -108,10 +108,10 @@ TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
     QTest::mouseClick(window->Button5, Qt::LeftButton);
     EXPECT_EQ(help->topic(), kHelpCovariance);
     EXPECT_TRUE(help->isVisible());
-    window->Button3Click();
+    window->doneClicked();
     ran = true;
   });
-  form_->Button5Click();
+  form_->enterCovarianceClicked();
   EXPECT_TRUE(ran);
   help->close();
 }

@@ -51,7 +51,7 @@ TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(editor, "5");
-  form_->BtnCalculateClick();  // as a shortcut would, without taking the focus first
+  form_->calculateClicked();  // as a shortcut would, without taking the focus first
   QApplication::processEvents();
   EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
   EXPECT_EQ(form_->EditFunctionValue->text(), "10");

@@ -27,7 +27,7 @@ TEST_F(Coverage, LevelChangeAfterACalculation) {
   calculate();
   const QString report = form_->MemoDerOut->toPlainText();
   form_->percentDesiredCombo->setCurrentIndex(5);
-  form_->percentDesiredComboChange();
+  form_->confidenceLevelChanged();
   EXPECT_EQ(form_->editFactor->text(), "3.33");
   EXPECT_EQ(form_->editcovfac->text().toStdString(),
             numberText(roundToReal48(roundToReal48(3.33L) * 0.5L)));
@@ -52,7 +52,7 @@ TEST_F(Coverage, TableWindowShowsEveryRowReadOnly) {
     QTest::mouseClick(window->buttonOk, Qt::LeftButton);
     checked = true;
   });
-  form_->ViewCoverageFactors1Click();
+  form_->viewCoverageFactorsClicked();
   EXPECT_TRUE(checked);
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.lastText().toStdString(), kModificationMessage);

@@ -111,7 +111,7 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   ScriptedDialogs dialogs;
   MainWindow form(dialogs, data, working);
   form.EditEquation->setText(QStringLiteral("a+b"));
-  form.BtnEnterEquationClick();
+  form.defineVariablesClicked();
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_EQ(form.TableVarlist().recordCount(), 2);
   // A project brings its covariances along through the covariance list.

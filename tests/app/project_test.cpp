@@ -22,7 +22,7 @@ class Projects : public MainWindowTest {
  protected:
   QString file(const char* name) const { return programDir() + QLatin1String(name); }
   std::string clipboard() {
-    form_->Copy1Click();
+    form_->copyReportClicked();
     return QGuiApplication::clipboard()->text().toStdString();
   }
   // What the user sees of the work: model, rows, covariances, level, report, title.
@@ -55,7 +55,7 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
 
   // The demonstration's own run gives the same report.
   dialogs_.onMessage = nullptr;
-  form_->btnDemoClick();
+  form_->demoClicked();
   EXPECT_EQ(reportLines(), first);
 
   dialogs_.answerFile(file("saved"));  // ".toml" is added
@@ -88,7 +88,7 @@ TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
 }
 
 TEST_F(Projects, ABadFileIsReportedAndChangesNothing) {
-  form_->btnDemoClick();
+  form_->demoClicked();
   dialogs_.clear();
   const std::string before = snapshot();
   std::ofstream(file("bad.toml").toStdString())

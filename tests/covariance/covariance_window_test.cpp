@@ -34,7 +34,7 @@ class CovarianceWindowTest : public MainWindowTest {
       ran = true;
       if (window->isVisible()) {
         ADD_FAILURE() << "the covariance window is still open";
-        window->Button3Click();
+        window->doneClicked();
       }
     });
     QTest::mouseClick(form_->Button5, Qt::LeftButton);

@@ -24,7 +24,7 @@ class GermanUser : public MainWindowTest {
 };
 
 TEST_F(GermanUser, DemonstrationEntersItsValuesWithTheComma) {
-  form_->btnDemoClick();
+  form_->demoClicked();
   // Its six explanations, no error between them.
   ASSERT_EQ(dialogs_.boxes.size(), 6u) << ::testing::PrintToString(dialogs_.texts());
   for (const ScriptedDialogs::Box& box : dialogs_.boxes)

@@ -222,7 +222,7 @@ TEST_F(RealProgram, UnderADecimalCommaLocaleAndBesideASecondInstance) {
     ScriptedDialogs dialogs;
     MainWindow second(dialogs, dir + "/");
     second.EditEquation->setText(QStringLiteral("x+y"));
-    second.BtnEnterEquationClick();
+    second.defineVariablesClicked();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].kind, Dialogs::Kind::Error);
     EXPECT_TRUE(dialogs.boxes[0].text.contains("'" + varlist + "'")) << dialogs.texts()[0];

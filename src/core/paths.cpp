@@ -1,0 +1,11 @@
+#include "core/paths.h"
+
+#include <filesystem>
+
+namespace mirevant {
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+  return (std::filesystem::path(directory) / name).string();
+}
+
+}  // namespace mirevant
