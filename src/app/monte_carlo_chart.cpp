@@ -114,10 +114,10 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   const Interval& m = check.monteCarlo.shortest;
   const QString level = QString::fromStdString(check.level);
   chart->addSeries(verticalLine(s.low, height, QColor(20, 120, 40), Qt::SolidLine,
-                                QStringLiteral("Symmetric %1 interval").arg(level)));
+                                QStringLiteral("Symmetric %1").arg(level)));
   chart->addSeries(verticalLine(s.high, height, QColor(20, 120, 40), Qt::SolidLine, QString()));
   chart->addSeries(verticalLine(m.low, height, QColor(150, 60, 170), Qt::DashLine,
-                                QStringLiteral("Shortest %1 interval").arg(level)));
+                                QStringLiteral("Shortest %1").arg(level)));
   chart->addSeries(verticalLine(m.high, height, QColor(150, 60, 170), Qt::DashLine, QString()));
 
   auto* x = new QValueAxis;
