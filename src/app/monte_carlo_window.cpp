@@ -314,9 +314,12 @@ void MonteCarloWindow::showProgress() {
   const std::uint64_t n = done_.load();
   if (target_ > 0) progress->setValue(static_cast<int>(std::min(n, target_)));
   progress->setFormat(QStringLiteral("%1 trials").arg(n));
-  status->setText(target_ > 0
-                      ? QStringLiteral("Running: %1 of %2 trials…").arg(n).arg(target_)
-                      : QStringLiteral("Running the adaptive procedure: %1 trials…").arg(n));
+  if (target_ > 0 && n >= target_)
+    status->setText(QStringLiteral("All %1 trials drawn; sorting them for the intervals…").arg(n));
+  else if (target_ > 0)
+    status->setText(QStringLiteral("Running: %1 of %2 trials…").arg(n).arg(target_));
+  else
+    status->setText(QStringLiteral("Running the adaptive procedure: %1 trials…").arg(n));
 }
 
 void MonteCarloWindow::finish(const std::shared_ptr<Outcome>& outcome) {
