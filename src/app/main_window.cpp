@@ -26,6 +26,7 @@
 
 #include "app/about_box.h"
 #include "app/budget_window.h"
+#include "app/monte_carlo_window.h"
 #include "ui/command_guard.h"
 #include "ui/damaged_table.h"
 #include "ui/dialogs.h"
@@ -132,6 +133,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   equation1_.SetAngleUnits(angleUnit::Radians);
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
   installBudgetCommand(*this);
+  installMonteCarloCommand(*this);
 }
 
 MainWindow::~MainWindow() {

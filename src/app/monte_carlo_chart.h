@@ -1,0 +1,27 @@
+#pragma once
+
+// The histogram of a Monte Carlo check's trials, with the first-order distribution of the result
+// (Gaussian, or t at the effective degrees of freedom) drawn over it at the histogram's scale, and
+// the probabilistically symmetric and the shortest coverage interval marked.
+
+#include <QChartView>
+
+namespace mirevant {
+
+struct MonteCarloCheck;
+
+class MonteCarloChart : public QChartView {
+  Q_OBJECT
+
+ public:
+  explicit MonteCarloChart(QWidget* parent = nullptr);
+
+  void showCheck(const MonteCarloCheck& check);
+  void clear();
+
+  // The expected number of trials in a bin of the histogram centred on x, from the first-order
+  // distribution: trials · bin width · density(x).
+  static double expectedCount(const MonteCarloCheck& check, double x);
+};
+
+}  // namespace mirevant
