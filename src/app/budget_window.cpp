@@ -1,5 +1,7 @@
 #include "app/budget_window.h"
 
+#include "app/analysis_window.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -162,25 +164,14 @@ void BudgetWindow::exportCsv() {
 }
 
 BudgetWindow* openBudgetWindow(MainWindow& main) {
-  auto* window =
-      main.findChild<BudgetWindow*>(QStringLiteral("BudgetWindow"), Qt::FindDirectChildrenOnly);
-  if (window == nullptr) {
-    window = new BudgetWindow(main);
-  } else {
-    window->refresh();
-  }
-  window->show();
-  window->raise();
-  window->activateWindow();
-  return window;
+  return showAnalysisWindow<BudgetWindow>(main, QStringLiteral("BudgetWindow"));
 }
 
 void installBudgetCommand(MainWindow& main) {
-  QAction* action = main.menuAnalysis->addAction(QStringLiteral("Uncertainty Budget..."));
-  action->setObjectName(QStringLiteral("UncertaintyBudget1"));
-  action->setStatusTip(
-      QStringLiteral("Shows what each input and covariance adds to the combined uncertainty"));
-  QObject::connect(action, &QAction::triggered, &main, [&main] { openBudgetWindow(main); });
+  addAnalysisCommand(
+      main, QStringLiteral("Uncertainty Budget..."), QStringLiteral("UncertaintyBudget1"),
+      QStringLiteral("Shows what each input and covariance adds to the combined uncertainty"),
+      openBudgetWindow);
 }
 
 }  // namespace mirevant

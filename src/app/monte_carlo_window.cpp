@@ -1,5 +1,7 @@
 #include "app/monte_carlo_window.h"
 
+#include "app/analysis_window.h"
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -430,25 +432,14 @@ void MonteCarloWindow::closeEvent(QCloseEvent* event) {
 }
 
 MonteCarloWindow* openMonteCarloWindow(MainWindow& main) {
-  auto* window = main.findChild<MonteCarloWindow*>(QStringLiteral("MonteCarloWindow"),
-                                                   Qt::FindDirectChildrenOnly);
-  if (window == nullptr) {
-    window = new MonteCarloWindow(main);
-  } else {
-    window->refresh();
-  }
-  window->show();
-  window->raise();
-  window->activateWindow();
-  return window;
+  return showAnalysisWindow<MonteCarloWindow>(main, QStringLiteral("MonteCarloWindow"));
 }
 
 void installMonteCarloCommand(MainWindow& main) {
-  QAction* action = main.menuAnalysis->addAction(QStringLiteral("Monte Carlo Check..."));
-  action->setObjectName(QStringLiteral("MonteCarloCheck1"));
-  action->setStatusTip(
-      QStringLiteral("Checks the result by drawing the variables from their distributions"));
-  QObject::connect(action, &QAction::triggered, &main, [&main] { openMonteCarloWindow(main); });
+  addAnalysisCommand(
+      main, QStringLiteral("Monte Carlo Check..."), QStringLiteral("MonteCarloCheck1"),
+      QStringLiteral("Checks the result by drawing the variables from their distributions"),
+      openMonteCarloWindow);
 }
 
 }  // namespace mirevant
