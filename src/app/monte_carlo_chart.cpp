@@ -86,6 +86,9 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   base->append(left, 0);
   base->append(right, 0);
   auto* area = new QAreaSeries(outline, base);
+  // The area series draws its two lines but does not own them.
+  outline->setParent(area);
+  base->setParent(area);
   area->setName(QStringLiteral("Trials"));
   area->setColor(QColor(120, 160, 210, 150));
   area->setBorderColor(QColor(60, 100, 160));
