@@ -6,7 +6,7 @@
 #include <random>
 
 #include "calculation/budget_json.h"
-#include "common/demo_model.h"
+#include "common/calculation_input.h"
 #include "common/random_expression.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
@@ -14,33 +14,6 @@
 
 namespace mirevant::testing {
 namespace {
-
-const CoverageTable& programCoverage() {
-  static const CoverageTable table = loadCoverageTable(MIREVANT_TEST_PROGRAM_DIR);
-  return table;
-}
-
-struct In {
-  const char* name;
-  const char* value;
-  Extended unc, dof;
-};
-
-CalculationInput model(const std::string& text, std::vector<In> rows,
-                       std::vector<CovariancePair> covariances = {}) {
-  CalculationInput in;
-  in.model = text;
-  for (const In& r : rows) in.variables.push_back({r.name, r.value, r.unc, r.dof, ""});
-  in.covariances = std::move(covariances);
-  in.coverage = &programCoverage();
-  return in;
-}
-
-CalculationInput demonstration() {
-  std::vector<In> rows;
-  for (const DemoInput& d : kDemoInputs) rows.push_back({d.name, d.valueText, d.stdUnc, d.dof});
-  return model(kDemoModel, rows, {{"a", "f", kDemoCovAF}, {"a", "zz", kDemoCovAZz}});
-}
 
 Extended shareSum(const UncertaintyBudget& b) {
   Extended sum = 0;
@@ -86,12 +59,12 @@ TEST(Budget, SharesOfSmallModels) {
     CalculationInput in;
     std::vector<double> shares;
   } cases[] = {
-      {model("a+b", {{"a", "1", 3, 10}, {"b", "2", 4, 10}}), {36, 64}},
-      {model("2*a", {{"a", "1", 1, 10}}), {100}},
+      {input("a+b", {{"a", "1", 3, 10}, {"b", "2", 4, 10}}), {36, 64}},
+      {input("2*a", {{"a", "1", 1, 10}}), {100}},
       // A negative covariance keeps its sign: 1 + 1 - 1.
-      {model("a+b", {{"a", "1", 1, 10}, {"b", "2", 1, 10}}, {{"a", "b", -0.5L}}), {100, 100, -100}},
+      {input("a+b", {{"a", "1", 1, 10}, {"b", "2", 1, 10}}, {{"a", "b", -0.5L}}), {100, 100, -100}},
       // Terms that cancel: 1 + 1 - 2 = 0, the calculation finishes with a zero uncertainty.
-      {model("a-b", {{"a", "1", 1, 10}, {"b", "2", 1, 10}}, {{"b", "a", 1}}), {none, none, none}},
+      {input("a-b", {{"a", "1", 1, 10}, {"b", "2", 1, 10}}, {{"b", "a", 1}}), {none, none, none}},
   };
   for (const auto& c : cases) {
     const CalculationResult result = calculate(c.in);
@@ -112,7 +85,7 @@ TEST(Budget, SharesOfSmallModels) {
       }
     }
   }
-  const CalculationInput stopping = model("a/b", {{"a", "2", 0.1L, 10}, {"b", "0", 0.2L, 20}});
+  const CalculationInput stopping = input("a/b", {{"a", "2", 0.1L, 10}, {"b", "0", 0.2L, 20}});
   EXPECT_FALSE(uncertaintyBudget(stopping, calculate(stopping)).has_value());
 }
 
@@ -141,7 +114,7 @@ TEST(Budget, RandomModelsAddUpAndMatchCentralDifferences) {
     std::mt19937& rng = gen.rng();
     std::uniform_real_distribution<double> value(0.5, 3), unc(0.001, 0.2), dof(2, 50);
     const std::string text = gen.next();
-    CalculationInput in = model(text, {});
+    CalculationInput in = input(text, {});
     for (const std::string& n : options.variables)
       in.variables.push_back({n, numberText(value(rng)), unc(rng), dof(rng), ""});
     if (seed % 2 == 0) in.covariances = {{"a", "b", 0.001L * (seed % 7)}, {"x", "zz", -0.002L}};
@@ -185,7 +158,7 @@ TEST(Budget, RandomModelsAddUpAndMatchCentralDifferences) {
 TEST(Budget, TextsCarryTheirSeparators) {
   SeparatorGuard comma(',');
   const CalculationInput in =
-      model("a+b", {{"a", "1,5", 0.5L, 10}, {"b", "2", 0.5L, 10}}, {{"a", "b", 0.125L}});
+      input("a+b", {{"a", "1,5", 0.5L, 10}, {"b", "2", 0.5L, 10}}, {{"a", "b", 0.125L}});
   const CalculationResult result = calculate(in);
   ASSERT_TRUE(result.ok());
   const auto b = uncertaintyBudget(in, result);

@@ -27,14 +27,8 @@ CalculationInput inputOf(const std::string& model, std::initializer_list<Var> va
   in.model = model;
   in.level = level;
   for (const Var& v : vars) {
-    VariableRow row;
-    row.name = v.name;
-    row.valueText = v.value;
-    row.stdUnc = v.u;
-    row.dof = v.dof;
-    row.entry.mode = v.d == Distribution::Rectangular ? EntryMode::TypeB : EntryMode::Typed;
-    row.entry.distribution = v.d;
-    in.variables.push_back(row);
+    const EntryMode mode = v.d == Distribution::Rectangular ? EntryMode::TypeB : EntryMode::Typed;
+    in.variables.push_back({v.name, v.value, v.u, v.dof, "", {mode, "", v.d}});
   }
   return in;
 }
