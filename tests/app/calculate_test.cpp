@@ -80,9 +80,7 @@ TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
   EXPECT_EQ(form_->EditFunctionValue->text(), "10");
 }
 
-using Coverage = MainWindowTest;
-
-TEST_F(Coverage, TableWindowShowsEveryRowReadOnly) {
+TEST_F(Calculate, CoverageTableWindowShowsEveryRowReadOnly) {
   bool checked = false;
   QTimer::singleShot(0, [&] {
     auto* window = form_->findChild<CoverageTableWindow*>();

@@ -48,7 +48,6 @@ TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrderAndResetsThem) {
     EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
     EXPECT_EQ(t.fieldByName("UNC").asFloat(), 0);
     EXPECT_EQ(t.fieldByName("DOF").asFloat(), 0);
-    EXPECT_FALSE(t.fieldByName("SYSDEFUNC").asBoolean());
   }
 
   // Defining again resets every row.
@@ -97,7 +96,7 @@ void claimMissingRows(const QString& file) {
 
 // A damaged working table is offered for replacement in one box; Yes replaces it and the command
 // goes on, No ends the command and leaves the file alone.
-TEST_F(MainWindowTest, DamagedWorkingTablesAreOfferedForReplacement) {
+TEST_F(MainWindow, DamagedWorkingTablesAreOfferedForReplacement) {
   for (const char* table : {"varlist.dbf", "COVDAT.DBF"}) {
     for (const bool yes : {false, true}) {
       dialogs_.clear();
@@ -118,9 +117,7 @@ TEST_F(MainWindowTest, DamagedWorkingTablesAreOfferedForReplacement) {
   }
 }
 
-using Commands = MainWindowTest;
-
-TEST_F(Commands, CopyTakesTheSelectionAndPasteReplacesTheWholeExpression) {
+TEST_F(MainWindow, CopyTakesTheSelectionAndPasteReplacesTheWholeExpression) {
   form_->demoClicked();
   QTextCursor cursor = form_->MemoDerOut->textCursor();
   cursor.setPosition(0);
@@ -138,7 +135,7 @@ TEST_F(Commands, CopyTakesTheSelectionAndPasteReplacesTheWholeExpression) {
   EXPECT_FALSE(form_->BtnCalculate->isEnabled());  // the change handler ran
 }
 
-TEST_F(Commands, PrintWithoutADefaultPrinter) {
+TEST_F(MainWindow, PrintWithoutADefaultPrinter) {
   if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a printer";
   form_->Print1->trigger();
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
@@ -146,7 +143,7 @@ TEST_F(Commands, PrintWithoutADefaultPrinter) {
   EXPECT_EQ(dialogs_.lastText(), "There is no default printer currently selected");
 }
 
-TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
+TEST_F(MainWindow, HelpTopicsOpenWithoutWaiting) {
   form_->Help1->trigger();
   const QPointer<HelpWindow> help = HelpWindow::shared();
   EXPECT_TRUE(help->isVisible());
@@ -173,13 +170,11 @@ TEST_F(Commands, HelpTopicsOpenWithoutWaiting) {
   help->close();
 }
 
-using TwoWindows = MainWindowTest;
-
 // Two main windows of one program on one program directory: the table locks belong to each open
 // file, so the second window's Define Variables is refused while the first holds the list, and
 // goes through once the first has let go. (That the first keeps its work beside a second instance
 // is RealProgram.UnderADecimalCommaLocaleAndBesideASecondInstance's.)
-TEST_F(TwoWindows, TheSecondFindsTheListInUseUntilTheFirstLetsGo) {
+TEST_F(MainWindow, ASecondWindowFindsTheListInUseUntilTheFirstLetsGo) {
   define("a*b");
   ScriptedDialogs dialogs;
   mirevant::MainWindow second(dialogs, programDir());
@@ -198,11 +193,9 @@ TEST_F(TwoWindows, TheSecondFindsTheListInUseUntilTheFirstLetsGo) {
   EXPECT_TRUE(second.BtnCalculate->isEnabled());
 }
 
-using EntryModes = MainWindowTest;
-
 // Each entry command writes the whole row (value, uncertainty, degrees of freedom, how it was
 // derived) and remembers its mode for the project file.
-TEST_F(EntryModes, EachModeWritesTheWholeRow) {
+TEST_F(MainWindow, EachEntryModeWritesTheWholeRow) {
   struct Case {
     QAction* mirevant::MainWindow::*action;
     const char* answers;  // parted by |

@@ -43,14 +43,12 @@ class CovarianceWindowTest : public MainWindowTest {
 TEST_F(CovarianceWindowTest, ListsOfferOnlyPossiblePartnersAndWarningsVetoARow) {
   define("a*f+zz");
   withWindow([&](mirevant::CovarianceWindow& w) {
-    EXPECT_EQ(items(w.Var2Combo), (QStringList{"a", "f", "zz"}));
     QTest::mouseClick(w.Button1, Qt::LeftButton);
     w.CovTable().fieldByName("VAR1").setAsString("a");
     EXPECT_EQ(items(w.Var2Combo), (QStringList{"f", "zz"}));
     w.CovTable().fieldByName("VAR2").setAsString("f");
     w.CovTable().fieldByName("COV").setAsString("0.245");
     QTest::mouseClick(w.Button1, Qt::LeftButton);  // stores (a, f) and starts a new row
-    EXPECT_EQ(w.CovTable().state(), DatasetState::Insert);
 
     w.CovTable().fieldByName("VAR1").setAsString("f");
     EXPECT_EQ(items(w.Var2Combo), (QStringList{"zz"}));

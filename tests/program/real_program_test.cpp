@@ -160,8 +160,8 @@ TEST_F(RealProgram, UnderADecimalCommaLocaleAndBesideASecondInstance) {
   keys({"=a*b"});
   click(60, 73);  // Define Variables
   const QString varlist = dir + "/varlist.dbf";
-  auto rows = [&] { return readFile(varlist).mid(4, 4).toHex(); };  // the header's row count
-  ASSERT_TRUE(waitUntil([&] { return rows() == "02000000"; }, 10000)) << "no rows a and b";
+  ASSERT_TRUE(waitUntil([&] { return readFile(varlist).mid(4, 4).toHex() == "02000000"; }, 10000))
+      << "no rows a and b (the header's row count)";
   // Into the grid, to the first row's value cell and along the row; Down stores row a, and row b
   // is typed from its last cell back to its value, not yet stored.
   click(158, 220);
