@@ -2,9 +2,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <map>
+#include <sstream>
 
+#include "app/coverage_table_window.h"
 #include "app/main_window_fixture.h"
+#include "app/program.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
 #include "widgets/db_grid.h"
@@ -14,55 +22,47 @@ namespace {
 
 using Calculate = MainWindowTest;
 
-TEST_F(Calculate, ReportOfTheWorkedExample) {
-  define("a*b");
-  setRow("a", "2", "0.1", "10");
-  setRow("b", "3", "0.2", "20");
+// The worked example, then another level, a calculation without coverage factor and an invalid
+// expression: the result boxes follow each, and nothing stale stands beside new results.
+TEST_F(Calculate, WorkedExampleThenLevelChangeMissingFactorAndInvalidExpression) {
+  enterWorkedExample();
   form_->CheckBox_ExpEdit->setChecked(true);
   calculate();
   ASSERT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
-
   // The report's lines themselves are compared with reference reports in the calculation's test;
   // here the window writes them and fills its result boxes.
   const std::vector<std::string> lines = reportLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "WITH VARIABLES SET AT:");
   EXPECT_NE(std::find(lines.begin(), lines.end(), "answer = 6"), lines.end());
-  const Extended u = roundToReal48(roundToReal48(2.11L) * 0.5L);
   EXPECT_EQ(form_->EditFunctionValue->text(), "6");
   EXPECT_EQ(form_->EditStdUnc->text(), "0.5");
   EXPECT_EQ(form_->editFactor->text(), "2.11");
-  EXPECT_EQ(form_->editcovfac->text().toStdString(), numberText(u));
+  EXPECT_EQ(form_->editcovfac->text().toStdString(),
+            numberText(roundToReal48(roundToReal48(2.11L) * 0.5L)));
   EXPECT_EQ(numberText(form_->dofEff()), "29.9043062200957");
   EXPECT_FALSE(form_->CheckBox_ExpEdit->isChecked());
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
-  EXPECT_EQ(form_->MemoDerOut->textCursor().position(), 0);
-}
 
-TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
-  define("a*b");
-  setRow("a", "2", "0.1", "10");
-  setRow("b", "3", "0.2", "20");
-  DBGrid* grid = form_->DBGridVarList;
-  const QModelIndex cell = grid->model()->index(1, 1);  // b's value
-  grid->setCurrentIndex(cell);
-  grid->edit(cell);
-  QWidget* editor = grid->focusWidget();
-  ASSERT_NE(editor, nullptr);
-  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClicks(editor, "5");
-  form_->calculateClicked();  // as a shortcut would, without taking the focus first
-  QApplication::processEvents();
-  EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
-  EXPECT_EQ(form_->EditFunctionValue->text(), "10");
-}
+  // Another level: its factor, and nothing written to the report.
+  QString report = form_->MemoDerOut->toPlainText();
+  form_->percentDesiredCombo->setCurrentIndex(5);
+  form_->confidenceLevelChanged();
+  EXPECT_EQ(form_->editFactor->text(), "3.33");
+  EXPECT_EQ(form_->editcovfac->text().toStdString(),
+            numberText(roundToReal48(roundToReal48(3.33L) * 0.5L)));
+  EXPECT_EQ(form_->MemoDerOut->toPlainText(), report);
 
-TEST_F(Calculate, InvalidExpressionChangesNothing) {
-  define("a*b");
-  setRow("a", "2", "0.1", "10");
-  setRow("b", "3", "0.2", "20");
+  // Negative effective degrees of freedom give no coverage factor: no earlier factor stays.
+  setRow("a", "2", "0.1", "-5");
   calculate();
-  const QString report = form_->MemoDerOut->toPlainText();
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(form_->EditFunctionValue->text(), "6");
+  EXPECT_TRUE(form_->editFactor->text().isEmpty());
+  EXPECT_TRUE(form_->editcovfac->text().isEmpty());
+
+  // An invalid expression changes nothing.
+  report = form_->MemoDerOut->toPlainText();
   form_->CheckBox_ExpEdit->setChecked(true);
   form_->EditEquation->setText("a*(b");
   calculate();
@@ -71,26 +71,49 @@ TEST_F(Calculate, InvalidExpressionChangesNothing) {
   EXPECT_TRUE(form_->CheckBox_ExpEdit->isChecked());
 }
 
-}  // namespace
-}  // namespace mirevant::testing
+TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
+  enterWorkedExample();
+  typeIntoCell(1, 1, "5");    // b's value
+  form_->calculateClicked();  // as a shortcut would, without taking the focus first
+  QApplication::processEvents();
+  EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
+  EXPECT_EQ(form_->EditFunctionValue->text(), "10");
+}
 
-namespace mirevant::testing {
-namespace {
+TEST_F(Calculate, CoverageTableWindowShowsEveryRowReadOnly) {
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    auto* window = form_->findChild<CoverageTableWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->grid->model()->rowCount(), 28);
+    // A keystroke on a cell changes nothing.
+    window->grid->setCurrentIndex(window->grid->model()->index(0, 1));
+    QTest::keyClicks(window->grid, "9");
+    QTest::keyClick(window->grid, Qt::Key_Return);
+    EXPECT_EQ(window->Table_PCENT().state(), DatasetState::Browse);
+    QTest::mouseClick(window->BTN_MODIFY, Qt::LeftButton);
+    QTest::mouseClick(window->buttonOk, Qt::LeftButton);
+    checked = true;
+  });
+  form_->viewCoverageFactorsClicked();
+  EXPECT_TRUE(checked);
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.lastText().toStdString(), kModificationMessage);
+  EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Information);
+  EXPECT_EQ(form_->findChild<CoverageTableWindow*>(), nullptr);  // destroyed when closed
+}
 
-// Negative effective degrees of freedom give no coverage factor: the boxes of the calculation
-// before must not stand beside this one's results.
-TEST_F(MainWindowTest, NoCoverageFactorLeavesNoEarlierFactorBehind) {
-  define("a+b");
-  setRow("a", "2", "0.1", "10");
-  setRow("b", "3", "0.1", "20");
-  calculate();
-  ASSERT_FALSE(form_->editFactor->text().isEmpty());
-  setRow("a", "2", "0.1", "-5");
-  calculate();
-  EXPECT_TRUE(dialogs_.boxes.empty());
-  EXPECT_EQ(form_->EditFunctionValue->text(), "5");
-  EXPECT_TRUE(form_->editFactor->text().isEmpty());
-  EXPECT_TRUE(form_->editcovfac->text().isEmpty());
+TEST(StartUp, MissingCoverageTableEndsTheProgram) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(copyProgramTables(dir.path()));
+  ASSERT_TRUE(QFile::remove(dir.path() + QStringLiteral("/PCENT.DBF")));
+  ScriptedDialogs dialogs;
+  const int status = runProgram(dialogs, dir.path() + QLatin1Char('/'), 0);
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].kind, Dialogs::Kind::Error);
+  EXPECT_TRUE(dialogs.lastText().contains(QStringLiteral("PCENT.DBF")));
+  EXPECT_TRUE(dialogs.lastText().contains(dir.path()));
 }
 
 }  // namespace

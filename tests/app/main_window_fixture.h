@@ -19,19 +19,23 @@
 #include "app/main_window.h"
 #include "app/scripted_dialogs.h"
 #include "tables/dataset.h"
+#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 
+inline QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 inline bool copyProgramTables(const QString& to) {
-  for (const char* name : {"varlist.dbf", "COVDAT.DBF", "PCENT.DBF"}) {
+  // The help file too, beside the tables as in the program directory.
+  for (const char* name : {"varlist.dbf", "COVDAT.DBF", "PCENT.DBF", "mirevant.hlp"}) {
     const QString target = to + QLatin1Char('/') + QLatin1String(name);
     if (!QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/") + QLatin1String(name), target))
       return false;
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
   }
-  // The help file, beside the tables as in the program directory.
-  QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/mirevant.hlp"),
-              to + QStringLiteral("/mirevant.hlp"));
   return true;
 }
 
@@ -56,6 +60,12 @@ class MainWindowTest : public ::testing::Test {
     QTest::mouseClick(form_->BtnEnterEquation, Qt::LeftButton);
   }
   void calculate() { QTest::mouseClick(form_->BtnCalculate, Qt::LeftButton); }
+  // y = a*b, a = 2 (u 0.1, 10 degrees of freedom), b = 3 (u 0.2, 20 degrees of freedom).
+  void enterWorkedExample() {
+    define("a*b");
+    setRow("a", "2", "0.1", "10");
+    setRow("b", "3", "0.2", "20");
+  }
 
   // Writes a row through the table layer, as typing it into the grid would.
   void setRow(const std::string& name, const std::string& value, const std::string& unc,
@@ -71,6 +81,17 @@ class MainWindowTest : public ::testing::Test {
       return;
     }
     ADD_FAILURE() << "no row " << name;
+  }
+
+  // Types `text` into the grid's cell over what it holds, and leaves the cell editor open.
+  void typeIntoCell(int row, int column, const QString& text) {
+    QAbstractItemView* grid = form_->DBGridVarList;
+    const QModelIndex cell = grid->model()->index(row, column);
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    ASSERT_NE(grid->focusWidget(), nullptr);
+    QTest::keyClick(grid->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(grid->focusWidget(), text);
   }
 
   std::vector<std::string> rowNames() {

@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QMenuBar>
+#include <QClipboard>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrinterInfo>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
 
+#include "app/help_window.h"
 #include "app/main_window_fixture.h"
+#include "core/numtext.h"
+#include "covariance/covariance_window.h"
 #include "widgets/db_grid.h"
 
 namespace mirevant::testing {
@@ -31,7 +39,7 @@ TEST_F(MainWindow, CalculateIsAvailableOnlyForADefinedExpression) {
   EXPECT_EQ(dialogs_.lastText(), "Invalid Expression.");
 }
 
-TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrder) {
+TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrderAndResetsThem) {
   define("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))");
   EXPECT_TRUE(dialogs_.boxes.empty());
   EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
@@ -40,29 +48,23 @@ TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrder) {
     EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
     EXPECT_EQ(t.fieldByName("UNC").asFloat(), 0);
     EXPECT_EQ(t.fieldByName("DOF").asFloat(), 0);
-    EXPECT_FALSE(t.fieldByName("SYSDEFUNC").asBoolean());
   }
-  EXPECT_EQ(form_->DBGridVarList->model()->rowCount(), 7);
-  EXPECT_EQ(t.state(), DatasetState::Browse);
 
   // Defining again resets every row.
   setRow("a", "2", "0.1", "10");
   define("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))");
   t.first();
   EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
-}
 
-TEST_F(MainWindow, InvalidExpressionKeepsTheListButDropsCovariances) {
-  define("a*b");
+  // An invalid expression keeps the list but drops the covariances.
   form_->evaluator().SetCovariance("ab", 0.5L);
   form_->MemoCoVar->setPlainText("a and b are covariant by: 0.5");
   define("a*");
   EXPECT_EQ(dialogs_.lastText(), "Invalid Expression.");
   EXPECT_EQ(dialogs_.boxes.back().kind, Dialogs::Kind::Warning);
-  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
   EXPECT_EQ(form_->evaluator().GetCovariance("ab"), 0);
   EXPECT_TRUE(form_->MemoCoVar->toPlainText().isEmpty());
-  EXPECT_TRUE(form_->evaluator().IsVariable("a"));
 }
 
 TEST_F(MainWindow, ConstantExpressionLeavesTheBlankRow) {
@@ -83,12 +85,6 @@ TEST_F(MainWindow, InsertGuardRefusesRowsTheUserStarts) {
   EXPECT_EQ(t.rowCount(), 2);
 }
 
-}  // namespace
-}  // namespace mirevant::testing
-
-namespace mirevant::testing {
-namespace {
-
 // Makes a table's header count more rows than the file holds.
 void claimMissingRows(const QString& file) {
   QFile f(file);
@@ -100,16 +96,12 @@ void claimMissingRows(const QString& file) {
 
 // A damaged working table is offered for replacement in one box; Yes replaces it and the command
 // goes on, No ends the command and leaves the file alone.
-TEST_F(MainWindowTest, DamagedWorkingTablesAreOfferedForReplacement) {
+TEST_F(MainWindow, DamagedWorkingTablesAreOfferedForReplacement) {
   for (const char* table : {"varlist.dbf", "COVDAT.DBF"}) {
     for (const bool yes : {false, true}) {
       dialogs_.clear();
       claimMissingRows(programDir() + QLatin1String(table));
-      const QByteArray before = [&] {
-        QFile f(programDir() + QLatin1String(table));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-      }();
+      const QByteArray before = readFile(programDir() + QLatin1String(table));
       dialogs_.answerQuestion(yes);
       define(QStringLiteral("a*b"));
       ASSERT_EQ(dialogs_.questions.size(), 1u) << table;
@@ -119,12 +111,145 @@ TEST_F(MainWindowTest, DamagedWorkingTablesAreOfferedForReplacement) {
         EXPECT_TRUE(form_->BtnCalculate->isEnabled()) << table;
         EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b"}));
       } else {
-        QFile f(programDir() + QLatin1String(table));
-        f.open(QIODevice::ReadOnly);
-        EXPECT_EQ(f.readAll(), before) << table;
+        EXPECT_EQ(readFile(programDir() + QLatin1String(table)), before) << table;
       }
     }
   }
+}
+
+TEST_F(MainWindow, CopyTakesTheSelectionAndPasteReplacesTheWholeExpression) {
+  form_->demoClicked();
+  QTextCursor cursor = form_->MemoDerOut->textCursor();
+  cursor.setPosition(0);
+  cursor.setPosition(22, QTextCursor::KeepAnchor);
+  form_->MemoDerOut->setTextCursor(cursor);
+  // (Without a selection the whole report:
+  // Projects.TheReportCommandPrintsWhatCopyPutsOnTheClipboard.)
+  form_->Copy1->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "WITH VARIABLES SET AT:");
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("x^2+y"));
+  form_->EditEquation->setCursorPosition(1);
+  form_->Paste1->trigger();
+  EXPECT_EQ(form_->EditEquation->text(), "x^2+y");
+  EXPECT_FALSE(form_->BtnCalculate->isEnabled());  // the change handler ran
+}
+
+TEST_F(MainWindow, PrintWithoutADefaultPrinter) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a printer";
+  form_->Print1->trigger();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Error);
+  EXPECT_EQ(dialogs_.lastText(), "There is no default printer currently selected");
+}
+
+TEST_F(MainWindow, HelpTopicsOpenWithoutWaiting) {
+  form_->Help1->trigger();
+  const QPointer<HelpWindow> help = HelpWindow::shared();
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_EQ(help->topic(), kHelpMainWindow);
+  EXPECT_TRUE(help->pageFound());
+  // The covariance window's Help button.
+  define("a*b");
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* window = form_->findChild<CovarianceWindow*>();
+    ASSERT_NE(window, nullptr);
+    QTest::mouseClick(window->Button5, Qt::LeftButton);
+    EXPECT_EQ(help->topic(), kHelpCovariance);
+    EXPECT_TRUE(help->isVisible());
+    // Handed to the modal window, or the modal window would block it.
+    EXPECT_EQ(help->parentWidget(), window);
+    window->doneClicked();
+    ran = true;
+  });
+  form_->enterCovarianceClicked();
+  EXPECT_TRUE(ran);
+  ASSERT_FALSE(help.isNull()) << "help outlives the modal window";
+  EXPECT_TRUE(help->isVisible());
+  help->close();
+}
+
+// Two main windows of one program on one program directory: the table locks belong to each open
+// file, so the second window's Define Variables is refused while the first holds the list, and
+// goes through once the first has let go. (That the first keeps its work beside a second instance
+// is RealProgram.UnderADecimalCommaLocaleAndBesideASecondInstance's.)
+TEST_F(MainWindow, ASecondWindowFindsTheListInUseUntilTheFirstLetsGo) {
+  define("a*b");
+  ScriptedDialogs dialogs;
+  mirevant::MainWindow second(dialogs, programDir());
+  second.EditEquation->setText("x+y");
+  second.defineVariablesClicked();
+  ASSERT_EQ(dialogs.texts().size(), 1u);
+  EXPECT_TRUE(dialogs.lastText().contains("'" + programDir() + "varlist.dbf'"));
+  EXPECT_TRUE(dialogs.lastText().contains("in use")) << dialogs.lastText().toStdString();
+  EXPECT_FALSE(second.BtnCalculate->isEnabled());
+
+  form_->close();
+  form_.reset();
+  dialogs.clear();
+  second.defineVariablesClicked();
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
+  EXPECT_TRUE(second.BtnCalculate->isEnabled());
+}
+
+// Each entry command writes the whole row (value, uncertainty, degrees of freedom, how it was
+// derived) and remembers its mode for the project file.
+TEST_F(MainWindow, EachEntryModeWritesTheWholeRow) {
+  struct Case {
+    QAction* mirevant::MainWindow::*action;
+    const char* answers;  // parted by |
+    const char* value;
+    Extended unc, dof;
+    bool derived;
+    const char* derivation;
+    EntryMode mode;
+    const char* parameter;
+  };
+  const Case cases[] = {
+      {&mirevant::MainWindow::AutomaticallyenterStdUncertaintyRoundingError1, "2.5", "2.5",
+       0.028868L, 400, true, "Std Unc = (.5/25) / SQRT(3) * (2.5)", EntryMode::RoundingError, ""},
+      {&mirevant::MainWindow::UserEnters1, "3.00", "3.00", 0, 400, false,
+       "No uncertainty. Value is exact.", EntryMode::Exact, ""},
+      {&mirevant::MainWindow::
+           VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1,
+       "12.5|0.3", "12.5", 0.173205L, 400, true, "Std Unc = 0.3/sqrt(3)", EntryMode::TypeB, "0.3"},
+      {&mirevant::MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1, "10|0.2|9",
+       "10", 0.2L, 9, false, "Standard Uncertainty calculated by User", EntryMode::TypeA, ""},
+      {&mirevant::MainWindow::ValueIsMeanOfObservations1, "1 2 3 4 5", "3", std::sqrt(0.5L), 4,
+       true, "Std Unc = s/sqrt(n), n = 5, s = 1.58114", EntryMode::MeanOfObservations, ""},
+      {&mirevant::MainWindow::ValueHasCertificateUncertainty1, "10.5|0.2|95%|10", "10.5",
+       0.2L / 2.228138851986274L, 10, true, "Std Unc = 0.2/2.22814 (k of 95%, t, 10 dof)",
+       EntryMode::Certificate, ""},
+      {&mirevant::MainWindow::ValueIsCenterOfTriangularCurve1, "7|0.6", "7", 0.6L / std::sqrt(6.0L),
+       400, true, "Std Unc = 0.6/sqrt(6)", EntryMode::Triangular, "0.6"},
+      {&mirevant::MainWindow::ValueIsCenterOfUShapedCurve1, "7|0.2", "7", 0.2L / std::sqrt(2.0L),
+       400, true, "Std Unc = 0.2/sqrt(2)", EntryMode::UShaped, "0.2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.derivation);
+    define("x*2");
+    for (const QString& a : QString::fromLatin1(c.answers).split('|')) dialogs_.answer(a);
+    (form_.get()->*c.action)->trigger();
+    EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
+    EXPECT_TRUE(dialogs_.allAnswersUsed());
+    Dataset& t = form_->TableVarlist();
+    t.first();
+    EXPECT_EQ(t.state(), DatasetState::Browse);
+    EXPECT_EQ(t.fieldByName("VALUE").asString(), c.value);
+    EXPECT_NEAR(t.fieldByName("UNC").asFloat(), c.unc, 1e-14L * c.unc);
+    EXPECT_EQ(t.fieldByName("DOF").asFloat(), c.dof);
+    EXPECT_EQ(t.fieldByName("SYSDEFUNC").asBoolean(), c.derived);
+    EXPECT_EQ(t.fieldByName("UNCDERIV").asString(), c.derivation);
+    const VariableEntry& e = form_->variableEntries().at("x");
+    EXPECT_EQ(e.mode, c.mode);
+    EXPECT_EQ(e.parameter, c.parameter);
+  }
+  // A refused reading is named and leaves the row as it was.
+  dialogs_.answer("1 2x");
+  form_->ValueIsMeanOfObservations1->trigger();
+  EXPECT_EQ(dialogs_.lastText(), "Reading 2, \"2x\", is not a number");
+  EXPECT_EQ(form_->TableVarlist().fieldByName("UNCDERIV").asString(), "Std Unc = 0.2/sqrt(2)");
 }
 
 }  // namespace

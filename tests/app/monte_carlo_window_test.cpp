@@ -14,7 +14,6 @@
 #include <cmath>
 
 #include "app/main_window_fixture.h"
-#include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_table_model.h"
 #include "app/monte_carlo_window.h"
 #include "montecarlo/check.h"
@@ -29,12 +28,6 @@ class MonteCarloWindowTest : public MainWindowTest {
       if (a->text() == QStringLiteral("Monte Carlo Check...")) a->trigger();
     return form_->findChild<MonteCarloWindow*>(QStringLiteral("MonteCarloWindow"));
   }
-  void calculateAB() {
-    define(QStringLiteral("a*b"));
-    setRow("a", "2", "0.1", "10");
-    setRow("b", "3", "0.2", "4");
-    calculate();
-  }
   static void runFixed(MonteCarloWindow* w, int trials, const QString& seed) {
     w->fixedButton->setChecked(true);
     w->trialsSpin->setValue(trials);
@@ -45,10 +38,10 @@ class MonteCarloWindowTest : public MainWindowTest {
 };
 
 TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
-  calculateAB();
+  enterWorkedExample();
+  calculate();
   MonteCarloWindow* w = open();
   ASSERT_NE(w, nullptr);
-  ASSERT_EQ(w->variables->model()->rowCount(), 2);
   // a drawn from a rectangular distribution: the choice goes to the main window's variables.
   QAbstractItemModel* table = w->variables->model();
   ASSERT_TRUE(table->setData(table->index(0, MonteCarloTableModel::kDistribution),
@@ -58,7 +51,6 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
 
   w->ndigSpin->setValue(3);
   runFixed(w, 20000, QStringLiteral("7"));
-  EXPECT_TRUE(w->running() || w->check().has_value());
   QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
   ASSERT_TRUE(w->check().has_value()) << w->status->text().toStdString();
 
@@ -72,33 +64,26 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
   settings.adaptive = false;
   settings.trials = 20000;
   const MonteCarloCheck want = runMonteCarloCheck(input, settings);
-  const MonteCarloCheck& got = *w->check();
-  EXPECT_EQ(got.monteCarlo.trials, 20000u);
-  EXPECT_EQ(got.monteCarlo.mean, want.monteCarlo.mean);
-  EXPECT_EQ(got.monteCarlo.stdUnc, want.monteCarlo.stdUnc);
-  EXPECT_EQ(got.monteCarlo.symmetric.low, want.monteCarlo.symmetric.low);
-  EXPECT_EQ(got.monteCarlo.shortest.high, want.monteCarlo.shortest.high);
-  EXPECT_EQ(got.validation.validated, want.validation.validated);
-
+  EXPECT_EQ(w->check()->monteCarlo.trials, 20000u);
+  // The window shows the direct run's numbers, each in its own cell.
   const int digits = settings.ndig + 4;
   auto text = [](double x, int d) { return QString::fromStdString(significantText(x, d)); };
+  auto num = [&](double x) { return text(x, digits); };
+  auto interval = [&](double low, double high) { return "[" + num(low) + ", " + num(high) + "]"; };
   const struct {
     int row, column;
     QString shown;
   } cells[] = {
-      {MonteCarloWindow::kValueRow, 0, text(want.value, digits)},
-      {MonteCarloWindow::kValueRow, 1, text(want.monteCarlo.mean, digits)},
-      {MonteCarloWindow::kStdUncRow, 0, text(want.stdUnc, digits)},
-      {MonteCarloWindow::kStdUncRow, 1, text(want.monteCarlo.stdUnc, digits)},
+      {MonteCarloWindow::kValueRow, 0, num(want.value)},
+      {MonteCarloWindow::kValueRow, 1, num(want.monteCarlo.mean)},
+      {MonteCarloWindow::kStdUncRow, 0, num(want.stdUnc)},
+      {MonteCarloWindow::kStdUncRow, 1, num(want.monteCarlo.stdUnc)},
       {MonteCarloWindow::kSymmetricRow, 0,
-       "[" + text(want.value - want.validation.expanded, digits) + ", " +
-           text(want.value + want.validation.expanded, digits) + "]"},
+       interval(want.value - want.validation.expanded, want.value + want.validation.expanded)},
       {MonteCarloWindow::kSymmetricRow, 1,
-       "[" + text(want.monteCarlo.symmetric.low, digits) + ", " +
-           text(want.monteCarlo.symmetric.high, digits) + "]"},
+       interval(want.monteCarlo.symmetric.low, want.monteCarlo.symmetric.high)},
       {MonteCarloWindow::kShortestRow, 1,
-       "[" + text(want.monteCarlo.shortest.low, digits) + ", " +
-           text(want.monteCarlo.shortest.high, digits) + "]"},
+       interval(want.monteCarlo.shortest.low, want.monteCarlo.shortest.high)},
   };
   for (const auto& c : cells)
     EXPECT_EQ(w->results->item(c.row, c.column)->text(), c.shown) << c.row << "," << c.column;
@@ -107,21 +92,13 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
   EXPECT_TRUE(w->verdict->text().contains("d_low = " + text(want.validation.dLow, 3)));
   ASSERT_TRUE(want.secondOrder.available);
   EXPECT_TRUE(w->notes->text().contains("u with the second-order term: " +
-                                        text(want.secondOrder.withSecondOrder, digits)));
+                                        num(want.secondOrder.withSecondOrder)));
   EXPECT_TRUE(w->notes->text().contains("Trials that failed to evaluate: 0"));
-
-  // The first-order density drawn over the histogram holds as many trials as the histogram.
-  const Histogram& h = got.monteCarlo.histogram;
-  double expected = 0, counted = 0;
-  for (std::size_t i = 0; i < h.counts.size(); ++i) {
-    expected += MonteCarloChart::expectedCount(got, h.low + h.width * (i + 0.5));
-    counted += static_cast<double>(h.counts[i]);
-  }
-  EXPECT_NEAR(expected / counted, 1.0, 0.03);
 }
 
 TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
-  calculateAB();
+  enterWorkedExample();
+  calculate();
   MonteCarloWindow* w = open();
   ASSERT_NE(w, nullptr);
   runFixed(w, 50000000, QStringLiteral("3"));
@@ -144,19 +121,13 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
 
 TEST_F(MonteCarloWindowTest, ShowsWhyACovarianceMatrixIsRefused) {
   QTest::mouseClick(form_->btnDemo, Qt::LeftButton);
-  ASSERT_NE(form_->lastInput(), nullptr);
-  std::string refusal;
-  try {
-    planMonteCarlo(*form_->lastInput());
-  } catch (const MonteCarloError& e) {
-    refusal = e.what();
-  }
-  ASSERT_NE(refusal.find("smallest eigenvalue"), std::string::npos) << refusal;
   MonteCarloWindow* w = open();
   runFixed(w, 1000, QStringLiteral("1"));
   QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
   EXPECT_FALSE(w->check().has_value());
-  EXPECT_EQ(w->status->text().toStdString(), "The check could not run: " + refusal);
+  const QString status = w->status->text();
+  EXPECT_TRUE(status.startsWith("The check could not run: ")) << status.toStdString();
+  EXPECT_TRUE(status.contains("smallest eigenvalue")) << status.toStdString();
   EXPECT_TRUE(w->results->item(MonteCarloWindow::kValueRow, 1)->text().isEmpty());
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-// Dialogs for tests: records every box and answers prompts from a script.
+// Dialogs for tests: records every box and answers prompts, questions and file dialogs from a
+// script; an unscripted one fails the test.
 
 #include <gtest/gtest.h>
 
 #include <QPoint>
 #include <QString>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,53 +21,31 @@ class ScriptedDialogs : public Dialogs {
   struct Box {
     Kind kind;
     QString text;
-    std::optional<QPoint> at;
-  };
-  struct Prompt {
-    QString title, promptLine, defaultText;
   };
 
-  // The next prompt answers with `text` (OK), or with its default text (Cancel).
+  // The next prompt answers with `text` (OK).
   void answer(const QString& text) { answers_.push_back(text); }
-  void cancel() { answers_.push_back(std::nullopt); }
-
-  void message(Kind kind, const QString& text, std::optional<QPoint> at) override {
-    boxes.push_back({kind, text, at});
-    if (onMessage) onMessage(boxes.back());
-  }
-  void yesBox(const QString& text) override { yesBoxes.push_back(text); }
-  QString prompt(const QString& title, const QString& promptLine,
-                 const QString& defaultText) override {
-    prompts.push_back({title, promptLine, defaultText});
-    if (answers_.empty()) {
-      ADD_FAILURE() << "unexpected prompt: " << title.toStdString();
-      return defaultText;
-    }
-    const std::optional<QString> a = answers_.front();
-    answers_.pop_front();
-    return a ? *a : defaultText;
-  }
-
   // The next question is answered Yes (true) or No.
   void answerQuestion(bool yes) { questionAnswers_.push_back(yes); }
+  // The next file dialog answers with a path, or "" for Cancel.
+  void answerFile(const QString& path) { files_.push_back(path); }
+
+  void message(Kind kind, const QString& text, std::optional<QPoint>) override {
+    boxes.push_back({kind, text});
+  }
+  void yesBox(const QString&) override {}
+  QString prompt(const QString& title, const QString&, const QString& defaultText) override {
+    return next(answers_, "prompt", title).value_or(defaultText);
+  }
   bool ask(const QString& text) override {
     questions.push_back(text);
-    if (questionAnswers_.empty()) {
-      ADD_FAILURE() << "unexpected question: " << text.toStdString();
-      return false;
-    }
-    const bool yes = questionAnswers_.front();
-    questionAnswers_.pop_front();
-    return yes;
+    return next(questionAnswers_, "question", text).value_or(false);
   }
-
-  // File dialogs answer from their own script: a path, or "" for Cancel.
-  void answerFile(const QString& path) { files_.push_back(path); }
   QString openFileName(const QString& caption, const QString&, const QString&) override {
-    return nextFile(caption);
+    return next(files_, "file dialog", caption).value_or(QString());
   }
   QString saveFileName(const QString& caption, const QString&, const QString&) override {
-    return nextFile(caption);
+    return next(files_, "file dialog", caption).value_or(QString());
   }
 
   bool allAnswersUsed() const {
@@ -81,34 +59,25 @@ class ScriptedDialogs : public Dialogs {
   }
   void clear() {
     boxes.clear();
-    yesBoxes.clear();
-    prompts.clear();
     questions.clear();
   }
 
   std::vector<Box> boxes;
-  std::vector<QString> yesBoxes;
-  std::vector<Prompt> prompts;
   std::vector<QString> questions;
-  std::function<void(const Box&)> onMessage;  // runs while the box would be up
 
  private:
-  QString nextFile(const QString& caption) {
-    fileDialogs.push_back(caption);
-    if (files_.empty()) {
-      ADD_FAILURE() << "unexpected file dialog: " << caption.toStdString();
-      return QString();
+  template <typename T>
+  static std::optional<T> next(std::deque<T>& script, const char* what, const QString& title) {
+    if (script.empty()) {
+      ADD_FAILURE() << "unexpected " << what << ": " << title.toStdString();
+      return std::nullopt;
     }
-    const QString f = files_.front();
-    files_.pop_front();
-    return f;
+    T front = script.front();
+    script.pop_front();
+    return front;
   }
 
- public:
-  std::vector<QString> fileDialogs;
-
- private:
-  std::deque<std::optional<QString>> answers_;
+  std::deque<QString> answers_;
   std::deque<bool> questionAnswers_;
   std::deque<QString> files_;
 };

@@ -14,8 +14,7 @@
 #include <QThread>
 #include <functional>
 
-#include "app/main_window.h"
-#include "app/scripted_dialogs.h"
+#include "app/main_window_fixture.h"
 #include "common/german_locale.h"
 #include "tables/dataset.h"
 #include "tables/schemas.h"
@@ -24,11 +23,6 @@ namespace mirevant::testing {
 namespace {
 
 const QString kProgramDir = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR);
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 bool waitUntil(const std::function<bool()>& done, int ms) {
   for (int waited = 0; !done(); waited += 50) {
@@ -69,16 +63,14 @@ class RealProgram : public ::testing::Test {
     }
   }
 
-  QString programOutput() { return QString::fromLocal8Bit(readAll(work_.filePath("stderr.txt"))); }
+  QString programOutput() { return QString::fromLocal8Bit(readFile(work_.filePath("stderr.txt"))); }
 
-  // A copy of the program directory, program file included, without `leaveOut`.
-  QString copyOfProgramDirectory(const QString& leaveOut = {}) {
+  // A copy of the program directory, program file included.
+  QString copyOfProgramDirectory() {
     const QString dir = work_.filePath(QStringLiteral("program"));
     QDir().mkdir(dir);
     for (const QString& name : QDir(kProgramDir).entryList(QDir::Files))
-      if (name != leaveOut) {
-        EXPECT_TRUE(QFile::copy(kProgramDir + "/" + name, dir + "/" + name));
-      }
+      EXPECT_TRUE(QFile::copy(kProgramDir + "/" + name, dir + "/" + name));
     return dir;
   }
 
@@ -138,46 +130,6 @@ class RealProgram : public ::testing::Test {
   QProcessEnvironment env_;
 };
 
-TEST_F(RealProgram, StartsFromItsProgramDirectoryWhateverTheWorkingDirectoryAndClosesCleanly) {
-  // A file of the table's name in the working directory that is no table: not to be looked at.
-  QFile decoy(work_.filePath(QStringLiteral("cwd/PCENT.DBF")));
-  ASSERT_TRUE(decoy.open(QIODevice::WriteOnly) && decoy.write("not a table") > 0);
-  decoy.close();
-  startProgram(kProgramDir);
-  const QString window = waitForWindow(QStringLiteral("Mirevant (tm)"));
-  ASSERT_FALSE(window.isEmpty());
-
-  // The coverage factor table stays open from start-up: the program directory's.
-  const QString pcent = QFileInfo(kProgramDir + "/PCENT.DBF").canonicalFilePath();
-  const QString fds = QStringLiteral("/proc/%1/fd").arg(program_.processId());
-  QStringList open;
-  for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
-    open << QFile::symLinkTarget(fds + "/" + fd);
-  EXPECT_TRUE(open.contains(pcent)) << open.join(' ').toStdString();
-  EXPECT_FALSE(open.contains(QFileInfo(decoy).canonicalFilePath()));
-
-  closeAndExpectCleanExit(window);
-  EXPECT_EQ(readAll(decoy.fileName()), "not a table");
-}
-
-TEST_F(RealProgram, MissingCoverageTableIsReportedAndEndsTheRunWithAFailureStatus) {
-  const QString dir = copyOfProgramDirectory(QStringLiteral("PCENT.DBF"));
-  startProgram(dir);
-  const QString box = waitForWindow(QStringLiteral("Error"));
-  ASSERT_FALSE(box.isEmpty());
-  // The same reason on the terminal, naming the file and the directory.
-  ASSERT_TRUE(waitUntil([&] { return programOutput().contains("PCENT.DBF"); }, 5000));
-  EXPECT_TRUE(programOutput().contains("coverage factor table PCENT.DBF"));
-  EXPECT_TRUE(programOutput().contains("program directory " + dir + "/"))
-      << programOutput().toStdString();
-
-  // The user presses Return on the box: the run ends, with a failure status.
-  xdotool({"windowfocus", "--sync", box});
-  xdotool({"key", "Return"});
-  ASSERT_TRUE(program_.waitForFinished(10000)) << "still running after the box was dismissed";
-  EXPECT_EQ(program_.exitCode(), 1);
-}
-
 // A German user types the model, and the values with decimal commas, into the real window. While
 // it holds the variable list, a second instance's Define Variables is refused; then the first
 // calculates and copies the report through Edit > Copy: it comes back with commas.
@@ -208,15 +160,16 @@ TEST_F(RealProgram, UnderADecimalCommaLocaleAndBesideASecondInstance) {
   keys({"=a*b"});
   click(60, 73);  // Define Variables
   const QString varlist = dir + "/varlist.dbf";
-  auto rows = [&] { return readAll(varlist).mid(4, 4).toHex(); };  // the header's row count
-  ASSERT_TRUE(waitUntil([&] { return rows() == "02000000"; }, 10000)) << "no rows a and b";
+  ASSERT_TRUE(waitUntil([&] { return readFile(varlist).mid(4, 4).toHex() == "02000000"; }, 10000))
+      << "no rows a and b (the header's row count)";
   // Into the grid, to the first row's value cell and along the row; Down stores row a, and row b
   // is typed from its last cell back to its value, not yet stored.
   click(158, 220);
   keys({"ctrl+Home", "Right", "=2,5", "Return", "Right", "=0,1", "Return", "Right", "=10", "Return",
         "Down", "=20", "Return", "Left", "=0,2", "Return", "Left", "=3", "Return"});
-  ASSERT_TRUE(waitUntil([&] { return readAll(varlist).contains("2,5"); }, 10000))
-      << "row a was not stored with the value as typed: " << readAll(varlist).toHex().toStdString();
+  ASSERT_TRUE(waitUntil([&] { return readFile(varlist).contains("2,5"); }, 10000))
+      << "row a was not stored with the value as typed: "
+      << readFile(varlist).toHex().toStdString();
 
   {  // The second instance, on the same program directory.
     ScriptedDialogs dialogs;
