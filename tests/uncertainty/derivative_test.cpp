@@ -70,14 +70,11 @@ TEST(Derivatives, RenderingsAndTheirSimplifications) {
       {"0!", "1"},
       {"1!", "1"},
       {"tan(0)", "0"},
-      {"tanh(0)", "0"},
       {"sin(0)", "0"},
       {"sqrt(0)", "0"},
       {"abs(0)", "0"},
       {"cos(0)", "1"},
-      {"cosh(0)", "1"},
       {"ln(1)", "0"},
-      {"log(1)", "0"},
       {"log(10)", "1"},
       {"ln(e)", "1"},
       {"0*x", "0"},
@@ -102,46 +99,11 @@ TEST(Derivatives, RenderingsAndTheirSimplifications) {
   for (const auto& [model, text] : cases) EXPECT_EQ(rendering(model), text) << model;
 }
 
-// A constant under a unary minus has the derivative 0 like any other constant; the ln(x) term of a
-// power with a constant exponent then leaves the text, so a negative base never reaches ln.
-TEST(Derivatives, NegatedConstantsDeriveToZero) {
-  SeparatorGuard sep('.');
-  struct Case {
-    const char* model;
-    const char* v;
-    const char* result;
-  };
-  const Case cases[] = {
-      {"a+t^-2", "a", "1"},
-      {"a+t^-2", "t", "t^~(2)*~(2)/t"},
-      {"a+t^(~2)", "t", "t^~(2)*~(2)/t"},
-      {"a^(~b)", "a", "a^~(b)*~(b)/a"},
-      {"a-(~2)", "a", "1"},
-      {"~(2)*a", "a", "~(2)"},
-      {"cos(u^-2)", "u", "~(sin(u^~(2)))*u^~(2)*~(2)/u"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(derivative(c.model, c.v), c.result) << c.model << " d/d" << c.v;
-}
-
 TEST(Derivatives, NumeralsEnterExpressionTextInPlainNotation) {
   SeparatorGuard sep('.');
   EXPECT_EQ(rendering("0.00001*a"), "0.00001*a");
   EXPECT_EQ(derivative("0.00001*a", "a"), "0.00001");
   EXPECT_EQ(rendering("100000000000000000000*a"), "100000000000000000000*a");
-}
-
-TEST(Derivatives, TheRenderingBecomesTheWorkingExpression) {
-  SeparatorGuard sep('.');
-  TUncEval eval;
-  ASSERT_TRUE(eval.Parse("a*0+b"));
-  eval.setText("a*0+b");
-  EXPECT_TRUE(eval.IsVariable("a"));
-  EXPECT_EQ(eval.PartialDerivative("b"), "1");
-  EXPECT_EQ(eval.workingText(), "b");
-  EXPECT_FALSE(eval.IsVariable("a"));
-  EXPECT_TRUE(eval.IsVariable("b"));
-  EXPECT_EQ(eval.text(), "a*0+b");
 }
 
 TEST(Derivatives, CommaLocaleKeepsFractionalNumbersIntact) {
