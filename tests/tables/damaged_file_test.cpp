@@ -120,6 +120,8 @@ TEST_F(DamagedFileTest, DamageFoundWhileOpen) {
   EXPECT_EQ(d->recordCount(), 0);
 }
 
+// Every table the program opens declares its fields: a column that gives another field type than
+// declared, or is missing, refuses the open.
 TEST_F(DamagedFileTest, ColumnsMustGiveTheDeclaredFields) {
   createTable(dir_, "PCENT.DBF", {{"DEGFREE", 'N', 4, 1}, {"P95", 'N', 24, 3}});
   auto pcent = dataset(pcentSchema());
@@ -131,25 +133,6 @@ TEST_F(DamagedFileTest, ColumnsMustGiveTheDeclaredFields) {
   auto cov = dataset(covdatSchema());
   EXPECT_EQ(errorOf([&] { cov->open(); }),
             "Table file '" + path("COVDAT.DBF") + "' has no column 'COV'");
-
-  // The column type mapping, read from a table opened without declarations.
-  createTable(dir_, "types.dbf",
-              {{"C1", 'C', 3, 0},
-               {"L1", 'L', 1, 0},
-               {"N1", 'N', 6, 2},
-               {"N2", 'N', 5, 0},
-               {"N3", 'N', 4, 0},
-               {"D1", 'D', 8, 0},
-               {"M1", 'M', 10, 0}});
-  Dataset any;
-  any.setDirectory(dir_);
-  any.setTableName("TYPES.DBF");
-  any.open();
-  const std::vector<FieldType> expected = {
-      FieldType::Text,     FieldType::Boolean, FieldType::Double, FieldType::Double,
-      FieldType::SmallInt, FieldType::Date,    FieldType::Blob};
-  ASSERT_EQ(any.fieldCount(), 7);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(any.field(i).type(), expected[i]) << any.field(i).name();
 }
 
 }  // namespace

@@ -96,23 +96,21 @@ using CoverageFactorContent = TableTest;
 // A coverage factor table whose content cannot be right is refused at start-up, naming the file
 // and what is wrong; a sound one loads.
 TEST_F(CoverageFactorContent, ImplausibleTablesAreRefused) {
-  using Rows = std::vector<std::vector<std::string>>;
+  using Row = std::vector<std::string>;
+  const Row one = {"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"};
+  const Row two = {"2", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"};
+  Row twoAsOne = two, zeroFactor = one;
+  twoAsOne[0] = "1";
+  zeroFactor[3] = "0";
   const struct {
-    Rows rows;
+    std::vector<Row> rows;
     const char* what;
   } cases[] = {
       {{}, "it has no rows"},
-      {{{"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"},
-        {"2", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"}},
-       ""},
-      {{{"2", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"},
-        {"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"}},
-       "the factor in column P6827 rises from row 1 to row 2"},
-      {{{"1", "1.84", "6.31", "12.71", "13.97", "63.66", "235.8"},
-        {"1", "1.32", "2.92", "4.30", "4.53", "9.92", "19.21"}},
-       "the degrees of freedom do not rise from row 1 to row 2"},
-      {{{"1", "1.84", "6.31", "0", "13.97", "63.66", "235.8"}},
-       "the factor in column P95 of row 1 is not positive"},
+      {{one, two}, ""},
+      {{two, one}, "the factor in column P6827 rises from row 1 to row 2"},
+      {{one, twoAsOne}, "the degrees of freedom do not rise from row 1 to row 2"},
+      {{zeroFactor}, "the factor in column P95 of row 1 is not positive"},
   };
   for (const auto& c : cases) {
     createTable(dir_, pcentSchema());
