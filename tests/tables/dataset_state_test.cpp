@@ -92,11 +92,9 @@ TEST_F(DatasetStateTest, InsertGuardCancelsNewRows) {
   const std::vector<Case> cases = {
       {"append on a filled list", true, [](Dataset& d) { d.append(); }},
       {"edit on an empty list", false, [](Dataset& d) { d.edit(); }},
-      {"insert record", true,
-       [](Dataset& d) {
+      {"insert record", true, [](Dataset& d) {
          EXPECT_EQ(errorOf([&] { d.insertRecord({"b", "0", "0", "0"}); }), kNotEditing);
-       }},
-  };
+       }}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     createTable(dir_, varlistSchema());

@@ -17,13 +17,6 @@ namespace {
 
 using testing::SeparatorGuard;
 
-class RecordingNotifier : public UncertaintyNotifier {
- public:
-  void refusedText(const std::string& text) override { refused.push_back(text); }
-  void zeroLengthAnswer(const std::string& message) override { warnings.push_back(message); }
-  std::vector<std::string> refused, warnings;
-};
-
 struct Input {
   const char* name;
   Extended value, stdUnc, dof;
@@ -96,13 +89,9 @@ TEST(UncertaintyAudit, LongDerivativesAreNeitherCutNorRefused) {
   TUncEval eval;
   const std::string m = "sin(a*b+c)*cos(a/c-b)*sinh(a*c)/cosh(b+a*c)*tanh(a-b*c)";
   define(eval, m, {{"a", 0.3L, 0.01L, 10}, {"b", 0.7L, 0.02L, 20}, {"c", 1.3L, 0.03L, 30}});
-  RecordingNotifier notifier;
-  eval.setNotifier(&notifier);
-  const std::string da = eval.PartialDerivative("a");
-  EXPECT_GT(da.size(), 255u);
+  EXPECT_GT(eval.PartialDerivative("a").size(), 255u);
   const Extended stdUnc = audit(eval).stdUnc;
-  EXPECT_TRUE(notifier.refused.empty());
-  // Compare with central differences of the model itself.
+  // Central differences of the model itself: a derivative text cut or refused gives another value.
   auto f = [&](Extended a, Extended b, Extended c) {
     return std::sin(a * b + c) * std::cos(a / c - b) * std::sinh(a * c) / std::cosh(b + a * c) *
            std::tanh(a - b * c);

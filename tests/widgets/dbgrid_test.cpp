@@ -202,52 +202,43 @@ TEST_F(DBGridTest, VetoedPostKeepsTheRowPendingSilently) {
   EXPECT_EQ(stored(0, "DOF"), "5");
 }
 
+// Insert, Ctrl+Delete and Down on the last row, one step after the other; each step checks the
+// state, the rows shown (a pending new one included) and that the cell follows the cursor.
 TEST_F(DBGridTest, KeyboardInsertAndDelete) {
-  struct Case {
-    bool allowed;
+  const struct {
     Qt::Key key;
     Qt::KeyboardModifiers mods;
-    int startRow;
     DatasetState state;
-    int rows;  // visible rows afterwards, a pending new one included
+    int rows, current;
+  } steps[] = {
+      {Qt::Key_Down, {}, DatasetState::Browse, 3, 2},  // refused: keyboard insertion is off
+      {Qt::Key_Down, {}, DatasetState::Insert, 4, 3},  // on the last row: a new row
+      {Qt::Key_Up, {}, DatasetState::Browse, 3, 2},    // leaving it without values drops it
+      {Qt::Key_Insert, {}, DatasetState::Insert, 4, 3},
+      {Qt::Key_Down, {}, DatasetState::Insert, 5, 4},  // "q" typed: stored, and another row
+      {Qt::Key_Escape, {}, DatasetState::Browse, 4, 3},
+      {Qt::Key_Up, {}, DatasetState::Browse, 4, 2},  // not on the last row Down only moves
+      {Qt::Key_Down, {}, DatasetState::Browse, 4, 3},
+      {Qt::Key_Up, {}, DatasetState::Browse, 4, 2},
+      {Qt::Key_Up, {}, DatasetState::Browse, 4, 1},
+      {Qt::Key_Delete, Qt::ControlModifier, DatasetState::Browse, 3, 1},
   };
-  const Case cases[] = {
-      {true, Qt::Key_Insert, {}, 0, DatasetState::Insert, 4},
-      {true, Qt::Key_Down, {}, 2, DatasetState::Insert, 4},
-      {true, Qt::Key_Down, {}, 1, DatasetState::Browse, 3},
-      {true, Qt::Key_Delete, Qt::ControlModifier, 1, DatasetState::Browse, 2},
-      {false, Qt::Key_Down, {}, 2, DatasetState::Browse, 3},  // one flag guards all three keys
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.allowed << " key " << c.key << " on row " << c.startRow);
-    grid_->setKeyboardInsertDelete(c.allowed);
-    data_->moveToRow(c.startRow);
-    key(c.key, c.mods);
-    EXPECT_EQ(data_->state(), c.state);
-    EXPECT_EQ(model()->rowCount(), c.rows);
-    EXPECT_EQ(grid_->currentIndex().row(), data_->currentRow());
-    if (c.state == DatasetState::Insert) {
-      EXPECT_EQ(mark(3), DBGrid::kInsertingMark);
+  data_->moveToRow(2);
+  for (const auto& s : steps) {
+    SCOPED_TRACE(::testing::Message() << "key " << s.key << " after " << data_->currentRow());
+    if (&s == &steps[1]) grid_->setKeyboardInsertDelete(true);
+    if (&s == &steps[4]) type("q");
+    key(s.key, s.mods);
+    EXPECT_EQ(data_->state(), s.state);
+    EXPECT_EQ(model()->rowCount(), s.rows);
+    EXPECT_EQ(data_->currentRow(), s.current);
+    EXPECT_EQ(grid_->currentIndex().row(), s.current);
+    if (s.state == DatasetState::Insert) {
+      EXPECT_EQ(mark(s.rows - 1), DBGrid::kInsertingMark);
     }
-    if (c.key == Qt::Key_Delete) {
-      EXPECT_EQ(text(1, 0), "zz");
-    }
-    restart();
   }
-  // Leaving a new row without values drops it; one with values is stored first.
-  grid_->setKeyboardInsertDelete(true);
-  key(Qt::Key_Insert);
-  key(Qt::Key_Up);
-  EXPECT_EQ(data_->state(), DatasetState::Browse);
-  EXPECT_EQ(model()->rowCount(), 3);
-  EXPECT_EQ(grid_->currentIndex().row(), data_->currentRow());
-  key(Qt::Key_Insert);
-  type("q");
-  key(Qt::Key_Down);
-  EXPECT_EQ(data_->state(), DatasetState::Insert);
-  EXPECT_EQ(model()->rowCount(), 5);
-  EXPECT_EQ(stored(3, "VALUE"), "q");
-  EXPECT_EQ(grid_->currentIndex().row(), 4);
+  EXPECT_EQ(text(1, 0), "zz");  // b deleted
+  EXPECT_EQ(stored(2, "VALUE"), "q");
 }
 
 // A check box cell toggles on a click only where the grid, its column and its field are all
