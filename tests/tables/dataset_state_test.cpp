@@ -1,9 +1,6 @@
 // The dataset state machine as the windows drive it: transitions seen through a second view, the
-// browse check, the before-post veto, the insert guard, field writes and notifications; exclusive
-// use between datasets of this process and between processes.
-
-#include <sys/wait.h>
-#include <unistd.h>
+// browse check, the before-post veto, the insert guard, field writes, notifications and the
+// table file's lock.
 
 #include <string>
 #include <vector>
@@ -172,7 +169,9 @@ TEST_F(DatasetStateTest, NotificationsAndTheirSuspension) {
 
 using LockingTest = TableTest;
 
-TEST_F(LockingTest, ExclusiveUseWithinTheProcess) {
+// The lock belongs to each open file (flock), so two datasets of this process meet it as two
+// programs do; a second program beside a running one is the real program's test.
+TEST_F(LockingTest, ExclusiveUse) {
   const std::string inUse = "Cannot open table file '" + path("COVDAT.DBF") +
                             "' for exclusive use: it is in use by another window or program";
   auto edit = dataset(covdatSchema(), false, "Covdat.dbf");
@@ -190,55 +189,9 @@ TEST_F(LockingTest, ExclusiveUseWithinTheProcess) {
   edit->open();
   EXPECT_EQ(errorOf([&] { scan->open(); }), "Cannot open table file '" + path("COVDAT.DBF") +
                                                 "': it is in use by another window or program");
+  EXPECT_EQ(errorOf([&] { dataset(covdatSchema(), true)->open(); }), inUse);
   edit->close();
   EXPECT_NO_THROW(scan->open());
-}
-
-// A child process holds the table; this process must be refused at once, and the table must be
-// unchanged afterwards.
-TEST_F(LockingTest, ExclusiveUseAcrossProcesses) {
-  storeCov({{"a", "b", "1"}});
-  for (const bool childExclusive : {false, true}) {
-    SCOPED_TRACE(childExclusive ? "child holds it exclusively" : "child holds it shared");
-    int ready[2], release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      int code = 0;
-      try {
-        auto d = dataset(covdatSchema(), childExclusive);
-        d->open();
-        char c = 1;
-        if (write(ready[1], &c, 1) != 1) code = 3;
-        if (read(release[0], &c, 1) != 1) code = 4;
-      } catch (...) {
-        code = 5;
-      }
-      _exit(code);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    auto mine = dataset(covdatSchema(), true);
-    EXPECT_NE(errorOf([&] { mine->open(); }).find("is in use by another window or program"),
-              std::string::npos);
-    auto shared = dataset(covdatSchema(), false);
-    if (childExclusive)
-      EXPECT_NE(errorOf([&] { shared->open(); }).find("in use"), std::string::npos);
-    else
-      EXPECT_NO_THROW(shared->open());
-    shared->close();
-    ASSERT_EQ(write(release[1], &c, 1), 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
-
-    mine->open();  // free again
-    EXPECT_EQ(mine->recordCount(), 1);
-    mine->close();
-  }
 }
 
 }  // namespace
