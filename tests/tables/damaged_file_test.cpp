@@ -2,7 +2,6 @@
 // the dataset stays closed. A file longer than its header counts is not damaged: the header's rows
 // open.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>

@@ -1,12 +1,8 @@
 // Numbers survive the file: whatever the user can type reads back from UNC, DOF and COV with the
 // same 15 significant digits, whatever the decimal separator and the process locale.
 
-#include <locale.h>
 #include <shapefil.h>
-#include <stdlib.h>
 
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>

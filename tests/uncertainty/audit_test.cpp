@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/demo_model.h"
-#include "core/errors.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
 #include "uncertainty/evaluator.h"
