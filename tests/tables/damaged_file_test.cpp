@@ -2,7 +2,6 @@
 // the dataset stays closed. A file longer than its header counts is not damaged: the header's rows
 // open.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -66,14 +65,11 @@ TEST_F(DamagedFileTest, EachDamageHasItsMessage) {
       {"record count lowered", [](std::string& b) { b[4] = 2; }, ""},
       {"torn last row", [](std::string& b) { b += std::string(10, 'x'); }, ""},
       {"end-of-file mark missing", [](std::string& b) { b.pop_back(); }, ""},
-      {"end-of-file mark doubled", [](std::string& b) { b += '\x1A'; }, ""},
       {"record count huge", [](std::string& b) { b[7] = '\x7F'; },
        damaged + "its size (217 bytes) does not match the 2130706435 rows its header counts"},
       {"header length flipped", [](std::string& b) { b[8] ^= '\x80'; },
        damaged + "the header length is invalid"},
       {"record length flipped", [](std::string& b) { b[10] ^= 1; },
-       damaged + "the record length does not match the fields"},
-      {"field width flipped", [](std::string& b) { b[32 + 16] ^= 4; },
        damaged + "the record length does not match the fields"},
       {"field width zeroed", [](std::string& b) { b[32 + 16] = 0; },
        damaged + "the description of field 1 is invalid"},
@@ -123,6 +119,8 @@ TEST_F(DamagedFileTest, DamageFoundWhileOpen) {
   EXPECT_EQ(d->recordCount(), 0);
 }
 
+// Every table the program opens declares its fields: a column that gives another field type than
+// declared, or is missing, refuses the open.
 TEST_F(DamagedFileTest, ColumnsMustGiveTheDeclaredFields) {
   createTable(dir_, "PCENT.DBF", {{"DEGFREE", 'N', 4, 1}, {"P95", 'N', 24, 3}});
   auto pcent = dataset(pcentSchema());
@@ -134,25 +132,6 @@ TEST_F(DamagedFileTest, ColumnsMustGiveTheDeclaredFields) {
   auto cov = dataset(covdatSchema());
   EXPECT_EQ(errorOf([&] { cov->open(); }),
             "Table file '" + path("COVDAT.DBF") + "' has no column 'COV'");
-
-  // The column type mapping, read from a table opened without declarations.
-  createTable(dir_, "types.dbf",
-              {{"C1", 'C', 3, 0},
-               {"L1", 'L', 1, 0},
-               {"N1", 'N', 6, 2},
-               {"N2", 'N', 5, 0},
-               {"N3", 'N', 4, 0},
-               {"D1", 'D', 8, 0},
-               {"M1", 'M', 10, 0}});
-  Dataset any;
-  any.setDirectory(dir_);
-  any.setTableName("TYPES.DBF");
-  any.open();
-  const std::vector<FieldType> expected = {
-      FieldType::Text,     FieldType::Boolean, FieldType::Double, FieldType::Double,
-      FieldType::SmallInt, FieldType::Date,    FieldType::Blob};
-  ASSERT_EQ(any.fieldCount(), 7);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(any.field(i).type(), expected[i]) << any.field(i).name();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The dataset state machine as the windows drive it: transitions, the browse check, the
-// before-post veto, the insert guard, row order and notifications.
+// The dataset state machine as the windows drive it: transitions seen through a second view, the
+// browse check, the before-post veto, the insert guard, field writes, notifications and the
+// table file's lock.
 
 #include <string>
 #include <vector>
@@ -12,136 +13,46 @@ namespace {
 constexpr const char* kClosed = "Cannot perform this operation on a closed dataset";
 constexpr const char* kNotEditing = "Dataset not in edit or insert mode";
 
-class DatasetStateTest : public TableTest {
- protected:
-  // Stores covariance rows through a fresh shared view and closes it.
-  void storeCov(const std::vector<std::vector<std::string>>& rows) {
-    auto d = dataset(covdatSchema());
-    d->open();
-    for (const auto& r : rows) d->insertRecord(r);
-    d->close();
-  }
+using DatasetStateTest = TableTest;
 
-  // The stored rows as "VAR1 VAR2 COV" lines, read through a fresh view.
-  std::vector<std::string> covRows() {
-    auto d = dataset(covdatSchema());
-    d->open();
-    std::vector<std::string> out;
-    for (d->first(); !d->eof(); d->next())
-      out.push_back(d->fieldByName("VAR1").asString() + " " + d->fieldByName("VAR2").asString() +
-                    " " + d->fieldByName("COV").asString());
-    return out;
-  }
-};
-
-// Each case starts from the stored rows (a b 1) and (a c 2), cursor on the first.
-struct Transition {
-  const char* name;
-  std::function<void(Dataset&)> action;
-  DatasetState state;
-  std::vector<std::string> stored;
-};
-
+// Each case starts from the stored rows (a b 1) and (a c 2), cursor on the first, and runs its
+// script on the covariance window's edit view ("Covdat.dbf"); its scan view ("COVDAT.DBF", open
+// throughout) must reach the same file and see what is stored.
 TEST_F(DatasetStateTest, Transitions) {
-  const std::vector<Transition> cases = {
-      {"append then cancel",
-       [](Dataset& d) {
-         d.append();
-         d.cancel();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2"}},
-      {"append, write, post",
-       [](Dataset& d) {
-         d.append();
-         d.fieldByName("VAR1").setAsString("b");
-         d.fieldByName("VAR2").setAsString("c");
-         d.fieldByName("COV").setAsString("3");
-         d.post();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2", "b c 3"}},
-      {"unmodified new row is cancelled by a move",
-       [](Dataset& d) {
-         d.append();
-         d.first();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2"}},
-      {"modified new row is posted by a move",
-       [](Dataset& d) {
-         d.append();
-         d.fieldByName("VAR1").setAsString("c");
-         d.next();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2", "c  "}},
-      {"edit then cancel keeps the row",
-       [](Dataset& d) {
-         d.edit();
-         d.fieldByName("COV").setAsFloat(9);
-         d.cancel();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2"}},
-      {"edited row is posted by next",
-       [](Dataset& d) {
-         d.edit();
-         d.fieldByName("COV").setAsFloat(-0.9L);
-         d.next();
-       },
-       DatasetState::Browse,
-       {"a b -0.9", "a c 2"}},
-      {"edited row left in edit",
-       [](Dataset& d) {
-         d.edit();
-         d.fieldByName("COV").setAsFloat(5);
-       },
-       DatasetState::Edit,
-       {"a b 1", "a c 2"}},
-      {"delete while inserting cancels the new row",
-       [](Dataset& d) {
-         d.append();
-         d.fieldByName("VAR1").setAsString("z");
-         d.deleteRecord();
-       },
-       DatasetState::Browse,
-       {"a b 1", "a c 2"}},
-      {"delete marks the current row",
-       [](Dataset& d) {
-         d.next();
-         d.deleteRecord();
-       },
-       DatasetState::Browse,
-       {"a b 1"}},
-      {"delete while editing discards the edit and deletes",
-       [](Dataset& d) {
-         d.edit();
-         d.fieldByName("COV").setAsFloat(7);
-         d.deleteRecord();
-       },
-       DatasetState::Browse,
-       {"a c 2"}},
-      {"close discards a pending new row",
-       [](Dataset& d) {
-         d.append();
-         d.fieldByName("VAR1").setAsString("q");
-         d.close();
-       },
-       DatasetState::Inactive,
-       {"a b 1", "a c 2"}},
-      {"empty removes every row", [](Dataset& d) { d.emptyTable(); }, DatasetState::Browse, {}},
+  using enum DatasetState;
+  const char* both = "a b 1|a c 2";
+  const struct {
+    const char* name;
+    const char* script;
+    DatasetState state;
+    std::string stored;
+  } cases[] = {
+      {"append then cancel", "append cancel", Browse, both},
+      {"append, write, post", "append VAR1=b VAR2=c COV=3 post", Browse, "a b 1|a c 2|b c 3"},
+      {"unmodified new row is cancelled by a move", "append first", Browse, both},
+      {"modified new row is posted by a move", "append VAR1=c next", Browse, "a b 1|a c 2|c  "},
+      {"modified new row is posted by New", "append VAR1=c append", Insert, "a b 1|a c 2|c  "},
+      {"edit then cancel keeps the row", "edit COV=9 cancel", Browse, both},
+      {"edited row is posted by next", "edit COV=-0.9 next", Browse, "a b -0.9|a c 2"},
+      {"edited row left in edit", "edit COV=5", Edit, both},
+      {"delete while inserting cancels the new row", "append VAR1=z delete", Browse, both},
+      {"delete marks the current row", "next delete", Browse, "a b 1"},
+      {"delete while editing discards the edit and deletes", "edit COV=7 delete", Browse, "a c 2"},
+      {"close discards a pending new row", "append VAR1=q close", Inactive, both},
+      {"empty removes every row", "empty", Browse, ""},
   };
-  for (const Transition& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     createTable(dir_, covdatSchema());
     storeCov({{"a", "b", "1"}, {"a", "c", "2"}});
-    auto d = dataset(covdatSchema());
+    auto d = dataset(covdatSchema(), false, "Covdat.dbf");
+    d->setDriver(DriverType::FoxPro);
+    auto scan = dataset(covdatSchema(), false, "COVDAT.DBF");
     d->open();
-    c.action(*d);
+    scan->open();
+    play(*d, c.script);
     EXPECT_EQ(d->state(), c.state);
-    d->close();
-    EXPECT_EQ(covRows(), c.stored);
+    EXPECT_EQ(covRows(*scan), c.stored);
   }
 }
 
@@ -155,24 +66,16 @@ TEST_F(DatasetStateTest, BeforePostVetoKeepsTheRowPending) {
     }
   };
   d->open();
-  d->append();
-  d->fieldByName("VAR2").setAsString("f");
-  d->fieldByName("COV").setAsString("0.245");
+  play(*d, "append VAR2=f COV=0.245");
   EXPECT_THROW(d->post(), Abort);
   EXPECT_THROW(d->append(), Abort);  // "New": the browse check posts, the veto stops it
   EXPECT_THROW(d->first(), Abort);
   EXPECT_EQ(vetoes, 3);
   EXPECT_EQ(d->state(), DatasetState::Insert);
   EXPECT_TRUE(d->modified());
-  EXPECT_EQ(d->fieldByName("VAR2").asString(), "f");
-  EXPECT_EQ(d->fieldByName("COV").asString(), "0.245");
-  EXPECT_EQ(d->recordCount(), 0);
-
-  d->fieldByName("VAR1").setAsString("a");
-  d->post();
+  play(*d, "VAR1=a post");  // the vetoed posts stored nothing and lost no value
   EXPECT_EQ(d->state(), DatasetState::Browse);
-  d->close();
-  EXPECT_EQ(covRows(), std::vector<std::string>{"a f 0.245"});
+  EXPECT_EQ(covRows(*d), "a f 0.245");
 }
 
 // The main window's guard: while the window itself is not filling the list, a new row is
@@ -186,11 +89,9 @@ TEST_F(DatasetStateTest, InsertGuardCancelsNewRows) {
   const std::vector<Case> cases = {
       {"append on a filled list", true, [](Dataset& d) { d.append(); }},
       {"edit on an empty list", false, [](Dataset& d) { d.edit(); }},
-      {"insert record", true,
-       [](Dataset& d) {
+      {"insert record", true, [](Dataset& d) {
          EXPECT_EQ(errorOf([&] { d.insertRecord({"b", "0", "0", "0"}); }), kNotEditing);
-       }},
-  };
+       }}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     createTable(dir_, varlistSchema());
@@ -215,6 +116,7 @@ TEST_F(DatasetStateTest, InsertGuardCancelsNewRows) {
   }
 }
 
+// Text and number writes as the grid makes them are in the grid's tests; these are the program's.
 TEST_F(DatasetStateTest, FieldWriteRules) {
   auto d = dataset(varlistSchema(), true);
   d->open();
@@ -222,27 +124,17 @@ TEST_F(DatasetStateTest, FieldWriteRules) {
   d->edit();
   EXPECT_EQ(errorOf([&] { d->fieldByName("VARNAME").setAsString("abc"); }),
             "The text for field 'VARNAME' is longer than its 2 characters");
-  EXPECT_EQ(errorOf([&] { d->fieldByName("VALUE").setAsString(std::string(21, '1')); }),
-            "The text for field 'VALUE' is longer than its 20 characters");
   EXPECT_EQ(errorOf([&] { d->fieldByName("SYSDEFUNC").setAsBoolean(true); }),
             "Field 'SYSDEFUNC' cannot be modified");
-  EXPECT_THROW(d->fieldByName("UNC").setAsString("abc"), ConvertError);
-
-  Field& deriv = d->fieldByName("UNCDERIV");
+  Field& deriv = d->fieldByName("UNCDERIV");  // cut silently to its 45 characters
   deriv.setReadOnly(false);
   deriv.setAsString("Std Unc = (.5/25) / SQRT(3) * (2.5) and a long tail of text");
-  deriv.setReadOnly(true);
-  d->fieldByName("SYSDEFUNC").setReadOnly(false);
-  d->fieldByName("SYSDEFUNC").setAsBoolean(true);
-  d->fieldByName("VALUE").setAsString("3.00");
   d->fieldByName("UNC").setAsString("0.0050");
   d->post();
   d->close();
   d->open();
-  EXPECT_EQ(d->fieldByName("UNCDERIV").asString(), "Std Unc = (.5/25) / SQRT(3) * (2.5) and a lon");
-  EXPECT_TRUE(d->fieldByName("SYSDEFUNC").asBoolean());
-  EXPECT_EQ(d->fieldByName("VALUE").asString(), "3.00");  // text as typed
-  EXPECT_EQ(d->fieldByName("UNC").asString(), "0.005");   // a number
+  EXPECT_EQ(deriv.asString(), "Std Unc = (.5/25) / SQRT(3) * (2.5) and a lon");
+  EXPECT_EQ(d->fieldByName("UNC").asString(), "0.005");  // a number
 }
 
 TEST_F(DatasetStateTest, NotificationsAndTheirSuspension) {
@@ -256,9 +148,7 @@ TEST_F(DatasetStateTest, NotificationsAndTheirSuspension) {
   d->open();
   EXPECT_EQ(events, (std::vector<std::string>{"state", "data"}));
   events.clear();
-  d->next();
-  d->append();
-  d->fieldByName("VAR1").setAsString("b");
+  play(*d, "next append VAR1=b");
   EXPECT_EQ(events, (std::vector<std::string>{"data", "state", "data", "field VAR1"}));
   d->cancel();
 
@@ -268,15 +158,40 @@ TEST_F(DatasetStateTest, NotificationsAndTheirSuspension) {
   d->disableControls();
   d->close();
   d->setExclusive(true);
-  d->open();
-  d->pack();
-  d->first();
+  play(*d, "open pack first");
   d->enableControls();
   EXPECT_TRUE(d->controlsDisabled());
   EXPECT_TRUE(events.empty());
   d->enableControls();
   EXPECT_FALSE(d->controlsDisabled());
   EXPECT_EQ(events, std::vector<std::string>{"data"});
+}
+
+using LockingTest = TableTest;
+
+// The lock belongs to each open file (flock), so two datasets of this process meet it as two
+// programs do; a second program beside a running one is the real program's test.
+TEST_F(LockingTest, ExclusiveUse) {
+  const std::string inUse = "Cannot open table file '" + path("COVDAT.DBF") +
+                            "' for exclusive use: it is in use by another window or program";
+  auto edit = dataset(covdatSchema(), false, "Covdat.dbf");
+  auto scan = dataset(covdatSchema(), false, "COVDAT.DBF");
+  edit->open();
+  EXPECT_EQ(errorOf([&] { edit->pack(); }),
+            "Table file '" + path("COVDAT.DBF") + "' must be open for exclusive use to be packed");
+  edit->close();
+  scan->open();
+  edit->setExclusive(true);
+  EXPECT_EQ(errorOf([&] { edit->open(); }), inUse);
+  EXPECT_FALSE(edit->active());
+  EXPECT_EQ(errorOf([&] { edit->emptyTable(); }), inUse);  // empties a closed table exclusively
+  scan->close();
+  edit->open();
+  EXPECT_EQ(errorOf([&] { scan->open(); }), "Cannot open table file '" + path("COVDAT.DBF") +
+                                                "': it is in use by another window or program");
+  EXPECT_EQ(errorOf([&] { dataset(covdatSchema(), true)->open(); }), inUse);
+  edit->close();
+  EXPECT_NO_THROW(scan->open());
 }
 
 }  // namespace

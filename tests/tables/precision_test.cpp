@@ -1,12 +1,9 @@
 // Numbers survive the file: whatever the user can type reads back from UNC, DOF and COV with the
 // same 15 significant digits, whatever the decimal separator and the process locale.
 
-#include <locale.h>
 #include <shapefil.h>
-#include <stdlib.h>
 
-#include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,27 +76,21 @@ class PrecisionTest : public TableTest {
   }
 };
 
-TEST_F(PrecisionTest, TypedValuesReadBackWithDecimalPoint) {
-  roundTrip('.');
-}
-
-TEST_F(PrecisionTest, TypedValuesReadBackWithDecimalComma) {
-  roundTrip(',');
-  // The file holds C-locale numbers whatever the user's separator.
-  const std::vector<std::string> raw = rawCov();
-  ASSERT_EQ(raw.size(), kTyped.size());
-  for (const std::string& r : raw) EXPECT_EQ(r.find(','), std::string::npos) << r;
-  EXPECT_EQ(raw[3], "-0.9000000000");
-  EXPECT_EQ(raw[1], "1.5E-12");
-}
-
-TEST_F(PrecisionTest, GermanProcessLocaleChangesNothing) {
-  GermanLocale german;
-  if (!german.active()) GTEST_SKIP() << "no German locale available on this machine";
-  roundTrip(',');
-  const std::vector<std::string> raw = rawCov();
-  ASSERT_EQ(raw.size(), kTyped.size());
-  EXPECT_EQ(raw[8], "2.5000000000");
+// The file holds C-locale numbers whatever the user's separator and the process locale.
+TEST_F(PrecisionTest, TypedValuesReadBack) {
+  for (const auto& [sep, german] : {std::pair{'.', false}, {',', false}, {',', true}}) {
+    SCOPED_TRACE(std::string(1, sep) + (german ? " under a German process locale" : ""));
+    std::optional<GermanLocale> locale;
+    if (german) locale.emplace();
+    if (german && !locale->active()) GTEST_SKIP() << "no German locale available on this machine";
+    roundTrip(sep);
+    const std::vector<std::string> raw = rawCov();
+    ASSERT_EQ(raw.size(), kTyped.size());
+    for (const std::string& r : raw) EXPECT_EQ(r.find(','), std::string::npos) << r;
+    EXPECT_EQ(raw[1], "1.5E-12");
+    EXPECT_EQ(raw[3], "-0.9000000000");
+    EXPECT_EQ(raw[8], "2.5000000000");
+  }
 }
 
 TEST_F(PrecisionTest, ValuesThatCannotBeStored) {
