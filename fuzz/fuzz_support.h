@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
-#include <string_view>
 #include <typeinfo>
 #include <vector>
 
@@ -21,25 +20,9 @@
 
 namespace mirevant::fuzz {
 
-// Text for a report: bytes outside printable ASCII (but line breaks) written as \xNN.
-inline std::string printable(const std::string& text) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 32 && c < 127 && c != '\\') || c == '\n') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
 // A broken invariant: reported like a crash, so that libFuzzer keeps the input.
 [[noreturn]] inline void failure(const std::string& what) {
-  std::fprintf(stderr, "\n==== FUZZ INVARIANT BROKEN: %s\n", printable(what).c_str());
+  std::fprintf(stderr, "\n==== FUZZ INVARIANT BROKEN: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
 }

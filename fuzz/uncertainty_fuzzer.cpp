@@ -63,17 +63,13 @@ struct State {
   std::vector<Token> postfix;
   std::array<bool, kVariableSlots> used{};
   int varCount = 0;
+  bool operator==(const State&) const = default;
 };
 
 State stateOf(const TUncEval& ev) {
   State s{ev.workingText(), ev.postfix(), {}, ev.VarCount()};
   for (int i = 0; i < kVariableSlots; ++i) s.used[static_cast<std::size_t>(i)] = ev.varUsed(i);
   return s;
-}
-
-bool sameState(const State& a, const State& b) {
-  return a.working == b.working && a.postfix == b.postfix && a.used == b.used &&
-         a.varCount == b.varCount;
 }
 
 // Parse as the program calls it (and then the text property), with the evaluator and the main
@@ -88,7 +84,7 @@ void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, 
         "Parse", [&] { accepted = ev.Parse(text); }, &error);
     if (check) {
       if (!raised && !accepted)
-        require(sameState(before, stateOf(ev)), "refused Parse changed the expression");
+        require(before == stateOf(ev), "refused Parse changed the expression");
       if (!raised && accepted) {
         int used = 0;
         for (int s = 0; s < kVariableSlots; ++s) {
@@ -119,13 +115,13 @@ void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, 
     }
     if (raised || !accepted) return;
   }
-  bool ok = runOwn("setText", [&] { ev.setText(text); });
-  require(ok, "assigning text raised an error");
+  require(runOwn("setText", [&] { ev.setText(text); }), "assigning text raised an error");
   if (check && ev.text() != text)
     require(ev.text() == textBefore, "text property holds neither the old nor the new text");
 }
 
-void setUp(TUncEval& ev, const Plan& plan, bool check) {
+void setUp(TUncEval& ev, Messages& messages, const Plan& plan, bool check) {
+  ev.setNotifier(&messages);
   for (const std::string& text : plan.texts) parseAndAssign(ev, text, plan.assignDirectly, check);
   for (int s = 0; s < kVariableSlots; ++s) {
     const Variable& v = plan.vars[static_cast<std::size_t>(s)];
@@ -151,194 +147,15 @@ void setUp(TUncEval& ev, const Plan& plan, bool check) {
   }
 }
 
-void setValues(TEquation& eq, const Plan& plan) {
-  for (int s = 0; s < kVariableSlots; ++s)
-    eq.SetVariable(SlotName(s), plan.vars[static_cast<std::size_t>(s)].value);
-}
-
-// The meaning of an expression tree, written so that the regroupings the rendering makes on
-// purpose do not show: products and quotients form one list of factors, sums and differences one
-// list of terms, a unary minus inside a product is taken in front of it, one inside a sum turns
-// the term's sign, two in a row cancel, and the rendering's simplifications (multiplying by 0 or
-// 1, adding 0, functions at 0 and 1) are applied as the rendering applies them.
-struct Meaning {
-  enum Kind { Leaf, Sum, Product, Negate, Function, Power, Factorial } kind = Leaf;
-  std::string text;  // a leaf's text or a function's name
-  // Sum: the terms, each subtracted or added; product: the factors, each divisor or multiplier.
-  std::vector<Meaning> items;
-  std::vector<bool> inverse;
-  std::vector<Meaning> args;
-
-  static Meaning leaf(std::string t) {
-    Meaning m;
-    m.text = std::move(t);
-    return m;
-  }
-  static Meaning wrap(Kind k, Meaning arg, std::string name = "") {
-    if (k == Negate && arg.kind == Negate) return Meaning(arg.args[0]);  // ~~x is x
-    Meaning m;
-    m.kind = k;
-    m.text = std::move(name);
-    m.args.push_back(std::move(arg));
-    return m;
-  }
-
-  std::string str() const {
-    switch (kind) {
-      case Leaf:
-        return text;
-      case Sum:
-      case Product: {
-        std::string s = kind == Sum ? "S(" : "P(";
-        for (std::size_t i = 0; i < items.size(); ++i)
-          s += (kind == Sum ? (inverse[i] ? " -" : " +") : (inverse[i] ? " /" : " *")) +
-               items[i].str();
-        return s + ")";
-      }
-      case Negate:
-        return "N(" + args[0].str() + ")";
-      case Function:
-        return text + "(" + args[0].str() + ")";
-      case Power:
-        return "W(" + args[0].str() + "," + args[1].str() + ")";
-      case Factorial:
-        return "F(" + args[0].str() + ")";
-    }
-    return "?";
-  }
-};
-
-Meaning meaningOf(const StepFunction& node);
-
-Meaning operandMeaning(const StepFunction* child, const std::string& part, bool isNode) {
-  return isNode && child ? meaningOf(*child) : Meaning::leaf(part);
-}
-
-// Adds an operand to a sum or product. A negated factor turns the whole product negative; a
-// negated term is subtracted.
-void addItems(Meaning& into, Meaning m, bool inverse, bool& negated) {
-  while (m.kind == Meaning::Negate) {
-    if (into.kind == Meaning::Product)
-      negated = !negated;
-    else
-      inverse = !inverse;
-    m = Meaning(m.args[0]);
-  }
-  if (m.kind == into.kind) {
-    for (std::size_t i = 0; i < m.items.size(); ++i) {
-      into.items.push_back(std::move(m.items[i]));
-      into.inverse.push_back(m.inverse[i] != inverse);
-    }
-  } else {
-    into.items.push_back(std::move(m));
-    into.inverse.push_back(inverse);
-  }
-}
-
-Meaning meaningOf(const StepFunction& node) {
-  const int op = OperatorByName(node.operation);
-  const std::string a =
-      node.firstisnode && node.firstnode ? NodeText(*node.firstnode, nullptr) : node.firstpart;
-  if (op == 0) {
-    // A tree that is a single operand; anything else under such a node is not an expression.
-    if (!node.firstisnode && node.firstpart.empty() && !node.secondisnode &&
-        node.secondpart.empty())
-      return Meaning::leaf(node.operation);
-    return Meaning::leaf("?" + node.operation + "(" + a + ")");
-  }
-  Meaning first = operandMeaning(node.firstnode.get(), node.firstpart, node.firstisnode);
-  if (!IsBinaryOperator(op)) {
-    const std::string r = NodeText(node, nullptr);
-    if (r == "0" || r == "1") return Meaning::leaf(r);
-    if (op == kOpNegate) return Meaning::wrap(Meaning::Negate, std::move(first));
-    if (op == kOpFactorial) return Meaning::wrap(Meaning::Factorial, std::move(first));
-    return Meaning::wrap(Meaning::Function, std::move(first), node.operation);
-  }
-  const std::string b =
-      node.secondisnode && node.secondnode ? NodeText(*node.secondnode, nullptr) : node.secondpart;
-  Meaning second = operandMeaning(node.secondnode.get(), node.secondpart, node.secondisnode);
-  enum { Both, First, Second, Zero, One, NegatedSecond } pick = Both;
-  const bool a0 = a == "0", a1 = a == "1", b0 = b == "0", b1 = b == "1";
-  switch (op) {
-    case kOpPlus:
-      if (a0) pick = Second;
-      if (b0) pick = First;
-      break;
-    case kOpMinus:
-      if (a0) pick = NegatedSecond;
-      if (b0) pick = First;
-      break;
-    case kOpTimes:
-      if (a0 || b0) pick = Zero;
-      if (a1) pick = Second;
-      if (b1) pick = First;
-      break;
-    case kOpDivide:
-      if (b1) pick = First;
-      if (a0) pick = Zero;
-      break;
-    case kOpPower:
-      if (a1 || b0) pick = One;
-      if (a0) pick = Zero;
-      if (b1) pick = First;
-      break;
-    default:
-      break;
-  }
-  switch (pick) {
-    case First:
-      return first;
-    case Second:
-      return second;
-    case Zero:
-      return Meaning::leaf("0");
-    case One:
-      return Meaning::leaf("1");
-    case NegatedSecond:
-      return Meaning::wrap(Meaning::Negate, std::move(second));
-    case Both:
-      break;
-  }
-  if (op == kOpPower) {
-    Meaning m;
-    m.kind = Meaning::Power;
-    m.args = {std::move(first), std::move(second)};
-    return m;
-  }
-  Meaning m;
-  m.kind = (op == kOpPlus || op == kOpMinus) ? Meaning::Sum : Meaning::Product;
-  bool negated = false;
-  addItems(m, std::move(first), false, negated);
-  addItems(m, std::move(second), op == kOpMinus || op == kOpDivide, negated);
-  // Factors 1 and terms 0 change nothing, wherever the grouping put them ("a*(1/b)" reads back
-  // from "a*1/b" as "(a*1)/b", which simplifies to "a/b").
-  const std::string neutral = m.kind == Meaning::Product ? "1" : "0";
-  for (std::size_t i = m.items.size(); i-- > 0 && m.items.size() > 1;) {
-    if (m.items[i].kind == Meaning::Leaf && m.items[i].text == neutral) {
-      m.items.erase(m.items.begin() + static_cast<std::ptrdiff_t>(i));
-      m.inverse.erase(m.inverse.begin() + static_cast<std::ptrdiff_t>(i));
-    }
-  }
-  if (m.items.size() == 1 && !m.inverse[0]) m = Meaning(m.items[0]);
-  return negated ? Meaning::wrap(Meaning::Negate, std::move(m)) : m;
-}
-
-// The rendering of the model compiles and reads back as a tree of the same meaning: it groups as
-// the model does.
-void checkRendering(TUncEval& ev, Messages& messages) {
+// The rendering compiles. Whether it groups as the model does is checked where derivatives meet
+// finite differences (tests/uncertainty/property_test.cpp): a rendering that regroups the model
+// changes the working expression, and with it every later derivative.
+void checkRendering(TUncEval& ev) {
   if (ev.postfix().empty()) return;  // the empty model renders as "()"; nothing is derived
-  const std::string model = ev.workingText();
   const std::string rendering = ev.TreeText();
-  const std::string before = meaningOf(ev.tree()).str();
   TEquation eq(kProgramCompile);
   require(runOwn("SetText rendering", [&] { eq.SetText(rendering); }),
-          "rendering does not compile: " + model + " -> " + rendering);
-  const int count = messages.count;
-  (void)ev.PartialDerivative("a");  // leaves the rendering compiled
-  if (messages.count != count) return;
-  const std::string after = meaningOf(ev.tree()).str();
-  require(before == after, "rendering groups otherwise: " + model + " -> " + rendering +
-                               "\n  model     " + before + "\n  rendering " + after);
+          "rendering does not compile: " + ev.workingText() + " -> " + rendering);
 }
 
 // Every derivative leaves the rendering compiled; reading a rendering back may change its text
@@ -413,41 +230,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.covariances.push_back(c);
   }
 
-  Messages messages;
-  TUncEval ev;
-  ev.setNotifier(&messages);
-  setUp(ev, plan, true);
+  Messages messages, cachedMessages, uncachedMessages;
+  TUncEval ev, cached, uncached;
+  setUp(ev, messages, plan, true);
   if (depthOf(ev.tree()) > kMaxDepth) return 0;
   const bool moderate = ev.postfix().size() <= kModerateTokens;
-  checkRendering(ev, messages);
+  checkRendering(ev);
   if (moderate) checkDerivatives(ev, messages);
 
   // The audit, and, for models of moderate size, the same audit without its caches, which must
   // give the same report and results.
-  TUncEval cached;
-  Messages cachedMessages;
-  cached.setNotifier(&cachedMessages);
-  setUp(cached, plan, false);
+  setUp(cached, cachedMessages, plan, false);
   const AuditOutcome a = audit(cached);
   if (moderate) {
-    TUncEval uncached;
-    Messages uncachedMessages;
-    uncached.setNotifier(&uncachedMessages);
     uncached.setAuditCaching(false);
-    setUp(uncached, plan, false);
+    setUp(uncached, uncachedMessages, plan, false);
     const AuditOutcome b = audit(uncached);
-    require(a.completed == b.completed && a.error == b.error, "audit outcome depends on caching");
-    require(a.report == b.report, "audit report depends on caching");
-    require(sameValue(a.value, b.value) && sameValue(a.stdUnc, b.stdUnc) &&
+    require(a.completed == b.completed && a.error == b.error && a.report == b.report &&
+                sameValue(a.value, b.value) && sameValue(a.stdUnc, b.stdUnc) &&
                 sameValue(a.dofEff, b.dofEff),
-            "audit results depend on caching");
+            "audit outcome, report or results depend on caching");
   }
   if (a.completed) {
     require(std::isfinite(a.stdUnc) && a.stdUnc >= 0, "standard uncertainty not a finite value");
     require(std::isfinite(a.dofEff), "effective degrees of freedom not finite");
     // The value is the model's value, as the main window's engine computes it.
     TEquation eq;
-    setValues(eq, plan);
+    for (int s = 0; s < kVariableSlots; ++s)
+      eq.SetVariable(SlotName(s), plan.vars[static_cast<std::size_t>(s)].value);
     if (runOwn("SetText model", [&] { eq.SetText(cached.text()); })) {
       bool failed = false;
       const Extended v = eq.Evaluate(failed);
