@@ -40,24 +40,6 @@ int depthOf(const StepFunction& node) {
   return 1 + std::max(first, second);
 }
 
-struct Variable {
-  Extended value = 0, unc = 0, dof = 0;
-};
-
-struct CovarianceEntry {
-  int i = 0, j = 0;
-  Extended value = 0;
-  bool byPairText = true;
-};
-
-// Everything the input asks for, decoded once so that it can be played on two evaluators.
-struct Plan {
-  std::vector<std::string> texts;
-  bool assignDirectly = false;  // assign text without asking Parse first
-  std::array<Variable, kVariableSlots> vars{};
-  std::vector<CovarianceEntry> covariances;
-};
-
 struct State {
   std::string working;
   std::vector<Token> postfix;
@@ -120,31 +102,44 @@ void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, 
     require(ev.text() == textBefore, "text property holds neither the old nor the new text");
 }
 
-void setUp(TUncEval& ev, Messages& messages, const Plan& plan, bool check) {
+using Values = std::array<Extended, kVariableSlots>;
+
+// Sets the evaluator up as the input asks: the texts, then values for the slots in order
+// (ordinary positive uncertainties and degrees of freedom are the common case), then covariances.
+// Played on several evaluators alike; gives the values.
+Values setUp(TUncEval& ev, Messages& messages, const SplitInput& in, bool check) {
   ev.setNotifier(&messages);
-  for (const std::string& text : plan.texts) parseAndAssign(ev, text, plan.assignDirectly, check);
-  for (int s = 0; s < kVariableSlots; ++s) {
-    const Variable& v = plan.vars[static_cast<std::size_t>(s)];
+  FuzzedDataProvider p(in.params.data(), in.params.size());
+  const std::uint8_t flags = p.ConsumeIntegral<std::uint8_t>();
+  setDecimalSeparator((flags & 1) ? ',' : '.');
+  // Bit 1: assign the text without asking Parse first.
+  for (const std::string& text : in.texts) parseAndAssign(ev, text, (flags & 2) != 0, check);
+  Values values{};
+  for (int s = 0; s < kVariableSlots && p.remaining_bytes() > 0; ++s) {
     const std::string name = SlotName(s);
-    ev.SetValue(name, v.value);
-    ev.SetStdUnc(name, v.unc);
-    ev.SetDOF(name, v.dof);
+    values[static_cast<std::size_t>(s)] = consumeValue(p);
+    ev.SetValue(name, values[static_cast<std::size_t>(s)]);
+    ev.SetStdUnc(
+        name, p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 1000) / 100.0L);
+    ev.SetDOF(name, p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 400));
   }
-  for (const CovarianceEntry& c : plan.covariances) {
-    const std::string a = SlotName(c.i), b = SlotName(c.j);
-    // "a" with "a" reads as the doubled name; such a pair goes into the matrix directly.
-    if (c.byPairText && !(c.i == c.j && c.i < 26)) {
-      ev.SetCovariance(a + b, c.value);
-      if (check) {
-        require(sameValue(ev.Covariance(c.i, c.j), c.value) &&
-                    sameValue(ev.Covariance(c.j, c.i), c.value),
-                "covariance not stored symmetrically");
-      }
+  const int covariances = p.ConsumeIntegralInRange<int>(0, 4);
+  for (int k = 0; k < covariances; ++k) {
+    const int i = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
+    const int j = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
+    const Extended value = consumeValue(p);
+    // By pair text, or into the matrix directly: "a" with "a" reads as the doubled name.
+    if (p.ConsumeBool() && !(i == j && i < 26)) {
+      ev.SetCovariance(SlotName(i) + SlotName(j), value);
+      require(!check ||
+                  (sameValue(ev.Covariance(i, j), value) && sameValue(ev.Covariance(j, i), value)),
+              "covariance not stored symmetrically");
     } else {
-      ev.Covariance(c.i, c.j) = c.value;
-      ev.Covariance(c.j, c.i) = c.value;
+      ev.Covariance(i, j) = value;
+      ev.Covariance(j, i) = value;
     }
   }
+  return values;
 }
 
 // The rendering compiles. Whether it groups as the model does is checked where derivatives meet
@@ -205,34 +200,10 @@ AuditOutcome audit(TUncEval& ev) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   SplitInput in = splitInput(data, size, 2);
   if (in.texts.empty()) in.texts.emplace_back();
-  FuzzedDataProvider p(in.params.data(), in.params.size());
-  const std::uint8_t flags = p.ConsumeIntegral<std::uint8_t>();
-  setDecimalSeparator((flags & 1) ? ',' : '.');
-
-  Plan plan;
-  plan.texts = in.texts;
-  plan.assignDirectly = (flags & 2) != 0;
-  // Values for the slots in order; ordinary positive uncertainties and degrees of freedom are the
-  // common case.
-  for (Variable& v : plan.vars) {
-    if (p.remaining_bytes() == 0) break;
-    v.value = consumeValue(p);
-    v.unc = p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 1000) / 100.0L;
-    v.dof = p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 400);
-  }
-  const int covariances = p.ConsumeIntegralInRange<int>(0, 4);
-  for (int k = 0; k < covariances; ++k) {
-    CovarianceEntry c;
-    c.i = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
-    c.j = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
-    c.value = consumeValue(p);
-    c.byPairText = p.ConsumeBool();
-    plan.covariances.push_back(c);
-  }
 
   Messages messages, cachedMessages, uncachedMessages;
   TUncEval ev, cached, uncached;
-  setUp(ev, messages, plan, true);
+  const Values values = setUp(ev, messages, in, true);
   if (depthOf(ev.tree()) > kMaxDepth) return 0;
   const bool moderate = ev.postfix().size() <= kModerateTokens;
   checkRendering(ev);
@@ -240,11 +211,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The audit, and, for models of moderate size, the same audit without its caches, which must
   // give the same report and results.
-  setUp(cached, cachedMessages, plan, false);
+  setUp(cached, cachedMessages, in, false);
   const AuditOutcome a = audit(cached);
   if (moderate) {
     uncached.setAuditCaching(false);
-    setUp(uncached, uncachedMessages, plan, false);
+    setUp(uncached, uncachedMessages, in, false);
     const AuditOutcome b = audit(uncached);
     require(a.completed == b.completed && a.error == b.error && a.report == b.report &&
                 sameValue(a.value, b.value) && sameValue(a.stdUnc, b.stdUnc) &&
@@ -257,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The value is the model's value, as the main window's engine computes it.
     TEquation eq;
     for (int s = 0; s < kVariableSlots; ++s)
-      eq.SetVariable(SlotName(s), plan.vars[static_cast<std::size_t>(s)].value);
+      eq.SetVariable(SlotName(s), values[static_cast<std::size_t>(s)]);
     if (runOwn("SetText model", [&] { eq.SetText(cached.text()); })) {
       bool failed = false;
       const Extended v = eq.Evaluate(failed);
