@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -26,36 +25,6 @@ std::string postfixOf(const std::string& text) {
   expression e;
   e.Parse(text);
   return display(e.Postfix());
-}
-
-// Numerals: grouping commas under a full stop; under a comma a full stop is no separator, and the
-// program's own texts use the comma too.
-TEST(Tokenize, NumeralValues) {
-  struct Case {
-    char sep;
-    const char* text;
-    Extended value;  // NAN: refused
-    const CompileOptions& options = kUserCompile;
-  };
-  const Case cases[] = {
-      {'.', "1,000.5", 1000.5L}, {'.', "2,5", 25.0L},
-      {'.', "2.50", 2.5L},       {',', "2,5", 2.5L},
-      {',', "1000", 1000.0L},    {',', "0.5*x", NAN},
-      {',', "1,000.5", NAN},     {',', "2,5*x", 2.5L, kProgramCompile},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    SeparatorGuard sep(c.sep);
-    std::vector<Token> tokens;
-    std::vector<Extended> nums;
-    if (std::isnan(c.value)) {
-      EXPECT_THROW(Tokenize(c.text, c.options, tokens, nums), ConvertError);
-      continue;
-    }
-    Tokenize(c.text, c.options, tokens, nums);
-    ASSERT_EQ(nums.size(), 1u);
-    EXPECT_EQ(nums[0], c.value);
-  }
 }
 
 TEST(Parse, PostfixWorkedExamples) {
