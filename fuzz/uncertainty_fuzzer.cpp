@@ -61,9 +61,7 @@ void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, 
   const std::string textBefore = ev.text();
   if (!assignDirectly) {
     bool accepted = false;
-    std::string error;
-    const bool raised = !runOwn(
-        "Parse", [&] { accepted = ev.Parse(text); }, &error);
+    const bool raised = !runOwn("Parse", [&] { accepted = ev.Parse(text); });
     if (check) {
       if (!raised && !accepted)
         require(before == stateOf(ev), "refused Parse changed the expression");
@@ -76,23 +74,17 @@ void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, 
         require(used == ev.VarCount(), "VarCount differs from the variables used");
       }
       if (text.size() <= 255) {
-        // The main window's engine takes every text that the evaluator takes, and compiles it the
-        // same way.
+        // The main window's engine raises a conversion error where the evaluator does, takes
+        // every text that the evaluator takes (which refuses more: an operator short of an
+        // operand), and compiles it the same way.
         TEquation eq;
-        bool eqAccepted = false, eqRaised = false;
-        try {
-          eq.SetText(text);
-          eqAccepted = true;
-        } catch (const ExpressionError&) {
-        } catch (const Error&) {
-          eqRaised = true;
-        }
-        require(raised == eqRaised, "evaluator and engine disagree on a conversion error");
-        if (!raised) {
-          // The evaluator refuses more: an operator short of an operand.
-          require(!accepted || eqAccepted, "evaluator takes a text the engine refuses");
-          if (accepted) require(eq.Compiled().Postfix() == ev.postfix(), "postfix forms differ");
-        }
+        std::string eqError;
+        const bool eqAccepted = runOwn(
+            "SetText", [&] { eq.SetText(text); }, &eqError);
+        const bool eqRaised = !eqAccepted && eqError != "Invalid Expression";
+        require(raised == eqRaised && (raised || !accepted ||
+                                       (eqAccepted && eq.Compiled().Postfix() == ev.postfix())),
+                "evaluator and engine disagree on a text");
       }
     }
     if (raised || !accepted) return;

@@ -160,22 +160,17 @@ TEST(TextToFloat, RefusesEverythingElseWithTheMessage) {
   }
 }
 
-TEST(Real48, RoundsToFortyBits) {
+// Values stored in the tables' 48-bit real format: 40 bits of mantissa, a range of 2.9e-39 to
+// 1.7e38; below it they become 0, above it they are refused.
+TEST(Real48, RoundsToFortyBitsWithinTheRange) {
   SeparatorGuard sep('.');
   EXPECT_EQ(numberText(roundToReal48(2.05L)), "2.04999999999927");
-  EXPECT_EQ(numberText(roundToReal48(2.0L) * 0.1L), "0.2");
   EXPECT_EQ(numberText(roundToReal48(2.0L * roundToReal48(0.1L))), "0.200000000000045");
-  EXPECT_EQ(roundToReal48(1.0L), 1.0L);
-  EXPECT_EQ(roundToReal48(-3.0L), -3.0L);
   // Half a unit of the 40th bit rounds away from zero.
   const long double half = 1.0L + std::ldexp(1.0L, -40);
   EXPECT_EQ(roundToReal48(half), 1.0L + std::ldexp(1.0L, -39));
   EXPECT_EQ(roundToReal48(-half), -(1.0L + std::ldexp(1.0L, -39)));
   EXPECT_EQ(roundToReal48(1.0L + std::ldexp(1.0L, -41)), 1.0L);
-}
-
-TEST(Real48, RangeLimits) {
-  EXPECT_EQ(roundToReal48(1e-39L), 0.0L);
   EXPECT_EQ(roundToReal48(-1e-39L), 0.0L);
   EXPECT_GT(roundToReal48(3e-39L), 0.0L);
   EXPECT_NO_THROW(roundToReal48(1.7e38L));
