@@ -105,8 +105,7 @@ void checkEvaluation(TEquation& eq) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  SplitInput in = splitInput(data, size, 2);
-  if (in.texts.empty()) in.texts.emplace_back();
+  const SplitInput in = splitInput(data, size, 2);
   FuzzedDataProvider p(in.params.data(), in.params.size());
   const std::uint8_t flags = p.ConsumeIntegral<std::uint8_t>();
   setDecimalSeparator((flags & 1) ? ',' : '.');

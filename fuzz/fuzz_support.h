@@ -52,8 +52,8 @@ bool runOwn(const char* step, F&& f, std::string* message = nullptr) {
   }
 }
 
-// The input cut into up to `maxTexts` lines (each ends at '\n') and the parameter bytes after
-// them. A text that is not ended by '\n' takes the rest of the input and leaves no parameters.
+// The input cut into up to `maxTexts` lines (each ends at '\n'; at least one, maybe empty) and the
+// parameter bytes after them. A text not ended by '\n' takes the rest and leaves no parameters.
 struct SplitInput {
   std::vector<std::string> texts;
   std::vector<std::uint8_t> params;
@@ -69,6 +69,7 @@ inline SplitInput splitInput(const std::uint8_t* data, std::size_t size, std::si
     pos = end < size ? end + 1 : end;
     if (end == size) break;
   }
+  if (out.texts.empty()) out.texts.emplace_back();
   out.params.assign(data + pos, data + size);
   return out;
 }

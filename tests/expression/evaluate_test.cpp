@@ -107,8 +107,6 @@ TEST(Evaluate, RulesAndFaults) {
       // In degrees, circular and hyperbolic arguments are converted.
       {"sin(x)", {{"x", 30}}, "0.5", angleUnit::Degrees},
       {"asin(1)", {}, "90", angleUnit::Degrees},
-      {"atan(1)", {}, "45", angleUnit::Degrees},
-      {"sinh(x)", {{"x", 180}}, "11.5487393572577", angleUnit::Degrees},  // sinh(pi)
       {"sinh(x)",
        {{"x", 12000}},
        numberText(std::sinh(12000 * 0.01745329251994329577L)),
