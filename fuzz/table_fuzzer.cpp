@@ -73,21 +73,14 @@ int scan(Dataset& ds) {
   const int rows = ds.rowCount();
   const int records = ds.recordCount();
   require(records < 0 || rows <= records, "more visible rows than rows in the file");
-  ds.first();
   int n = 0;
-  while (!ds.eof()) {
+  for (ds.first(); !ds.eof(); ds.next()) {
     readRow(ds);
-    ds.next();
     require(++n <= rows, "scan forwards does not end");
   }
   require(n == rows, "scan forwards saw another number of rows");
-  ds.last();
   n = 0;
-  while (!ds.bof()) {
-    ++n;
-    ds.prior();
-    require(n <= rows + 1, "scan backwards does not end");
-  }
+  for (ds.last(); !ds.bof(); ds.prior()) require(++n <= rows + 1, "scan backwards does not end");
   require(n == (rows > 0 ? rows : 0), "scan backwards saw another number of rows");
   if (rows > 0) ds.moveToRow(rows / 2);
   return rows;

@@ -4,27 +4,18 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "core/separator_guard.h"
 #include "expression/equation.h"
 
 namespace mirevant {
 namespace {
 
-using testing::SeparatorGuard;
-
-std::string display(const std::vector<Token>& tokens) {
-  std::string out;
-  for (const Token& t : tokens) {
-    if (!out.empty()) out += ", ";
-    out += TokenDisplay(t);
-  }
-  return out;
-}
-
+// The compiled form of the text, one token after the other.
 std::string postfixOf(const std::string& text) {
   expression e;
   e.Parse(text);
-  return display(e.Postfix());
+  std::string out;
+  for (const Token& t : e.Postfix()) out += (out.empty() ? "" : ", ") + TokenDisplay(t);
+  return out;
 }
 
 TEST(Parse, PostfixWorkedExamples) {
