@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/numtext.h"
@@ -39,24 +40,15 @@ int depthOf(const StepFunction& node) {
   return 1 + std::max(first, second);
 }
 
-struct State {
-  std::string working;
-  std::vector<Token> postfix;
-  std::array<bool, kVariableSlots> used{};
-  int varCount = 0;
-  bool operator==(const State&) const = default;
-};
-
-State stateOf(const TUncEval& ev) {
-  State s{ev.workingText(), ev.postfix(), {}, ev.VarCount()};
-  for (int i = 0; i < kVariableSlots; ++i) s.used[static_cast<std::size_t>(i)] = ev.varUsed(i);
-  return s;
+// What a refused Parse leaves as it was (the variables used go with the postfix form).
+std::tuple<std::string, std::vector<Token>, int> stateOf(const TUncEval& ev) {
+  return {ev.workingText(), ev.postfix(), ev.VarCount()};
 }
 
 // Parse as the program calls it (and then the text property), with the evaluator and the main
 // window's engine agreeing on which texts they accept.
 void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, bool check) {
-  const State before = stateOf(ev);
+  const auto before = stateOf(ev);
   const std::string textBefore = ev.text();
   if (!assignDirectly) {
     bool accepted = false;
