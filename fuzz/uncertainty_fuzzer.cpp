@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <boost/multiprecision/cpp_int.hpp>
 
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -125,15 +129,59 @@ Values setUp(TUncEval& ev, Messages& messages, const SplitInput& in, bool check)
   return values;
 }
 
-// The rendering compiles. Whether it groups as the model does is checked where derivatives meet
-// finite differences (tests/uncertainty/property_test.cpp): a rendering that regroups the model
-// changes the working expression, and with it every later derivative.
+using Rational = boost::multiprecision::cpp_rational;
+
+// The exact value of a compiled form made of whole numerals up to 1000, variables (slot s worth
+// s + 2), + - * / ~ and small whole powers; none for anything else, 0^0 or a division by zero.
+std::optional<Rational> exactValue(const expression& form) {
+  std::vector<Rational> st;
+  for (const Token& t : form.Postfix()) {
+    const int op = static_cast<int>(t.payload);
+    if (t.kind == 'V' || t.kind == 'W') {
+      st.emplace_back(t.Slot() + 2);
+    } else if (t.kind == 'N') {
+      const Extended n = form.Numerals()[t.payload - 1];
+      if (n != std::floor(n) || std::fabs(n) > 1000) return std::nullopt;
+      st.emplace_back(static_cast<long long>(n));
+    } else if (t.kind == 'O' && op == kOpNegate && !st.empty()) {
+      st.back() = -st.back();
+    } else if (t.kind == 'O' && IsBinaryOperator(op) && st.size() >= 2) {
+      Rational b = st.back();
+      st.pop_back();
+      Rational& a = st.back();
+      if (op == kOpPlus) {
+        a += b;
+      } else if (op == kOpMinus) {
+        a -= b;
+      } else if (op == kOpTimes) {
+        a *= b;
+      } else if (op == kOpDivide && b != 0) {
+        a /= b;
+      } else if (op == kOpPower && b >= 0 && b <= 4 && denominator(b) == 1 && (a != 0 || b != 0)) {
+        const Rational base = a;
+        for (a = 1; b > 0; b -= 1) a *= base;
+      } else {
+        return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  return st.size() == 1 ? std::optional<Rational>(st.back()) : std::nullopt;
+}
+
+// The rendering compiles, and groups as the model does: where both have an exact value, it is
+// the same.
 void checkRendering(TUncEval& ev) {
   if (ev.postfix().empty()) return;  // the empty model renders as "()"; nothing is derived
-  const std::string rendering = ev.TreeText();
-  TEquation eq(kProgramCompile);
-  require(runOwn("SetText rendering", [&] { eq.SetText(rendering); }),
-          "rendering does not compile: " + ev.workingText() + " -> " + rendering);
+  const std::string model = ev.workingText(), rendering = ev.TreeText();
+  TEquation m, r(kProgramCompile);
+  require(runOwn("SetText rendering", [&] { r.SetText(rendering); }),
+          "rendering does not compile: " + model + " -> " + rendering);
+  if (!runOwn("SetText model", [&] { m.SetText(model); })) return;  // beyond the user's limits
+  const auto before = exactValue(m.Compiled()), after = exactValue(r.Compiled());
+  require(!before || !after || *before == *after,
+          "rendering groups otherwise: " + model + " -> " + rendering);
 }
 
 // Every derivative leaves the rendering compiled; reading a rendering back may change its text

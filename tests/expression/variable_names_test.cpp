@@ -27,5 +27,24 @@ TEST(VariableNames, SlotsOfNames) {
   EXPECT_EQ(SlotName(kVariableSlots), "");
 }
 
+// Pair texts are names written one after the other: a doubled letter first is one name.
+TEST(VariableNames, NamesReadOneAfterTheOther) {
+  struct Case {
+    const char* text;
+    int first, second;
+    std::size_t end;
+  };
+  const Case cases[] = {
+      {"ab", 0, 1, 2},   {"aab", 26, 1, 3}, {"abb", 0, 27, 3}, {"aazz", 26, 51, 4},
+      {"aaa", 26, 0, 3}, {"Aa", 26, -1, 2}, {"a", 0, -1, 1},   {"a-b", 0, -1, 1},
+  };
+  for (const Case& c : cases) {
+    std::size_t pos = 0;
+    EXPECT_EQ(TakeSlot(c.text, pos), c.first) << c.text;
+    EXPECT_EQ(TakeSlot(c.text, pos), c.second) << c.text;
+    EXPECT_EQ(pos, c.end) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace mirevant
