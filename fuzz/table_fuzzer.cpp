@@ -99,18 +99,6 @@ bool writable(const Field& f) {
   return f.type() != FieldType::Date && f.type() != FieldType::Blob;
 }
 
-// The sample value through the field's own setter.
-void writeSample(Field& f) {
-  if (f.type() == FieldType::Double)
-    f.setAsFloat(1.5L);
-  else if (f.type() == FieldType::SmallInt)
-    f.setAsInteger(7);
-  else if (f.type() == FieldType::Boolean)
-    f.setAsBoolean(true);
-  else
-    f.setAsString("x");
-}
-
 // The field holds the sample value, read as text and as its type.
 bool holdsSample(const Field& f) {
   const FieldType t = f.type();
@@ -144,7 +132,7 @@ bool write(Dataset& ds) {
     for (int i = 0; i < ds.fieldCount(); ++i) {
       Field& f = ds.field(i);
       if (!writable(f)) continue;
-      writeSample(f);
+      f.setAsString(sampleText(f));  // the typed setters end in the same column writers
       require(holdsSample(f), "pending field does not read back as written");
     }
     ds.post();

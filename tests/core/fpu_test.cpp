@@ -12,9 +12,8 @@ volatile long double vzero = 0.0L;
 volatile long double vone = 1.0L;
 volatile long double vbig = 1e4000L;
 
-// The faults' messages are checked through the evaluator (Evaluate.RulesAndFaults), and that an
-// infinite or NaN operand is a fault by the expression fuzz target's replay; here the error types,
-// and that a fault leaves no flag behind for the next check.
+// The faults' messages are checked through the evaluator (Evaluate.RulesAndFaults); here their
+// types, and that a fault leaves no flag behind.
 TEST(FpuChecks, ErrorsHaveTheirOwnTypesAndClearTheFlags) {
   FpScope scope;
   EXPECT_THROW(checkedResult(vone / vzero), ZeroDivideError);

@@ -140,16 +140,5 @@ TEST(Evaluate, CircularFunctionsAgreeWithTheLibrary) {
   }
 }
 
-TEST(EvaluateWithAudit, CommaSeparator) {
-  SeparatorGuard sep(',');
-  TEquation eq;
-  eq.SetVariable("a", 1);
-  eq.SetText("a/4");
-  std::vector<std::string> lines{"old line"};
-  bool failed = false;
-  eq.EvaluateWithAudit(failed, &lines);
-  EXPECT_EQ(lines, (std::vector<std::string>{"a/4", "", "1 / 4 = 0,25", "", "answer = 0,25"}));
-}
-
 }  // namespace
 }  // namespace mirevant
