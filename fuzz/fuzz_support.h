@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
-#include <string_view>
 #include <typeinfo>
 #include <vector>
 
@@ -21,25 +20,9 @@
 
 namespace mirevant::fuzz {
 
-// Text for a report: bytes outside printable ASCII (but line breaks) written as \xNN.
-inline std::string printable(const std::string& text) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 32 && c < 127 && c != '\\') || c == '\n') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
 // A broken invariant: reported like a crash, so that libFuzzer keeps the input.
 [[noreturn]] inline void failure(const std::string& what) {
-  std::fprintf(stderr, "\n==== FUZZ INVARIANT BROKEN: %s\n", printable(what).c_str());
+  std::fprintf(stderr, "\n==== FUZZ INVARIANT BROKEN: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
 }
@@ -69,8 +52,8 @@ bool runOwn(const char* step, F&& f, std::string* message = nullptr) {
   }
 }
 
-// The input cut into up to `maxTexts` lines (each ends at '\n') and the parameter bytes after
-// them. A text that is not ended by '\n' takes the rest of the input and leaves no parameters.
+// The input cut into up to `maxTexts` lines (each ends at '\n'; at least one, maybe empty) and the
+// parameter bytes after them. A text not ended by '\n' takes the rest and leaves no parameters.
 struct SplitInput {
   std::vector<std::string> texts;
   std::vector<std::uint8_t> params;
@@ -86,6 +69,7 @@ inline SplitInput splitInput(const std::uint8_t* data, std::size_t size, std::si
     pos = end < size ? end + 1 : end;
     if (end == size) break;
   }
+  if (out.texts.empty()) out.texts.emplace_back();
   out.params.assign(data + pos, data + size);
   return out;
 }

@@ -17,17 +17,6 @@ using namespace mirevant::fuzz;
 
 namespace {
 
-bool onlyDigits(const std::string& s) {
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-// An error's text as what() gives it: up to the first NUL character.
-std::string shownText(const std::string& message) {
-  return std::string(message.c_str());
-}
-
 // Conversions: the raising and the non-raising forms agree, the error names the text, and what
 // converts is finite and writes back as number text that converts to the same number text.
 void checkConversions(const std::string& text) {
@@ -37,54 +26,51 @@ void checkConversions(const std::string& text) {
   std::string error;
   const bool raisedNot = runOwn(
       "textToFloat", [&] { converted = textToFloat(text); }, &error);
-  require(ok == raisedNot, "tryTextToFloat and textToFloat disagree");
+  require(ok == raisedNot && (!ok || sameValue(tried, converted)),
+          "tryTextToFloat and textToFloat disagree");
   if (ok) {
-    require(sameValue(tried, converted), "tryTextToFloat and textToFloat give other values");
     require(std::isfinite(converted), "conversion gave a value that is not finite");
     const std::string shown = numberText(converted);
     Extended back = 0;
-    require(tryTextToFloat(shown, back), "number text does not convert back: " + shown);
-    require(numberText(back) == shown, "number text does not read back to itself: " + shown);
+    require(tryTextToFloat(shown, back) && numberText(back) == shown,
+            "number text does not read back to itself: " + shown);
     const std::string plain = plainNumberText(converted);
     require(tryTextToFloat(plain, back) && numberText(back) == shown,
             "plain number text does not read back: " + plain);
-    for (int decimals : {0, 2, 7}) {
-      const std::string fixed = fixedText(converted, decimals);
-      require(tryTextToFloat(fixed, back), "fixed text does not convert back: " + fixed);
-    }
+    for (int decimals : {0, 2, 7})
+      require(tryTextToFloat(fixedText(converted, decimals), back), "fixed text does not convert");
     runOwn("roundToReal48", [&] { (void)roundToReal48(converted); });
   } else {
-    require(error == shownText(invalidFloatMessage(text)),
-            "conversion error does not name the text");
+    // what() ends at the first NUL character.
+    require(error == invalidFloatMessage(text).c_str(), "conversion error does not name the text");
   }
 
   int triedInt = 0, convertedInt = 0;
   const bool intOk = tryTextToInt(text, triedInt);
   const bool intRaisedNot = runOwn(
       "textToInt", [&] { convertedInt = textToInt(text); }, &error);
-  require(intOk == intRaisedNot, "tryTextToInt and textToInt disagree");
+  require(intOk == intRaisedNot && (!intOk || triedInt == convertedInt),
+          "tryTextToInt and textToInt disagree");
   if (intOk) {
-    require(triedInt == convertedInt, "tryTextToInt and textToInt give other values");
     require(std::to_string(triedInt) == text || text.front() == '+' || text.front() == '-' ||
                 text.front() == '0',
             "integer text converts to another number");
     require(ok && converted == triedInt, "an integer text is not the same floating-point value");
   } else {
-    require(error == shownText(invalidIntegerMessage(text)),
-            "integer error does not name the text");
+    require(error == invalidIntegerMessage(text).c_str(), "integer error does not name the text");
   }
 }
 
 void checkCruncher(const std::string& text) {
   TCruncher digitsOnly;
   const std::string digits = digitsOnly.SignificantDigits(text);
-  require(onlyDigits(digits), "significant digits hold something else: " + digits);
+  require(digits.find_first_not_of("0123456789") == std::string::npos,
+          "significant digits hold something else: " + digits);
   // The digit analysis is meant for the mantissa of a value that converts.
   Extended ignored = 0;
   if (tryTextToFloat(text, ignored) && text.find_first_of("eE") == std::string::npos)
     require(digits.empty() || digits[0] != '0', "significant digits start with a zero");
   require(digitsOnly.DecimalSep == decimalSeparator(), "separator not taken from the setting");
-  require(digitsOnly.Decimals >= 5, "fewer than 5 decimals");
   if (!digits.empty()) runOwn("HalfUnit", [&] { (void)digitsOnly.HalfUnit(digits); });
 
   TCruncher c;

@@ -7,8 +7,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include <boost/multiprecision/cpp_int.hpp>
 
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -20,17 +25,15 @@ using namespace mirevant::fuzz;
 
 namespace {
 
-class Messages : public UncertaintyNotifier {
- public:
+struct Messages : UncertaintyNotifier {
   void refusedText(const std::string&) override { ++count; }
   void zeroLengthAnswer(const std::string&) override { ++count; }
   int count = 0;
 };
 
-// Derivative texts grow with the square of the nesting depth, and writing them takes longer
-// still: an audit of a model of 100 nested factorials takes seconds even in an optimised build,
-// and one such input took 39 s under the sanitizers. Deeper models are only compiled; models up to
-// kModerateTokens postfix tokens get every check, longer ones the rendering check and one audit.
+// Derivative texts grow with the square of the nesting depth (100 nested factorials took 39 s
+// under the sanitizers): deeper models are only compiled; models up to kModerateTokens postfix
+// tokens get every check, longer ones the rendering check and one audit.
 constexpr int kMaxDepth = 24;
 constexpr std::size_t kModerateTokens = 40;
 
@@ -40,305 +43,136 @@ int depthOf(const StepFunction& node) {
   return 1 + std::max(first, second);
 }
 
-struct Variable {
-  Extended value = 0, unc = 0, dof = 0;
-};
-
-struct CovarianceEntry {
-  int i = 0, j = 0;
-  Extended value = 0;
-  bool byPairText = true;
-};
-
-// Everything the input asks for, decoded once so that it can be played on two evaluators.
-struct Plan {
-  std::vector<std::string> texts;
-  bool assignDirectly = false;  // assign text without asking Parse first
-  std::array<Variable, kVariableSlots> vars{};
-  std::vector<CovarianceEntry> covariances;
-};
-
-struct State {
-  std::string working;
-  std::vector<Token> postfix;
-  std::array<bool, kVariableSlots> used{};
-  int varCount = 0;
-};
-
-State stateOf(const TUncEval& ev) {
-  State s{ev.workingText(), ev.postfix(), {}, ev.VarCount()};
-  for (int i = 0; i < kVariableSlots; ++i) s.used[static_cast<std::size_t>(i)] = ev.varUsed(i);
-  return s;
-}
-
-bool sameState(const State& a, const State& b) {
-  return a.working == b.working && a.postfix == b.postfix && a.used == b.used &&
-         a.varCount == b.varCount;
+// What a refused Parse leaves as it was (the variables used go with the postfix form).
+std::tuple<std::string, std::vector<Token>, int> stateOf(const TUncEval& ev) {
+  return {ev.workingText(), ev.postfix(), ev.VarCount()};
 }
 
 // Parse as the program calls it (and then the text property), with the evaluator and the main
 // window's engine agreeing on which texts they accept.
 void parseAndAssign(TUncEval& ev, const std::string& text, bool assignDirectly, bool check) {
-  const State before = stateOf(ev);
+  const auto before = stateOf(ev);
   const std::string textBefore = ev.text();
   if (!assignDirectly) {
     bool accepted = false;
-    std::string error;
-    const bool raised = !runOwn(
-        "Parse", [&] { accepted = ev.Parse(text); }, &error);
+    const bool raised = !runOwn("Parse", [&] { accepted = ev.Parse(text); });
     if (check) {
       if (!raised && !accepted)
-        require(sameState(before, stateOf(ev)), "refused Parse changed the expression");
-      if (!raised && accepted) {
-        int used = 0;
-        for (int s = 0; s < kVariableSlots; ++s) {
-          used += ev.varUsed(s) ? 1 : 0;
-          require(ev.IsVariable(SlotName(s)) == ev.varUsed(s), "IsVariable disagrees with use");
-        }
-        require(used == ev.VarCount(), "VarCount differs from the variables used");
-      }
+        require(before == stateOf(ev), "refused Parse changed the expression");
       if (text.size() <= 255) {
-        // The main window's engine takes every text that the evaluator takes, and compiles it the
-        // same way.
+        // The main window's engine raises a conversion error where the evaluator does, takes
+        // every text that the evaluator takes (which refuses more: an operator short of an
+        // operand), and compiles it the same way.
         TEquation eq;
-        bool eqAccepted = false, eqRaised = false;
-        try {
-          eq.SetText(text);
-          eqAccepted = true;
-        } catch (const ExpressionError&) {
-        } catch (const Error&) {
-          eqRaised = true;
-        }
-        require(raised == eqRaised, "evaluator and engine disagree on a conversion error");
-        if (!raised) {
-          // The evaluator refuses more: an operator short of an operand.
-          require(!accepted || eqAccepted, "evaluator takes a text the engine refuses");
-          if (accepted) require(eq.Compiled().Postfix() == ev.postfix(), "postfix forms differ");
-        }
+        std::string eqError;
+        const bool eqAccepted = runOwn(
+            "SetText", [&] { eq.SetText(text); }, &eqError);
+        const bool eqRaised = !eqAccepted && eqError != "Invalid Expression";
+        require(raised == eqRaised && (raised || !accepted ||
+                                       (eqAccepted && eq.Compiled().Postfix() == ev.postfix())),
+                "evaluator and engine disagree on a text");
       }
     }
     if (raised || !accepted) return;
   }
-  bool ok = runOwn("setText", [&] { ev.setText(text); });
-  require(ok, "assigning text raised an error");
-  if (check && ev.text() != text)
-    require(ev.text() == textBefore, "text property holds neither the old nor the new text");
+  require(runOwn("setText", [&] { ev.setText(text); }), "assigning text raised an error");
+  require(!check || ev.text() == text || ev.text() == textBefore,
+          "text property holds neither the old nor the new text");
 }
 
-void setUp(TUncEval& ev, const Plan& plan, bool check) {
-  for (const std::string& text : plan.texts) parseAndAssign(ev, text, plan.assignDirectly, check);
-  for (int s = 0; s < kVariableSlots; ++s) {
-    const Variable& v = plan.vars[static_cast<std::size_t>(s)];
+using Values = std::array<Extended, kVariableSlots>;
+
+// Sets the evaluator up as the input asks: the texts, then values for the slots in order
+// (ordinary positive uncertainties and degrees of freedom are the common case), then covariances.
+// Played on several evaluators alike; gives the values.
+Values setUp(TUncEval& ev, Messages& messages, const SplitInput& in, bool check) {
+  ev.setNotifier(&messages);
+  FuzzedDataProvider p(in.params.data(), in.params.size());
+  const std::uint8_t flags = p.ConsumeIntegral<std::uint8_t>();
+  setDecimalSeparator((flags & 1) ? ',' : '.');
+  // Bit 1: assign the text without asking Parse first.
+  for (const std::string& text : in.texts) parseAndAssign(ev, text, (flags & 2) != 0, check);
+  Values values{};
+  for (int s = 0; s < kVariableSlots && p.remaining_bytes() > 0; ++s) {
     const std::string name = SlotName(s);
-    ev.SetValue(name, v.value);
-    ev.SetStdUnc(name, v.unc);
-    ev.SetDOF(name, v.dof);
+    values[static_cast<std::size_t>(s)] = consumeValue(p);
+    ev.SetValue(name, values[static_cast<std::size_t>(s)]);
+    ev.SetStdUnc(
+        name, p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 1000) / 100.0L);
+    ev.SetDOF(name, p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 400));
   }
-  for (const CovarianceEntry& c : plan.covariances) {
-    const std::string a = SlotName(c.i), b = SlotName(c.j);
-    // "a" with "a" reads as the doubled name; such a pair goes into the matrix directly.
-    if (c.byPairText && !(c.i == c.j && c.i < 26)) {
-      ev.SetCovariance(a + b, c.value);
-      if (check) {
-        require(sameValue(ev.Covariance(c.i, c.j), c.value) &&
-                    sameValue(ev.Covariance(c.j, c.i), c.value),
-                "covariance not stored symmetrically");
+  const int covariances = p.ConsumeIntegralInRange<int>(0, 4);
+  for (int k = 0; k < covariances; ++k) {
+    const int i = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
+    const int j = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
+    const Extended value = consumeValue(p);
+    // By pair text, or into the matrix directly: "a" with "a" reads as the doubled name.
+    if (p.ConsumeBool() && !(i == j && i < 26)) {
+      ev.SetCovariance(SlotName(i) + SlotName(j), value);
+      require(!check ||
+                  (sameValue(ev.Covariance(i, j), value) && sameValue(ev.Covariance(j, i), value)),
+              "covariance not stored symmetrically");
+    } else {
+      ev.Covariance(i, j) = value;
+      ev.Covariance(j, i) = value;
+    }
+  }
+  return values;
+}
+
+using Rational = boost::multiprecision::cpp_rational;
+
+// The exact value of a compiled form made of whole numerals up to 1000, variables (slot s worth
+// s + 2), + - * / ~ and small whole powers; none for anything else, 0^0 or a division by zero.
+std::optional<Rational> exactValue(const expression& form) {
+  std::vector<Rational> st;
+  for (const Token& t : form.Postfix()) {
+    const int op = static_cast<int>(t.payload);
+    if (t.kind == 'V' || t.kind == 'W') {
+      st.emplace_back(t.Slot() + 2);
+    } else if (t.kind == 'N') {
+      const Extended n = form.Numerals()[t.payload - 1];
+      if (n != std::floor(n) || std::fabs(n) > 1000) return std::nullopt;
+      st.emplace_back(static_cast<long long>(n));
+    } else if (t.kind == 'O' && op == kOpNegate && !st.empty()) {
+      st.back() = -st.back();
+    } else if (t.kind == 'O' && IsBinaryOperator(op) && st.size() >= 2) {
+      Rational b = st.back();
+      st.pop_back();
+      Rational& a = st.back();
+      if (op == kOpPlus) {
+        a += b;
+      } else if (op == kOpMinus) {
+        a -= b;
+      } else if (op == kOpTimes) {
+        a *= b;
+      } else if (op == kOpDivide && b != 0) {
+        a /= b;
+      } else if (op == kOpPower && b >= 0 && b <= 4 && denominator(b) == 1 && (a != 0 || b != 0)) {
+        const Rational base = a;
+        for (a = 1; b > 0; b -= 1) a *= base;
+      } else {
+        return std::nullopt;
       }
     } else {
-      ev.Covariance(c.i, c.j) = c.value;
-      ev.Covariance(c.j, c.i) = c.value;
+      return std::nullopt;
     }
   }
+  return st.size() == 1 ? std::optional<Rational>(st.back()) : std::nullopt;
 }
 
-void setValues(TEquation& eq, const Plan& plan) {
-  for (int s = 0; s < kVariableSlots; ++s)
-    eq.SetVariable(SlotName(s), plan.vars[static_cast<std::size_t>(s)].value);
-}
-
-// The meaning of an expression tree, written so that the regroupings the rendering makes on
-// purpose do not show: products and quotients form one list of factors, sums and differences one
-// list of terms, a unary minus inside a product is taken in front of it, one inside a sum turns
-// the term's sign, two in a row cancel, and the rendering's simplifications (multiplying by 0 or
-// 1, adding 0, functions at 0 and 1) are applied as the rendering applies them.
-struct Meaning {
-  enum Kind { Leaf, Sum, Product, Negate, Function, Power, Factorial } kind = Leaf;
-  std::string text;  // a leaf's text or a function's name
-  // Sum: the terms, each subtracted or added; product: the factors, each divisor or multiplier.
-  std::vector<Meaning> items;
-  std::vector<bool> inverse;
-  std::vector<Meaning> args;
-
-  static Meaning leaf(std::string t) {
-    Meaning m;
-    m.text = std::move(t);
-    return m;
-  }
-  static Meaning wrap(Kind k, Meaning arg, std::string name = "") {
-    if (k == Negate && arg.kind == Negate) return Meaning(arg.args[0]);  // ~~x is x
-    Meaning m;
-    m.kind = k;
-    m.text = std::move(name);
-    m.args.push_back(std::move(arg));
-    return m;
-  }
-
-  std::string str() const {
-    switch (kind) {
-      case Leaf:
-        return text;
-      case Sum:
-      case Product: {
-        std::string s = kind == Sum ? "S(" : "P(";
-        for (std::size_t i = 0; i < items.size(); ++i)
-          s += (kind == Sum ? (inverse[i] ? " -" : " +") : (inverse[i] ? " /" : " *")) +
-               items[i].str();
-        return s + ")";
-      }
-      case Negate:
-        return "N(" + args[0].str() + ")";
-      case Function:
-        return text + "(" + args[0].str() + ")";
-      case Power:
-        return "W(" + args[0].str() + "," + args[1].str() + ")";
-      case Factorial:
-        return "F(" + args[0].str() + ")";
-    }
-    return "?";
-  }
-};
-
-Meaning meaningOf(const StepFunction& node);
-
-Meaning operandMeaning(const StepFunction* child, const std::string& part, bool isNode) {
-  return isNode && child ? meaningOf(*child) : Meaning::leaf(part);
-}
-
-// Adds an operand to a sum or product. A negated factor turns the whole product negative; a
-// negated term is subtracted.
-void addItems(Meaning& into, Meaning m, bool inverse, bool& negated) {
-  while (m.kind == Meaning::Negate) {
-    if (into.kind == Meaning::Product)
-      negated = !negated;
-    else
-      inverse = !inverse;
-    m = Meaning(m.args[0]);
-  }
-  if (m.kind == into.kind) {
-    for (std::size_t i = 0; i < m.items.size(); ++i) {
-      into.items.push_back(std::move(m.items[i]));
-      into.inverse.push_back(m.inverse[i] != inverse);
-    }
-  } else {
-    into.items.push_back(std::move(m));
-    into.inverse.push_back(inverse);
-  }
-}
-
-Meaning meaningOf(const StepFunction& node) {
-  const int op = OperatorByName(node.operation);
-  const std::string a =
-      node.firstisnode && node.firstnode ? NodeText(*node.firstnode, nullptr) : node.firstpart;
-  if (op == 0) {
-    // A tree that is a single operand; anything else under such a node is not an expression.
-    if (!node.firstisnode && node.firstpart.empty() && !node.secondisnode &&
-        node.secondpart.empty())
-      return Meaning::leaf(node.operation);
-    return Meaning::leaf("?" + node.operation + "(" + a + ")");
-  }
-  Meaning first = operandMeaning(node.firstnode.get(), node.firstpart, node.firstisnode);
-  if (!IsBinaryOperator(op)) {
-    const std::string r = NodeText(node, nullptr);
-    if (r == "0" || r == "1") return Meaning::leaf(r);
-    if (op == kOpNegate) return Meaning::wrap(Meaning::Negate, std::move(first));
-    if (op == kOpFactorial) return Meaning::wrap(Meaning::Factorial, std::move(first));
-    return Meaning::wrap(Meaning::Function, std::move(first), node.operation);
-  }
-  const std::string b =
-      node.secondisnode && node.secondnode ? NodeText(*node.secondnode, nullptr) : node.secondpart;
-  Meaning second = operandMeaning(node.secondnode.get(), node.secondpart, node.secondisnode);
-  enum { Both, First, Second, Zero, One, NegatedSecond } pick = Both;
-  const bool a0 = a == "0", a1 = a == "1", b0 = b == "0", b1 = b == "1";
-  switch (op) {
-    case kOpPlus:
-      if (a0) pick = Second;
-      if (b0) pick = First;
-      break;
-    case kOpMinus:
-      if (a0) pick = NegatedSecond;
-      if (b0) pick = First;
-      break;
-    case kOpTimes:
-      if (a0 || b0) pick = Zero;
-      if (a1) pick = Second;
-      if (b1) pick = First;
-      break;
-    case kOpDivide:
-      if (b1) pick = First;
-      if (a0) pick = Zero;
-      break;
-    case kOpPower:
-      if (a1 || b0) pick = One;
-      if (a0) pick = Zero;
-      if (b1) pick = First;
-      break;
-    default:
-      break;
-  }
-  switch (pick) {
-    case First:
-      return first;
-    case Second:
-      return second;
-    case Zero:
-      return Meaning::leaf("0");
-    case One:
-      return Meaning::leaf("1");
-    case NegatedSecond:
-      return Meaning::wrap(Meaning::Negate, std::move(second));
-    case Both:
-      break;
-  }
-  if (op == kOpPower) {
-    Meaning m;
-    m.kind = Meaning::Power;
-    m.args = {std::move(first), std::move(second)};
-    return m;
-  }
-  Meaning m;
-  m.kind = (op == kOpPlus || op == kOpMinus) ? Meaning::Sum : Meaning::Product;
-  bool negated = false;
-  addItems(m, std::move(first), false, negated);
-  addItems(m, std::move(second), op == kOpMinus || op == kOpDivide, negated);
-  // Factors 1 and terms 0 change nothing, wherever the grouping put them ("a*(1/b)" reads back
-  // from "a*1/b" as "(a*1)/b", which simplifies to "a/b").
-  const std::string neutral = m.kind == Meaning::Product ? "1" : "0";
-  for (std::size_t i = m.items.size(); i-- > 0 && m.items.size() > 1;) {
-    if (m.items[i].kind == Meaning::Leaf && m.items[i].text == neutral) {
-      m.items.erase(m.items.begin() + static_cast<std::ptrdiff_t>(i));
-      m.inverse.erase(m.inverse.begin() + static_cast<std::ptrdiff_t>(i));
-    }
-  }
-  if (m.items.size() == 1 && !m.inverse[0]) m = Meaning(m.items[0]);
-  return negated ? Meaning::wrap(Meaning::Negate, std::move(m)) : m;
-}
-
-// The rendering of the model compiles and reads back as a tree of the same meaning: it groups as
-// the model does.
-void checkRendering(TUncEval& ev, Messages& messages) {
+// The rendering compiles, and groups as the model does: where both have an exact value, it is
+// the same.
+void checkRendering(TUncEval& ev) {
   if (ev.postfix().empty()) return;  // the empty model renders as "()"; nothing is derived
-  const std::string model = ev.workingText();
-  const std::string rendering = ev.TreeText();
-  const std::string before = meaningOf(ev.tree()).str();
-  TEquation eq(kProgramCompile);
-  require(runOwn("SetText rendering", [&] { eq.SetText(rendering); }),
+  const std::string model = ev.workingText(), rendering = ev.TreeText();
+  TEquation m, r(kProgramCompile);
+  require(runOwn("SetText rendering", [&] { r.SetText(rendering); }),
           "rendering does not compile: " + model + " -> " + rendering);
-  const int count = messages.count;
-  (void)ev.PartialDerivative("a");  // leaves the rendering compiled
-  if (messages.count != count) return;
-  const std::string after = meaningOf(ev.tree()).str();
-  require(before == after, "rendering groups otherwise: " + model + " -> " + rendering +
-                               "\n  model     " + before + "\n  rendering " + after);
+  if (!runOwn("SetText model", [&] { m.SetText(model); })) return;  // beyond the user's limits
+  const auto before = exactValue(m.Compiled()), after = exactValue(r.Compiled());
+  require(!before || !after || *before == *after,
+          "rendering groups otherwise: " + model + " -> " + rendering);
 }
 
 // Every derivative leaves the rendering compiled; reading a rendering back may change its text
@@ -368,86 +202,50 @@ void checkDerivatives(TUncEval& ev, Messages& messages) {
   }
 }
 
-struct AuditOutcome {
-  bool completed = false;
+struct Audit {
   std::string error;
   Extended value = 0, stdUnc = 0, dofEff = 0;
   std::vector<std::string> report;
+  bool completed;
+  explicit Audit(TUncEval& ev)
+      : completed(runOwn(
+            "UncertaintyAudit", [&] { ev.UncertaintyAudit(value, stdUnc, dofEff, report); },
+            &error)) {}
 };
-
-AuditOutcome audit(TUncEval& ev) {
-  AuditOutcome out;
-  out.completed = runOwn(
-      "UncertaintyAudit",
-      [&] { ev.UncertaintyAudit(out.value, out.stdUnc, out.dofEff, out.report); }, &out.error);
-  return out;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  SplitInput in = splitInput(data, size, 2);
-  if (in.texts.empty()) in.texts.emplace_back();
-  FuzzedDataProvider p(in.params.data(), in.params.size());
-  const std::uint8_t flags = p.ConsumeIntegral<std::uint8_t>();
-  setDecimalSeparator((flags & 1) ? ',' : '.');
+  const SplitInput in = splitInput(data, size, 2);
 
-  Plan plan;
-  plan.texts = in.texts;
-  plan.assignDirectly = (flags & 2) != 0;
-  // Values for the slots in order; ordinary positive uncertainties and degrees of freedom are the
-  // common case.
-  for (Variable& v : plan.vars) {
-    if (p.remaining_bytes() == 0) break;
-    v.value = consumeValue(p);
-    v.unc = p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 1000) / 100.0L;
-    v.dof = p.ConsumeBool() ? consumeValue(p) : p.ConsumeIntegralInRange<int>(1, 400);
-  }
-  const int covariances = p.ConsumeIntegralInRange<int>(0, 4);
-  for (int k = 0; k < covariances; ++k) {
-    CovarianceEntry c;
-    c.i = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
-    c.j = p.ConsumeIntegralInRange<int>(0, kVariableSlots - 1);
-    c.value = consumeValue(p);
-    c.byPairText = p.ConsumeBool();
-    plan.covariances.push_back(c);
-  }
-
-  Messages messages;
-  TUncEval ev;
-  ev.setNotifier(&messages);
-  setUp(ev, plan, true);
+  Messages messages, cachedMessages, uncachedMessages;
+  TUncEval ev, cached, uncached;
+  const Values values = setUp(ev, messages, in, true);
   if (depthOf(ev.tree()) > kMaxDepth) return 0;
   const bool moderate = ev.postfix().size() <= kModerateTokens;
-  checkRendering(ev, messages);
+  checkRendering(ev);
   if (moderate) checkDerivatives(ev, messages);
 
   // The audit, and, for models of moderate size, the same audit without its caches, which must
   // give the same report and results.
-  TUncEval cached;
-  Messages cachedMessages;
-  cached.setNotifier(&cachedMessages);
-  setUp(cached, plan, false);
-  const AuditOutcome a = audit(cached);
+  setUp(cached, cachedMessages, in, false);
+  const Audit a(cached);
   if (moderate) {
-    TUncEval uncached;
-    Messages uncachedMessages;
-    uncached.setNotifier(&uncachedMessages);
     uncached.setAuditCaching(false);
-    setUp(uncached, plan, false);
-    const AuditOutcome b = audit(uncached);
-    require(a.completed == b.completed && a.error == b.error, "audit outcome depends on caching");
-    require(a.report == b.report, "audit report depends on caching");
-    require(sameValue(a.value, b.value) && sameValue(a.stdUnc, b.stdUnc) &&
+    setUp(uncached, uncachedMessages, in, false);
+    const Audit b(uncached);
+    require(a.completed == b.completed && a.error == b.error && a.report == b.report &&
+                sameValue(a.value, b.value) && sameValue(a.stdUnc, b.stdUnc) &&
                 sameValue(a.dofEff, b.dofEff),
-            "audit results depend on caching");
+            "audit outcome, report or results depend on caching");
   }
   if (a.completed) {
-    require(std::isfinite(a.stdUnc) && a.stdUnc >= 0, "standard uncertainty not a finite value");
-    require(std::isfinite(a.dofEff), "effective degrees of freedom not finite");
+    require(std::isfinite(a.stdUnc) && a.stdUnc >= 0 && std::isfinite(a.dofEff),
+            "standard uncertainty or effective degrees of freedom not finite");
     // The value is the model's value, as the main window's engine computes it.
     TEquation eq;
-    setValues(eq, plan);
+    for (int s = 0; s < kVariableSlots; ++s)
+      eq.SetVariable(SlotName(s), values[static_cast<std::size_t>(s)]);
     if (runOwn("SetText model", [&] { eq.SetText(cached.text()); })) {
       bool failed = false;
       const Extended v = eq.Evaluate(failed);

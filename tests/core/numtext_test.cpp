@@ -14,9 +14,10 @@ namespace {
 
 using testing::SeparatorGuard;
 
-std::string withComma(std::string s) {
+// The text as written under the separator: under a comma, full stops and commas trade places.
+std::string inLocale(std::string s, char separator) {
   for (char& c : s)
-    if (c == '.') c = ',';
+    if (separator == ',' && (c == '.' || c == ',')) c = c == '.' ? ',' : '.';
   return s;
 }
 
@@ -28,44 +29,32 @@ struct NumberTextCase {
 const NumberTextCase kNumberTextCases[] = {
     {0.0L, "0"},
     {-0.0L, "0"},
-    {1.0L, "1"},
     {-5.0L, "-5"},
-    {0.5L, "0.5"},
-    {2.5L, "2.5"},
-    {0.00012L, "0.00012"},
     {0.0001L, "0.0001"},
     {0.000012L, "1.2E-5"},
-    {1.5e-7L, "1.5E-7"},
     {-2.5e-7L, "-2.5E-7"},
     {123456789012345.0L, "123456789012345"},
     {1e15L, "1E15"},
-    {1.5e20L, "1.5E20"},
     {999999999999999.9L, "1E15"},
     {0.000099999999999999999L, "0.0001"},
     {0.1L + 0.2L, "0.3"},
     {1.0L / 3.0L, "0.333333333333333"},
-    {2.0L / 3.0L, "0.666666666666667"},
     {-2.0L / 3.0L, "-0.666666666666667"},
-    {3.14159265358979323846L, "3.14159265358979"},
-    {2.71828182845904523536L, "2.71828182845905"},
     {29.904306220095693779L, "29.9043062200957"},
-    {0.00081L, "0.00081"},
     {1e-4000L, "1E-4000"},
     {1.18973149535723176502e+4932L, "1.18973149535723E4932"},
     {12345678901234567890.0L, "1.23456789012346E19"},
-    {100.0L, "100"},
-    {0.25L, "0.25"},
+    {INFINITY, "INF"},
+    {-INFINITY, "-INF"},
+    {NAN, "NAN"},
 };
 
-TEST(NumberText, FormatsWithFullStop) {
-  SeparatorGuard sep('.');
-  for (const auto& c : kNumberTextCases) EXPECT_EQ(numberText(c.value), c.text) << c.text;
-}
-
-TEST(NumberText, FormatsWithComma) {
-  SeparatorGuard sep(',');
-  for (const auto& c : kNumberTextCases)
-    EXPECT_EQ(numberText(c.value), withComma(c.text)) << c.text;
+TEST(NumberText, FormatsWithEitherSeparator) {
+  for (char separator : {'.', ','}) {
+    SeparatorGuard sep(separator);
+    for (const auto& c : kNumberTextCases)
+      EXPECT_EQ(numberText(c.value), inLocale(c.text, separator)) << c.text;
+  }
 }
 
 // The program sets the process locale from the environment; formatting and parsing must not
@@ -83,52 +72,36 @@ TEST(NumberText, IndependentOfTheProcessLocale) {
   EXPECT_EQ(textToFloat("2,5"), 2.5L);
 }
 
-TEST(NumberText, NonFiniteValuesAreNamed) {
-  EXPECT_EQ(numberText(INFINITY), "INF");
-  EXPECT_EQ(numberText(-INFINITY), "-INF");
-  EXPECT_EQ(numberText(NAN), "NAN");
-}
-
-struct FixedCase {
-  long double value;
-  int decimals;
-  const char* text;
-};
-
+// fixedText rounds half away from zero and keeps trailing zeros; fixedTextPrecision (precision
+// 16 here) first limits the significant digits.
 TEST(FixedText, KeepsZerosAndRoundsHalfAway) {
-  SeparatorGuard sep('.');
-  const FixedCase cases[] = {
-      {2.0L, 2, "2.00"},        {2.04999999999927L, 2, "2.05"},
-      {0.125L, 2, "0.13"},      {-0.125L, 2, "-0.13"},
-      {0.5L, 0, "1"},           {9.995L, 2, "9.99"},  // 9.995 is stored just below the half
-      {9.999L, 2, "10.00"},     {-0.001L, 2, "0.00"},
-      {1234.5L, 3, "1234.500"},
+  const struct {
+    long double value;
+    int precision, decimals;
+    const char* text;
+  } cases[] = {
+      {2.0L, 0, 2, "2.00"},        {2.04999999999927L, 0, 2, "2.05"},
+      {0.125L, 0, 2, "0.13"},      {-0.125L, 0, 2, "-0.13"},
+      {0.5L, 0, 0, "1"},           {9.995L, 0, 2, "9.99"},  // 9.995 is stored just below the half
+      {9.999L, 0, 2, "10.00"},     {-0.001L, 0, 2, "0.00"},
+      {1234.5L, 0, 3, "1234.500"}, {0.0288675134594812882L, 16, 6, "0.028868"},
+      {0.0L, 16, 6, "0.000000"},   {1234.56789012345678901L, 16, 18, "1234.567890123457000000"},
+      {1.5e17L, 16, 2, "1.5E17"},  {-0.0288675134594812882L, 16, 6, "-0.028868"},
   };
-  for (const auto& c : cases) EXPECT_EQ(fixedText(c.value, c.decimals), c.text) << c.text;
-  SeparatorGuard comma(',');
-  EXPECT_EQ(fixedText(2.0L, 2), "2,00");
-}
-
-TEST(FixedText, PrecisionLimitedForm) {
-  SeparatorGuard sep('.');
-  const FixedCase cases[] = {
-      {0.0288675134594812882L, 6, "0.028868"},
-      {0.3L / 1.7320508075688772935L, 6, "0.173205"},
-      {28.8675134594812882L, 6, "28.867513"},
-      {0.0L, 6, "0.000000"},
-      {1234.56789012345678901L, 18, "1234.567890123457000000"},
-      {1.5e17L, 2, "1.5E17"},
-      {-0.0288675134594812882L, 6, "-0.028868"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(fixedTextPrecision(c.value, 16, c.decimals), c.text) << c.text;
+  for (char separator : {'.', ','}) {
+    SeparatorGuard sep(separator);
+    for (const auto& c : cases) {
+      EXPECT_EQ(c.precision ? fixedTextPrecision(c.value, c.precision, c.decimals)
+                            : fixedText(c.value, c.decimals),
+                inLocale(c.text, separator))
+          << c.text;
+    }
+  }
 }
 
 TEST(TextToFloat, AcceptsTheNumberGrammar) {
-  SeparatorGuard sep('.');
   const std::pair<const char*, long double> cases[] = {
       {"0", 0.0L},
-      {"2.5", 2.5L},
       {"-2.5", -2.5L},
       {"+3", 3.0L},
       {".5", 0.5L},
@@ -137,55 +110,49 @@ TEST(TextToFloat, AcceptsTheNumberGrammar) {
       {"1.5E-3", 1.5e-3L},
       {"1E+2", 100.0L},
       {"007", 7.0L},
-      {"0.00001233", 0.00001233L},
       // Zero digits are exactly 0 at any exponent; the smallest magnitudes, denormals too, stay.
       {"0e-5000", 0.0L},
       {"-0.000E-2147483648", 0.0L},
       {"3.4e-4932", 3.4e-4932L},
-      {"-3e-4940", -3e-4940L},
       {"3.7E-4951", 3.7e-4951L},
   };
-  for (const auto& [text, value] : cases) EXPECT_EQ(textToFloat(text), value) << text;
+  for (char separator : {'.', ','}) {
+    SeparatorGuard sep(separator);
+    for (const auto& [text, value] : cases)
+      EXPECT_EQ(textToFloat(inLocale(text, separator)), value) << text;
+  }
 }
 
+// Under a comma, "1.5" is refused as "1,5" is under a full stop.
 TEST(TextToFloat, RefusesEverythingElseWithTheMessage) {
-  SeparatorGuard sep('.');
   for (const char* text : {"", " 1", "1 ", "1.5abc", "1.2.3", ".", ",", "1,5", "abc", "1e", "1E+",
                            "e5", "--1", "+-1", "1e5000", "inf", "nan", "0x10", "1_0",
                            // Below the range: a number other than zero would become 0.
                            "1e-5000", "-1e-5000", "1e-2147483648", "0.001e-4950", "1E-4952"}) {
-    try {
-      textToFloat(text);
-      ADD_FAILURE() << "accepted '" << text << "'";
-    } catch (const ConvertError& e) {
-      EXPECT_EQ(std::string(e.what()),
-                std::string("'") + text + "' is not a valid floating point value");
+    for (char separator : {'.', ','}) {
+      SeparatorGuard sep(separator);
+      const std::string shown = inLocale(text, separator);
+      try {
+        textToFloat(shown);
+        ADD_FAILURE() << "accepted '" << shown << "'";
+      } catch (const ConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + shown + "' is not a valid floating point value");
+      }
     }
   }
 }
 
-TEST(TextToFloat, UsesTheCommaWhenTheLocaleDoes) {
-  SeparatorGuard sep(',');
-  EXPECT_EQ(textToFloat("2,5"), 2.5L);
-  EXPECT_THROW(textToFloat("2.5"), ConvertError);
-}
-
-TEST(Real48, RoundsToFortyBits) {
+// Values stored in the tables' 48-bit real format: 40 bits of mantissa, a range of 2.9e-39 to
+// 1.7e38; below it they become 0, above it they are refused.
+TEST(Real48, RoundsToFortyBitsWithinTheRange) {
   SeparatorGuard sep('.');
   EXPECT_EQ(numberText(roundToReal48(2.05L)), "2.04999999999927");
-  EXPECT_EQ(numberText(roundToReal48(2.0L) * 0.1L), "0.2");
   EXPECT_EQ(numberText(roundToReal48(2.0L * roundToReal48(0.1L))), "0.200000000000045");
-  EXPECT_EQ(roundToReal48(1.0L), 1.0L);
-  EXPECT_EQ(roundToReal48(-3.0L), -3.0L);
   // Half a unit of the 40th bit rounds away from zero.
   const long double half = 1.0L + std::ldexp(1.0L, -40);
   EXPECT_EQ(roundToReal48(half), 1.0L + std::ldexp(1.0L, -39));
   EXPECT_EQ(roundToReal48(-half), -(1.0L + std::ldexp(1.0L, -39)));
   EXPECT_EQ(roundToReal48(1.0L + std::ldexp(1.0L, -41)), 1.0L);
-}
-
-TEST(Real48, RangeLimits) {
-  EXPECT_EQ(roundToReal48(1e-39L), 0.0L);
   EXPECT_EQ(roundToReal48(-1e-39L), 0.0L);
   EXPECT_GT(roundToReal48(3e-39L), 0.0L);
   EXPECT_NO_THROW(roundToReal48(1.7e38L));

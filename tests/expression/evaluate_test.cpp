@@ -16,22 +16,6 @@ namespace {
 
 using testing::SeparatorGuard;
 
-// Evaluates text with the given variables; gives the number text of the result or the message of
-// the failure.
-std::string outcome(const std::string& text, const std::map<std::string, Extended>& vars = {},
-                    angleUnit units = angleUnit::Radians) {
-  expression e;
-  e.SetAngleUnits(units);
-  e.Parse(text);
-  Extended values[kVariableSlots] = {};
-  for (const auto& [name, v] : vars) values[VariableSlot(name)] = v;
-  try {
-    return numberText(e.Calculate(values));
-  } catch (const std::exception& err) {
-    return std::string("! ") + err.what();
-  }
-}
-
 const char* kDivZero = "! Floating point division by zero";
 const char* kInvalid = "! Invalid floating point operation";
 const char* kOverflow = "! Floating point overflow";
@@ -40,8 +24,24 @@ const char* kFactorial = "! Can't take a factorial of a non integer or a negativ
 struct Case {
   const char* text;
   std::map<std::string, Extended> vars;
-  std::string expected;
+  std::string expected;  // the number text of the result, or "! " and the failure's message
+  angleUnit units = angleUnit::Radians;
+  char separator = '.';
 };
+
+std::string outcome(const Case& c) {
+  SeparatorGuard sep(c.separator);
+  expression e;
+  e.SetAngleUnits(c.units);
+  Extended values[kVariableSlots] = {};
+  for (const auto& [name, v] : c.vars) values[VariableSlot(name)] = v;
+  try {
+    e.Parse(c.text);
+    return numberText(e.Calculate(values));
+  } catch (const std::exception& err) {
+    return std::string("! ") + err.what();
+  }
+}
 
 TEST(Evaluate, RulesAndFaults) {
   SeparatorGuard sep('.');
@@ -49,9 +49,7 @@ TEST(Evaluate, RulesAndFaults) {
       {"", {}, "0"},
       {"2*x^2-3", {{"x", 4}}, "29"},
       {"sqrt(x)+y!", {{"x", 9}, {"y", 3}}, "9"},
-      {"-x", {{"x", 5}}, "-5"},
       {"pi", {}, "3.14159265358979"},
-      {"e", {}, "2.71828182845905"},
       {"a^b^c", {{"a", 2}, {"b", 3}, {"c", 2}}, "64"},
       {"-a^2", {{"a", 3}}, "9"},
       {"0-a^2", {{"a", 3}}, "-9"},
@@ -64,9 +62,7 @@ TEST(Evaluate, RulesAndFaults) {
       {"2^0.5", {}, "1.4142135623731"},
       {"10^-5000", {}, "0"},
       {"0.5^-20000", {}, kOverflow},
-      {"10^5000", {}, kOverflow},
       {"0!", {}, "1"},
-      {"1!", {}, "1"},
       {"3!", {}, "6"},
       {"x!", {{"x", 3.0000000005L}}, "6"},
       {"x!", {{"x", 2.9999999995L}}, kFactorial},
@@ -85,96 +81,63 @@ TEST(Evaluate, RulesAndFaults) {
       {"1/0", {}, kDivZero},
       {"0/0", {}, kInvalid},
       {"ln(0)", {}, kDivZero},
-      {"log(0)", {}, kDivZero},
       {"sqrt(~1)", {}, kInvalid},
       {"ln(~1)", {}, kInvalid},
       {"asin(2)", {}, kInvalid},
       {"acos(~2)", {}, kInvalid},
       {"asin(1)", {}, "1.5707963267949"},
       {"acos(0.5)", {}, "1.0471975511966"},
-      {"e^20000", {}, kOverflow},
       {"a*b", {{"a", 1e-4000L}, {"b", 1e-4000L}}, "0"},
       {"sinh(x)", {{"x", 12000}}, kOverflow},
       {"cosh(x)", {{"x", -12000}}, kOverflow},
       {"sinh(x)", {{"x", 1e-10L}}, "1E-10"},
       {"tanh(x)", {{"x", 6000}}, "1"},
-      {"tanh(x)", {{"x", -6000}}, "-1"},
       {"tanh(x)", {{"x", 0.5L}}, "0.46211715726001"},
       {"abs(~a)", {{"a", 2.5L}}, "2.5"},
       {")a(", {{"a", 7}}, "7"},
       {"a*aa", {{"a", 2}, {"aa", 3}}, "6"},
       {"1/x", {}, kDivZero},
       {"1,000.5*x", {{"x", 2}}, "2001"},
+      // Under a full stop a comma groups digits wherever it stands; under a comma a full stop is no
+      // separator at all.
+      {"2,5*x", {{"x", 2}}, "50"},
+      {"2,5*x", {{"x", 2}}, "5", angleUnit::Radians, ','},
+      {"0.5*x", {}, "! '0.5' is not a valid floating point value", angleUnit::Radians, ','},
+      {"1,000.5", {}, "! '1,000.5' is not a valid floating point value", angleUnit::Radians, ','},
+      // In degrees, circular and hyperbolic arguments are converted.
+      {"sin(x)", {{"x", 30}}, "0.5", angleUnit::Degrees},
+      {"asin(1)", {}, "90", angleUnit::Degrees},
+      {"sinh(x)",
+       {{"x", 12000}},
+       numberText(std::sinh(12000 * 0.01745329251994329577L)),
+       angleUnit::Degrees},
   };
-  for (const Case& c : cases) EXPECT_EQ(outcome(c.text, c.vars), c.expected) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(outcome(c), c.expected) << c.text;
 }
 
-TEST(Evaluate, DegreesConvertCircularAndHyperbolicArguments) {
-  SeparatorGuard sep('.');
-  const Case cases[] = {
-      {"sin(x)", {{"x", 30}}, "0.5"},
-      {"asin(1)", {}, "90"},
-      {"acos(0)", {}, "90"},
-      {"atan(1)", {}, "45"},
-      {"cosh(0)", {}, "1"},
-      {"cos(x)", {{"x", 60}}, "0.5"},
-      {"sinh(x)", {{"x", 180}}, "11.5487393572577"},  // sinh(pi)
-      {"sinh(x)", {{"x", 12000}}, numberText(std::sinh(12000 * 0.01745329251994329577L))},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(outcome(c.text, c.vars, angleUnit::Degrees), c.expected) << c.text;
-}
-
-// The engine reduces moderate arguments of sin, cos and tan itself; its results must agree with
+// The engine reduces arguments of sin, cos and tan below 2^30 itself; its results must agree with
 // the library's to the last bits, near the multiples of pi/2 too.
 TEST(Evaluate, CircularFunctionsAgreeWithTheLibrary) {
   std::mt19937_64 rng(17);
   std::uniform_real_distribution<long double> unit(-1.0L, 1.0L);
-  std::vector<long double> arguments = {
-      0.0L, 1e-20L,        0.5L,  1.2L, 3.14159265358979L, 1.5707963267948966192L,
-      1e6L, 1073741823.0L, 1e15L, -7.0L};
+  std::vector<long double> arguments = {0.0L, 1e-20L, 1073741823.0L, 1e15L};
   for (int k = 1; k < 2000; k += 37) {
-    arguments.push_back(k * 1.5707963267948966192313216916397514L);  // near multiples of pi/2
+    arguments.push_back(k * 1.5707963267948966192313216916397514L);
     arguments.push_back(-k * 1.5707963267948966192313216916397514L + 1e-12L);
   }
   for (int i = 0; i < 3000; ++i) arguments.push_back(unit(rng) * std::pow(10.0L, i % 10));
-  const std::pair<const char*, long double (*)(long double)> functions[] = {
-      {"sin(x)", [](long double v) { return std::sin(v); }},
-      {"cos(x)", [](long double v) { return std::cos(v); }},
-      {"tan(x)", [](long double v) { return std::tan(v); }},
-  };
-  for (const auto& [text, reference] : functions) {
+  for (const char* text : {"sin(x)", "cos(x)", "tan(x)"}) {
     expression e;
     e.Parse(text);
     for (long double x : arguments) {
       Extended values[kVariableSlots] = {};
       values[VariableSlot("x")] = x;
-      const long double got = e.Calculate(values);
-      const long double want = reference(x);
-      const long double tolerance =
-          4 * std::fabs(want) * std::numeric_limits<long double>::epsilon();
-      EXPECT_LE(std::fabs(got - want), tolerance) << text << " at " << static_cast<double>(x);
+      const long double want = text[0] == 's' ? sinl(x) : text[0] == 'c' ? cosl(x) : tanl(x);
+      EXPECT_LE(std::fabs(e.Calculate(values) - want),
+                4 * std::fabs(want) * std::numeric_limits<long double>::epsilon())
+          << text << " at " << static_cast<double>(x);
     }
   }
-}
-
-std::vector<std::string> audit(const std::string& text, const std::map<std::string, Extended>& vars,
-                               angleUnit units = angleUnit::Radians, bool* failed = nullptr) {
-  TEquation eq;
-  eq.SetAngleUnits(units);
-  for (const auto& [name, v] : vars) eq.SetVariable(name, v);
-  eq.SetText(text);
-  std::vector<std::string> lines{"old line"};
-  bool f = false;
-  eq.EvaluateWithAudit(f, &lines);
-  if (failed) *failed = f;
-  return lines;
-}
-
-TEST(EvaluateWithAudit, CommaSeparator) {
-  SeparatorGuard sep(',');
-  EXPECT_EQ(audit("a/4", {{"a", 1}}),
-            (std::vector<std::string>{"a/4", "", "1 / 4 = 0,25", "", "answer = 0,25"}));
 }
 
 }  // namespace
