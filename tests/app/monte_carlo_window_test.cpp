@@ -23,11 +23,7 @@ namespace {
 
 class MonteCarloWindowTest : public MainWindowTest {
  protected:
-  MonteCarloWindow* open() {
-    for (QAction* a : form_->menuAnalysis->actions())
-      if (a->text() == QStringLiteral("Monte Carlo Check...")) a->trigger();
-    return form_->findChild<MonteCarloWindow*>(QStringLiteral("MonteCarloWindow"));
-  }
+  MonteCarloWindow* open() { return openAnalysis<MonteCarloWindow>("Monte Carlo Check..."); }
   static void runFixed(MonteCarloWindow* w, int trials, const QString& seed) {
     w->fixedButton->setChecked(true);
     w->trialsSpin->setValue(trials);

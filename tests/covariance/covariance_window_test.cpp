@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 
 #include "app/main_window_fixture.h"
@@ -20,23 +19,10 @@ QStringList items(QComboBox* combo) {
 
 class CovarianceWindowTest : public MainWindowTest {
  protected:
-  // Opens the window with "Enter Covariance" and runs `steps` inside its modal loop; the steps end
-  // with "Done" (or the test fails when the window is still open afterwards).
+  // Runs `steps` in the window "Enter Covariance" opens; they end with "Done".
   void withWindow(const std::function<void(mirevant::CovarianceWindow&)>& steps) {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-      auto* window = form_->findChild<mirevant::CovarianceWindow*>();
-      ASSERT_NE(window, nullptr);
-      steps(*window);
-      ran = true;
-      if (window->isVisible()) {
-        ADD_FAILURE() << "the covariance window is still open";
-        window->doneClicked();
-      }
-    });
-    QTest::mouseClick(form_->Button5, Qt::LeftButton);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(form_->findChild<mirevant::CovarianceWindow*>(), nullptr);
+    inModal<mirevant::CovarianceWindow>([&] { QTest::mouseClick(form_->Button5, Qt::LeftButton); },
+                                        steps);
   }
 };
 

