@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 

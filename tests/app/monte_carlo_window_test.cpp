@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
-#include <cmath>
 
 #include "app/main_window_fixture.h"
 #include "app/monte_carlo_table_model.h"

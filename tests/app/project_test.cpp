@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -11,7 +10,6 @@
 #include "core/separator_guard.h"
 #include "project/project.h"
 #include "report_command/report_command.h"
-#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
