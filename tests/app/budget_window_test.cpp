@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 
@@ -20,11 +17,7 @@ namespace {
 
 class BudgetWindowTest : public MainWindowTest {
  protected:
-  BudgetWindow* open() {
-    for (QAction* a : form_->menuAnalysis->actions())
-      if (a->text() == QStringLiteral("Uncertainty Budget...")) a->trigger();
-    return form_->findChild<BudgetWindow*>(QStringLiteral("BudgetWindow"));
-  }
+  BudgetWindow* open() { return openAnalysis<BudgetWindow>("Uncertainty Budget..."); }
   static QString cell(BudgetWindow* w, int row, int column) {
     return w->table->model()->index(row, column).data().toString();
   }
@@ -75,9 +68,8 @@ TEST_F(BudgetWindowTest, CopyAndExport) {
   BudgetWindow* w = open();
   ASSERT_TRUE(w->budget().has_value());
   QTest::mouseClick(w->copyButton, Qt::LeftButton);
-  const QString copied = QApplication::clipboard()->text();
-  EXPECT_EQ(copied.toStdString(), budgetTabText(*w->budget()));
-  EXPECT_TRUE(copied.contains(QStringLiteral("\na\t1,5\t0,1\t10\t")));
+  // The texts' separators are the budget's test; the window copies and writes them.
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), budgetTabText(*w->budget()));
 
   const QString file = dir_.path() + QStringLiteral("/budget.csv");
   const struct {
@@ -100,9 +92,7 @@ TEST_F(BudgetWindowTest, CopyAndExport) {
   }
   QFile csv(file);
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-  const QByteArray bytes = csv.readAll();
-  EXPECT_EQ(bytes.toStdString(), budgetCsv(*w->budget()));
-  EXPECT_TRUE(bytes.contains("\r\na,1.5,0.1,10,b,"));
+  EXPECT_EQ(csv.readAll().toStdString(), budgetCsv(*w->budget()));
 }
 
 }  // namespace

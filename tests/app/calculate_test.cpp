@@ -5,17 +5,11 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "app/coverage_table_window.h"
 #include "app/main_window_fixture.h"
 #include "app/program.h"
 #include "core/numtext.h"
-#include "core/separator_guard.h"
-#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -26,21 +20,22 @@ using Calculate = MainWindowTest;
 // expression: the result boxes follow each, and nothing stale stands beside new results.
 TEST_F(Calculate, WorkedExampleThenLevelChangeMissingFactorAndInvalidExpression) {
   enterWorkedExample();
+  // b's value typed over 9 and still in the cell editor counts, Calculate run as a shortcut runs
+  // it, without taking the focus first.
+  setRow("b", "9", "0.2", "20");
+  typeIntoCell(1, 1, "3");
   form_->CheckBox_ExpEdit->setChecked(true);
-  calculate();
+  form_->calculateClicked();
+  QApplication::processEvents();
   ASSERT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
   // The report's lines themselves are compared with reference reports in the calculation's test;
   // here the window writes them and fills its result boxes.
-  const std::vector<std::string> lines = reportLines();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "WITH VARIABLES SET AT:");
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "answer = 6"), lines.end());
+  EXPECT_EQ(reportLines().front(), "WITH VARIABLES SET AT:");
   EXPECT_EQ(form_->EditFunctionValue->text(), "6");
   EXPECT_EQ(form_->EditStdUnc->text(), "0.5");
   EXPECT_EQ(form_->editFactor->text(), "2.11");
   EXPECT_EQ(form_->editcovfac->text().toStdString(),
             numberText(roundToReal48(roundToReal48(2.11L) * 0.5L)));
-  EXPECT_EQ(numberText(form_->dofEff()), "29.9043062200957");
   EXPECT_FALSE(form_->CheckBox_ExpEdit->isChecked());
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
 
@@ -71,36 +66,20 @@ TEST_F(Calculate, WorkedExampleThenLevelChangeMissingFactorAndInvalidExpression)
   EXPECT_TRUE(form_->CheckBox_ExpEdit->isChecked());
 }
 
-TEST_F(Calculate, TextStillInACellEditorIsCalculated) {
-  enterWorkedExample();
-  typeIntoCell(1, 1, "5");    // b's value
-  form_->calculateClicked();  // as a shortcut would, without taking the focus first
-  QApplication::processEvents();
-  EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
-  EXPECT_EQ(form_->EditFunctionValue->text(), "10");
-}
-
 TEST_F(Calculate, CoverageTableWindowShowsEveryRowReadOnly) {
-  bool checked = false;
-  QTimer::singleShot(0, [&] {
-    auto* window = form_->findChild<CoverageTableWindow*>();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->grid->model()->rowCount(), 28);
-    // A keystroke on a cell changes nothing.
-    window->grid->setCurrentIndex(window->grid->model()->index(0, 1));
-    QTest::keyClicks(window->grid, "9");
-    QTest::keyClick(window->grid, Qt::Key_Return);
-    EXPECT_EQ(window->Table_PCENT().state(), DatasetState::Browse);
-    QTest::mouseClick(window->BTN_MODIFY, Qt::LeftButton);
-    QTest::mouseClick(window->buttonOk, Qt::LeftButton);
-    checked = true;
-  });
-  form_->viewCoverageFactorsClicked();
-  EXPECT_TRUE(checked);
+  // A keystroke on a cell changes nothing; Modify only explains.
+  const auto steps = [&](CoverageTableWindow& window) {
+    window.grid->setCurrentIndex(window.grid->model()->index(0, 1));
+    QTest::keyClicks(window.grid, "9");
+    QTest::keyClick(window.grid, Qt::Key_Return);
+    EXPECT_EQ(window.Table_PCENT().state(), DatasetState::Browse);
+    QTest::mouseClick(window.BTN_MODIFY, Qt::LeftButton);
+    QTest::mouseClick(window.buttonOk, Qt::LeftButton);
+  };
+  inModal<CoverageTableWindow>([&] { form_->viewCoverageFactorsClicked(); }, steps);
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.lastText().toStdString(), kModificationMessage);
   EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Information);
-  EXPECT_EQ(form_->findChild<CoverageTableWindow*>(), nullptr);  // destroyed when closed
 }
 
 TEST(StartUp, MissingCoverageTableEndsTheProgram) {

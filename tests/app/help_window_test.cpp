@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUrl>
+#include <fstream>
 
 #include "app/help_window.h"
 
@@ -19,11 +19,7 @@ TEST(HelpWindow, ReportsWhatItCannotShowOnItsOwnPage) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString noPages = dir.filePath(QStringLiteral("other.hlp"));
-  {
-    QFile f(noPages);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not a help document");
-  }
+  std::ofstream(noPages.toStdString()) << "not a help document";
   const QString missing = dir.filePath(QStringLiteral("absent/mirevant.hlp"));
 
   const struct {

@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +33,15 @@ inline QByteArray readFile(const QString& path) {
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline bool copyProgramTables(const QString& to) {
-  // The help file too, beside the tables as in the program directory.
-  for (const char* name : {"varlist.dbf", "COVDAT.DBF", "PCENT.DBF", "mirevant.hlp"}) {
-    const QString target = to + QLatin1Char('/') + QLatin1String(name);
-    if (!QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/") + QLatin1String(name), target))
-      return false;
+// Copies files of the program directory (by default the tables and the help file beside them)
+// into `to`, made if missing, writable.
+inline bool copyProgramTables(const QString& to,
+                              const QStringList& names = {"varlist.dbf", "COVDAT.DBF", "PCENT.DBF",
+                                                          "mirevant.hlp"}) {
+  QDir().mkpath(to);
+  for (const QString& name : names) {
+    const QString target = to + QLatin1Char('/') + name;
+    if (!QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/") + name, target)) return false;
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
   }
   return true;
@@ -92,6 +100,34 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_NE(grid->focusWidget(), nullptr);
     QTest::keyClick(grid->focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(grid->focusWidget(), text);
+  }
+
+  // Runs `steps` inside the modal loop of the window of type W that `open` starts; the steps close
+  // it (or the test fails when it is still open afterwards). The window is gone once closed.
+  template <typename W>
+  void inModal(const std::function<void()>& open, const std::function<void(W&)>& steps) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+      W* window = form_->findChild<W*>();
+      ASSERT_NE(window, nullptr);
+      steps(*window);
+      ran = true;
+      if (window->isVisible()) {
+        ADD_FAILURE() << "the modal window is still open";
+        window->close();
+      }
+    });
+    open();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(form_->findChild<W*>(), nullptr);
+  }
+
+  // The window of type W that the Analysis menu's `item` opens.
+  template <typename W>
+  W* openAnalysis(const char* item) {
+    for (QAction* a : form_->menuAnalysis->actions())
+      if (a->text() == QLatin1String(item)) a->trigger();
+    return form_->findChild<W*>();
   }
 
   std::vector<std::string> rowNames() {

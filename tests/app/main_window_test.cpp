@@ -2,32 +2,23 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinterInfo>
 #include <QTest>
-#include <QTimer>
-#include <QToolButton>
 #include <cmath>
 
 #include "app/help_window.h"
 #include "app/main_window_fixture.h"
-#include "core/numtext.h"
 #include "covariance/covariance_window.h"
-#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
 
 using MainWindow = MainWindowTest;
 
+// (That a change of the expression turns Calculate off is the paste test's.)
 TEST_F(MainWindow, CalculateIsAvailableOnlyForADefinedExpression) {
-  define("a*b");
-  EXPECT_TRUE(form_->BtnCalculate->isEnabled());
-  QTest::keyClick(form_->EditEquation, Qt::Key_C);
-  EXPECT_FALSE(form_->BtnCalculate->isEnabled());
-
   define("a*b");
   form_->CheckBox_ExpEdit->setChecked(true);
   QTest::keyClicks(form_->EditEquation, "+c");
@@ -43,18 +34,13 @@ TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrderAndResetsThem) {
   define("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))");
   EXPECT_TRUE(dialogs_.boxes.empty());
   EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
-  Dataset& t = form_->TableVarlist();
-  for (t.first(); !t.eof(); t.next()) {
-    EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
-    EXPECT_EQ(t.fieldByName("UNC").asFloat(), 0);
-    EXPECT_EQ(t.fieldByName("DOF").asFloat(), 0);
-  }
 
-  // Defining again resets every row.
+  // Defining again resets the rows.
   setRow("a", "2", "0.1", "10");
   define("a*b/c^sin(f)-zz+log(y)*ln(sinh(t))");
+  Dataset& t = form_->TableVarlist();
   t.first();
-  EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
+  for (const char* field : {"VALUE", "UNC", "DOF"}) EXPECT_EQ(t.fieldByName(field).asString(), "0");
 
   // An invalid expression keeps the list but drops the covariances.
   form_->evaluator().SetCovariance("ab", 0.5L);
@@ -151,43 +137,30 @@ TEST_F(MainWindow, HelpTopicsOpenWithoutWaiting) {
   EXPECT_TRUE(help->pageFound());
   // The covariance window's Help button.
   define("a*b");
-  bool ran = false;
-  QTimer::singleShot(0, [&] {
-    auto* window = form_->findChild<CovarianceWindow*>();
-    ASSERT_NE(window, nullptr);
-    QTest::mouseClick(window->Button5, Qt::LeftButton);
+  const auto steps = [&](CovarianceWindow& window) {
+    QTest::mouseClick(window.Button5, Qt::LeftButton);
     EXPECT_EQ(help->topic(), kHelpCovariance);
     EXPECT_TRUE(help->isVisible());
     // Handed to the modal window, or the modal window would block it.
-    EXPECT_EQ(help->parentWidget(), window);
-    window->doneClicked();
-    ran = true;
-  });
-  form_->enterCovarianceClicked();
-  EXPECT_TRUE(ran);
+    EXPECT_EQ(help->parentWidget(), &window);
+    window.doneClicked();
+  };
+  inModal<CovarianceWindow>([&] { form_->enterCovarianceClicked(); }, steps);
   ASSERT_FALSE(help.isNull()) << "help outlives the modal window";
   EXPECT_TRUE(help->isVisible());
   help->close();
 }
 
-// Two main windows of one program on one program directory: the table locks belong to each open
-// file, so the second window's Define Variables is refused while the first holds the list, and
-// goes through once the first has let go. (That the first keeps its work beside a second instance
-// is RealProgram.UnderADecimalCommaLocaleAndBesideASecondInstance's.)
-TEST_F(MainWindow, ASecondWindowFindsTheListInUseUntilTheFirstLetsGo) {
+// The table locks belong to each open file: once the first window has gone, a second window on
+// the same program directory defines its variables. (That the second is refused while the first
+// holds the list is RealProgram.UnderADecimalCommaLocaleAndBesideASecondInstance's.)
+TEST_F(MainWindow, ASecondWindowGetsTheListOnceTheFirstLetsGo) {
   define("a*b");
+  form_->close();
+  form_.reset();
   ScriptedDialogs dialogs;
   mirevant::MainWindow second(dialogs, programDir());
   second.EditEquation->setText("x+y");
-  second.defineVariablesClicked();
-  ASSERT_EQ(dialogs.texts().size(), 1u);
-  EXPECT_TRUE(dialogs.lastText().contains("'" + programDir() + "varlist.dbf'"));
-  EXPECT_TRUE(dialogs.lastText().contains("in use")) << dialogs.lastText().toStdString();
-  EXPECT_FALSE(second.BtnCalculate->isEnabled());
-
-  form_->close();
-  form_.reset();
-  dialogs.clear();
   second.defineVariablesClicked();
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_TRUE(second.BtnCalculate->isEnabled());

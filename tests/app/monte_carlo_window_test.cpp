@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
-#include <cmath>
 
 #include "app/main_window_fixture.h"
 #include "app/monte_carlo_table_model.h"
@@ -23,11 +20,7 @@ namespace {
 
 class MonteCarloWindowTest : public MainWindowTest {
  protected:
-  MonteCarloWindow* open() {
-    for (QAction* a : form_->menuAnalysis->actions())
-      if (a->text() == QStringLiteral("Monte Carlo Check...")) a->trigger();
-    return form_->findChild<MonteCarloWindow*>(QStringLiteral("MonteCarloWindow"));
-  }
+  MonteCarloWindow* open() { return openAnalysis<MonteCarloWindow>("Monte Carlo Check..."); }
   static void runFixed(MonteCarloWindow* w, int trials, const QString& seed) {
     w->fixedButton->setChecked(true);
     w->trialsSpin->setValue(trials);
@@ -57,16 +50,14 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
   // The same check run directly on the same input.
   CalculationInput input = *form_->lastInput();
   input.variables[0].entry.distribution = Distribution::Rectangular;
-  MonteCarloSettings settings;
-  settings.level = w->levelCombo->currentIndex();
-  settings.ndig = 3;
-  settings.seed = 7;
-  settings.adaptive = false;
-  settings.trials = 20000;
-  const MonteCarloCheck want = runMonteCarloCheck(input, settings);
+  const MonteCarloCheck want = runMonteCarloCheck(input, {.level = w->levelCombo->currentIndex(),
+                                                          .ndig = 3,
+                                                          .seed = 7,
+                                                          .adaptive = false,
+                                                          .trials = 20000});
   EXPECT_EQ(w->check()->monteCarlo.trials, 20000u);
   // The window shows the direct run's numbers, each in its own cell.
-  const int digits = settings.ndig + 4;
+  const int digits = 3 + 4;  // the tolerance's digits and four more
   auto text = [](double x, int d) { return QString::fromStdString(significantText(x, d)); };
   auto num = [&](double x) { return text(x, digits); };
   auto interval = [&](double low, double high) { return "[" + num(low) + ", " + num(high) + "]"; };

@@ -16,12 +16,6 @@
 namespace mirevant::testing {
 namespace {
 
-bool putFile(const QString& directory, const char* name) {
-  QDir().mkpath(directory);
-  return QFile::copy(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/") + QLatin1String(name),
-                     directory + QLatin1Char('/') + QLatin1String(name));
-}
-
 TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWritable) {
   enum Where { Program, Installed, User };
   struct Row {
@@ -51,11 +45,9 @@ TEST(ProgramDirectories, DataBesideTheProgramElseInstalledWorkingTablesWhereWrit
     const QString program = root.path() + QStringLiteral("/bin/");
     const QString installed = root.path() + QStringLiteral("/share/mirevant/");
     const QString user = root.path() + QStringLiteral("/home/mirevant/");
-    QDir().mkpath(program);
-    for (const QString& name : row.besideProgram)
-      ASSERT_TRUE(putFile(program, name.toLatin1().constData()));
+    ASSERT_TRUE(copyProgramTables(program, row.besideProgram));
     if (row.installedHasTable) {
-      ASSERT_TRUE(putFile(installed, "PCENT.DBF"));
+      ASSERT_TRUE(copyProgramTables(installed, {"PCENT.DBF"}));
     }
     QSet<QString> readOnly;
     for (const QString& name : row.readOnly) readOnly.insert(QDir::cleanPath(program + name));
@@ -86,7 +78,7 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   QTemporaryDir root;
   const QString data = root.path() + QStringLiteral("/data/");
   const QString working = root.path() + QStringLiteral("/working/");
-  ASSERT_TRUE(putFile(data, "PCENT.DBF"));
+  ASSERT_TRUE(copyProgramTables(data, {"PCENT.DBF"}));
   prepareWorkingTables(working);
   ScriptedDialogs dialogs;
   MainWindow form(dialogs, data, working);

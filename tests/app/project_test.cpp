@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -8,11 +7,9 @@
 
 #include "app/main_window_fixture.h"
 #include "app/program.h"
-#include "common/demo_model.h"
 #include "core/separator_guard.h"
 #include "project/project.h"
 #include "report_command/report_command.h"
-#include "widgets/db_grid.h"
 
 namespace mirevant::testing {
 namespace {
@@ -38,7 +35,6 @@ class Projects : public MainWindowTest {
 TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   dialogs_.answerFile(kDemo);
   form_->OpenProject1Click();
-  EXPECT_EQ(rowNames(), (std::vector<std::string>{"a", "b", "c", "f", "t", "y", "zz"}));
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
   EXPECT_EQ(form_->MemoCoVar->toPlainText(),
             "a and f are covariant by: 0.245\na and zz are covariant by: -0.9");
@@ -46,12 +42,8 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   calculate();
   const std::vector<std::string> first = reportLines();
   ASSERT_GT(first.size(), 40u);
-  // The covariances reach the calculation: against the propagation written out by hand.
-  const DemoResult expected = demoByHand();
-  EXPECT_NEAR(form_->stdUnc(), expected.stdUnc, 1e-12L * expected.stdUnc);
-  EXPECT_NEAR(form_->dofEff(), expected.dofEff, 1e-10L * expected.dofEff);
-
-  // The demonstration's own run gives the same report.
+  // The demonstration's own run, covariances entered by hand, gives the same report: the project's
+  // reach the calculation.
   form_->demoClicked();
   EXPECT_EQ(reportLines(), first);
 
@@ -87,9 +79,8 @@ TEST_F(Projects, ABadFileIsReportedAndChangesNothing) {
   EXPECT_FALSE(form_->openProject(file("bad.toml")));
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.boxes[0].kind, Dialogs::Kind::Error);
-  EXPECT_EQ(dialogs_.lastText().toStdString(),
-            file("bad.toml").toStdString() +
-                ", line 7: the standard uncertainty of the variable a is negative");
+  // The message itself is the project file's test; the box names the file.
+  EXPECT_TRUE(dialogs_.lastText().startsWith(file("bad.toml") + ", line 7: "));
   EXPECT_EQ(snapshot(), before);
 }
 

@@ -1,6 +1,5 @@
 // The main window in this process under a German user's locale (decimal comma): the demonstration
-// enters its values as this user writes them, and the entry-mode prompts read the comma and
-// refuse the point.
+// enters its values as this user writes them, and the entry-mode prompts refuse the point.
 
 #include <gtest/gtest.h>
 
@@ -21,37 +20,26 @@ class GermanUser : public MainWindowTest {
   SeparatorGuard comma_{','};
 };
 
-TEST_F(GermanUser, DemonstrationAndEntryModesUseTheComma) {
+TEST_F(GermanUser, DemonstrationUsesTheCommaAndPromptsRefuseThePoint) {
   form_->demoClicked();
   // Its six explanations, no error between them.
   ASSERT_EQ(dialogs_.boxes.size(), 6u) << ::testing::PrintToString(dialogs_.texts());
   for (const ScriptedDialogs::Box& box : dialogs_.boxes)
     EXPECT_EQ(box.kind, Dialogs::Kind::Information) << box.text.toStdString();
-  std::vector<std::string> stored;
-  Dataset& t = form_->TableVarlist();
-  for (t.first(); !t.eof(); t.next()) stored.push_back(t.fieldByName("VALUE").asString());
-  EXPECT_EQ(stored,
-            (std::vector<std::string>{"45,6", "-32,06", "866", "1,2", "98", "2,340655", "4,89"}));
+  // The values as this user writes them (the report shows the table's text).
   EXPECT_EQ(reportLines().at(3), "a\t45,6\t\t0,01\t\t12");
 
-  // The entry commands read the comma and refuse the point.
+  // The entry commands refuse the point (that they read the comma is the entry computations'
+  // test).
   define("a*b");
-  t.first();
   dialogs_.clear();
-  dialogs_.answer("12,5");
-  dialogs_.answer("0,3");
-  form_->VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1->trigger();
-  EXPECT_TRUE(dialogs_.boxes.empty()) << dialogs_.lastText().toStdString();
-  EXPECT_EQ(t.fieldByName("VALUE").asString(), "12,5");
-  EXPECT_EQ(t.fieldByName("UNC").asString(), "0,173205");  // 0.3 / sqrt(3), six decimals
-
-  t.next();
   // A point is not this user's decimal separator: the value is refused, nothing is stored.
   dialogs_.answer("10.5");
   form_->UserEnters1->trigger();
   EXPECT_EQ(dialogs_.texts(),
             std::vector<std::string>{"The data you entered for a value is not a number"});
-  EXPECT_EQ(t.fieldByName("VALUE").asString(), "0");
+  form_->TableVarlist().first();
+  EXPECT_EQ(form_->TableVarlist().fieldByName("VALUE").asString(), "0");
 }
 
 }  // namespace
