@@ -46,8 +46,6 @@ TEST(Budget, DemonstrationAddsUpAndUsesTheReportsDerivatives) {
   EXPECT_NE(b->warnings[1].find("between a and zz is a correlation of -90.00:"), std::string::npos);
   EXPECT_NE(b->warnings[2].find("negative eigenvalue"), std::string::npos);
   EXPECT_NE(b->warnings[3].find("Welch-Satterthwaite"), std::string::npos);
-  EXPECT_EQ(b->coverage.tableStatement, "y = 28.4 ± 3.0 (k = 2.11, 95.45 %, ν_eff = 27.6)");
-  EXPECT_NEAR(static_cast<double>(*b->coverage.exactK), 2.0949, 5e-5);
   EXPECT_EQ(budgetJson(*b)["total"]["share"], 100);
 }
 

@@ -83,15 +83,6 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
   }
 }
 
-TEST(ProjectFile, AFileThatCannotBeReadIsNamedWithTheSystemsReason) {
-  try {
-    readProject("/nonexistent/p.toml");
-    ADD_FAILURE() << "read";
-  } catch (const ProjectError& e) {
-    EXPECT_STREQ(e.what(), "Cannot read '/nonexistent/p.toml': No such file or directory");
-  }
-}
-
 Project sample() {
   Project p;
   p.model = "a*b/c+zz";

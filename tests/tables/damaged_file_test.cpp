@@ -109,14 +109,10 @@ TEST_F(DamagedFileTest, DamageFoundWhileOpen) {
             "Table file '" + path("COVDAT.DBF") +
                 "' is damaged: its size (163 bytes) does not match the 3 rows its header counts");
   EXPECT_EQ(d->recordCount(), -1);
-  // Open here, the damaged file is not replaced; once closed, it is, with an empty table.
+  // Open here, the damaged file is not replaced (the main window's test replaces a closed one).
   EXPECT_EQ(errorOf([&] { recreateTable(path("COVDAT.DBF"), covdatSchema()); }),
             "Cannot open table file '" + path("COVDAT.DBF") +
                 "' for exclusive use: it is in use by another window or program");
-  d->close();
-  recreateTable(path("COVDAT.DBF"), covdatSchema());
-  d->open();
-  EXPECT_EQ(d->recordCount(), 0);
 }
 
 // Every table the program opens declares its fields: a column that gives another field type than
