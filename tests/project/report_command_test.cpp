@@ -74,7 +74,6 @@ TEST(ReportCommand, JsonCarriesEachVariablesSensitivity) {
   const nlohmann::json j = nlohmann::json::parse(
       report({"--json", "--level", "99%", kExamples + "gum_h3_thermometer.toml"}).out);
   EXPECT_EQ(j["level"], "99%");
-  EXPECT_EQ(j["effective_degrees_of_freedom"].get<double>() > 0, true);
   ASSERT_EQ(j["variables"].size(), 3u);
   const nlohmann::json& b = j["variables"][1];
   EXPECT_EQ(b["name"], "b");

@@ -34,13 +34,10 @@ class GeneratedTables : public TableTest {
 std::vector<std::vector<std::string>> csvRows() {
   std::ifstream in(std::string(MIREVANT_TEST_DATA_DIR) + "/pcent.csv");
   std::vector<std::vector<std::string>> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
+  for (std::string line; std::getline(in, line);) {
     std::stringstream ss(line);
-    std::string cell;
-    while (std::getline(ss, cell, ',')) cells.push_back(cell);
-    rows.push_back(cells);
+    rows.emplace_back();
+    for (std::string cell; std::getline(ss, cell, ',');) rows.back().push_back(cell);
   }
   return rows;
 }
