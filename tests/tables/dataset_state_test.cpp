@@ -1,6 +1,6 @@
 // The dataset state machine as the windows drive it: transitions seen through a second view, the
-// browse check, the before-post veto, the insert guard, field writes, notifications and the
-// table file's lock.
+// browse check, the insert guard, field writes, notifications and the table file's lock (the
+// before-post veto is the covariance window's test).
 
 #include <string>
 #include <vector>
@@ -54,28 +54,6 @@ TEST_F(DatasetStateTest, Transitions) {
     EXPECT_EQ(d->state(), c.state);
     EXPECT_EQ(covRows(*scan), c.stored);
   }
-}
-
-TEST_F(DatasetStateTest, BeforePostVetoKeepsTheRowPending) {
-  auto d = dataset(covdatSchema());
-  int vetoes = 0;
-  d->beforePost = [&](Dataset& ds) {
-    if (ds.fieldByName("VAR1").asString().empty() || ds.fieldByName("COV").asFloat() == 0) {
-      ++vetoes;
-      throw Abort();
-    }
-  };
-  d->open();
-  play(*d, "append VAR2=f COV=0.245");
-  EXPECT_THROW(d->post(), Abort);
-  EXPECT_THROW(d->append(), Abort);  // "New": the browse check posts, the veto stops it
-  EXPECT_THROW(d->first(), Abort);
-  EXPECT_EQ(vetoes, 3);
-  EXPECT_EQ(d->state(), DatasetState::Insert);
-  EXPECT_TRUE(d->modified());
-  play(*d, "VAR1=a post");  // the vetoed posts stored nothing and lost no value
-  EXPECT_EQ(d->state(), DatasetState::Browse);
-  EXPECT_EQ(covRows(*d), "a f 0.245");
 }
 
 // The main window's guard: while the window itself is not filling the list, a new row is

@@ -64,16 +64,6 @@ class PrecisionTest : public TableTest {
     }
     EXPECT_TRUE(vars->eof());
   }
-
-  // The raw column text as an independent reader sees it.
-  std::vector<std::string> rawCov() {
-    std::vector<std::string> out;
-    DBFHandle h = DBFOpen(path("COVDAT.DBF").c_str(), "rb");
-    if (h == nullptr) return out;
-    for (int i = 0; i < DBFGetRecordCount(h); ++i) out.push_back(DBFReadStringAttribute(h, i, 2));
-    DBFClose(h);
-    return out;
-  }
 };
 
 // The file holds C-locale numbers whatever the user's separator and the process locale.
@@ -84,7 +74,12 @@ TEST_F(PrecisionTest, TypedValuesReadBack) {
     if (german) locale.emplace();
     if (german && !locale->active()) GTEST_SKIP() << "no German locale available on this machine";
     roundTrip(sep);
-    const std::vector<std::string> raw = rawCov();
+    // The raw column text as an independent reader sees it.
+    DBFHandle h = DBFOpen(path("COVDAT.DBF").c_str(), "rb");
+    ASSERT_NE(h, nullptr);
+    std::vector<std::string> raw;
+    for (int i = 0; i < DBFGetRecordCount(h); ++i) raw.push_back(DBFReadStringAttribute(h, i, 2));
+    DBFClose(h);
     ASSERT_EQ(raw.size(), kTyped.size());
     for (const std::string& r : raw) EXPECT_EQ(r.find(','), std::string::npos) << r;
     EXPECT_EQ(raw[1], "1.5E-12");

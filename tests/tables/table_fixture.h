@@ -67,18 +67,13 @@ inline std::string covRows(const Dataset& d) {
 // Drives a dataset as the windows' commands do, by a script of words: open close append edit post
 // cancel first next delete empty pack, and FIELD=text to type a field ("FIELD=" clears it).
 inline void play(Dataset& d, const std::string& script) {
+  // clang-format off
   static const std::map<std::string, void (Dataset::*)()> kSteps = {
-      {"open", &Dataset::open},
-      {"close", &Dataset::close},
-      {"append", &Dataset::append},
-      {"edit", &Dataset::edit},
-      {"post", &Dataset::post},
-      {"cancel", &Dataset::cancel},
-      {"first", &Dataset::first},
-      {"next", &Dataset::next},
-      {"delete", &Dataset::deleteRecord},
-      {"empty", &Dataset::emptyTable},
-      {"pack", &Dataset::pack}};
+      {"open", &Dataset::open},   {"close", &Dataset::close},  {"append", &Dataset::append},
+      {"edit", &Dataset::edit},   {"post", &Dataset::post},    {"cancel", &Dataset::cancel},
+      {"first", &Dataset::first}, {"next", &Dataset::next},    {"delete", &Dataset::deleteRecord},
+      {"empty", &Dataset::emptyTable},                         {"pack", &Dataset::pack}};
+  // clang-format on
   std::istringstream words(script);
   for (std::string w; words >> w;) {
     const std::size_t eq = w.find('=');

@@ -83,24 +83,19 @@ TEST_F(WriteFaultTest, EveryWriteStepFailed) {
     Rows after;
     Fault fault;
   } cases[] = {
+      // clang-format off
       {append, false, {"a", "c", "d", "e"}, Fault::NoSpace},
       {append, false, {"a", "c", "d", "e"}, Fault::Short},
       {append, false, {"a", "c", "d", "e"}, Fault::Kill},
-      {post, false, {"x", "c", "d"}, Fault::Eio},
-      {post, false, {"x", "c", "d"}, Fault::Kill},
-      {remove, false, {"c", "d"}, Fault::Eio},
-      {remove, false, {"c", "d"}, Fault::Kill},
+      {post, false, {"x", "c", "d"}, Fault::Eio},     {post, false, {"x", "c", "d"}, Fault::Kill},
+      {remove, false, {"c", "d"}, Fault::Eio},        {remove, false, {"c", "d"}, Fault::Kill},
       {empty, false, {}, Fault::Eio},  // open shared: rows marked deleted
-      {empty, false, {}, Fault::Kill},
-      {empty, true, {}, Fault::NoSpace},
-      {empty, true, {}, Fault::Eio},
-      {empty, true, {}, Fault::Kill},
-      {pack, true, {"a", "c", "d"}, Fault::NoSpace},
-      {pack, true, {"a", "c", "d"}, Fault::Eio},
-      {pack, true, {"a", "c", "d"}, Fault::Kill},
-      {refill, true, pqr, Fault::NoSpace},
-      {refill, true, pqr, Fault::Short},
-      {refill, true, pqr, Fault::Kill},
+      {empty, false, {}, Fault::Kill},                {empty, true, {}, Fault::NoSpace},
+      {empty, true, {}, Fault::Eio},                  {empty, true, {}, Fault::Kill},
+      {pack, true, {"a", "c", "d"}, Fault::NoSpace},  {pack, true, {"a", "c", "d"}, Fault::Eio},
+      {pack, true, {"a", "c", "d"}, Fault::Kill},     {refill, true, pqr, Fault::NoSpace},
+      {refill, true, pqr, Fault::Short},              {refill, true, pqr, Fault::Kill},
+      // clang-format on
   };
   storeCov({{"a", "zz", "1.5"}, {"b", "zz", "1.5"}, {"c", "zz", "1.5"}, {"d", "zz", "1.5"}});
   play(*dataset(covdatSchema()), "open next delete");
