@@ -292,6 +292,17 @@ std::string renderOneOperand(const StepFunction& node, const std::string& a) {
   return r;
 }
 
+// A numeral as the rendering writes a positive constant: digits with a point or comma, an
+// exponent, and a nonzero digit before it.
+bool isPositiveNumeral(const std::string& text) {
+  const std::size_t e = text.find('E');
+  const std::string mantissa = text.substr(0, e);
+  return !mantissa.empty() && mantissa.find_first_not_of("0123456789.,") == std::string::npos &&
+         mantissa.find_first_of("123456789") != std::string::npos &&
+         (e == std::string::npos ||
+          text.find_first_not_of("0123456789+-", e + 1) == std::string::npos);
+}
+
 std::string renderTwoOperands(const StepFunction& node, const std::string& a,
                               const std::string& b) {
   const std::string& op = node.operation;
@@ -321,7 +332,9 @@ std::string renderTwoOperands(const StepFunction& node, const std::string& a,
     if (a0) r = "0";
   } else if (op == "^") {
     if (a1 || b0) r = "1";
-    if (a0) r = "0";
+    // 0^x is 0 only for a positive exponent: 0^0 is 1, and an exponent that is not a numeral
+    // may be zero or negative when evaluated.
+    if (a0 && !b0 && isPositiveNumeral(b)) r = "0";
     if (b1) r = a;
   }
   return r;
