@@ -68,6 +68,7 @@ class Field {
   friend class Dataset;
   Field(Dataset* owner, int index);
   FieldInfo& info() const;
+  std::string storedBytes() const;  // of the current row; checks that the dataset is open
   Dataset* owner_;
   int index_;
 };

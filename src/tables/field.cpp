@@ -123,11 +123,15 @@ void Field::setReadOnly(bool readOnly) {
   info().readOnly = readOnly;
 }
 
-bool Field::isNull() const {
+std::string Field::storedBytes() const {
   const Dataset::Impl& d = *owner_->impl_;
   d.checkActive();
+  return slice(info(), d.buffer());
+}
+
+bool Field::isNull() const {
   const FieldInfo& f = info();
-  const std::string raw = slice(f, d.buffer());
+  const std::string raw = storedBytes();
   if (f.type == FieldType::Boolean) {
     bool b = false;
     return !booleanIn(raw, b);
@@ -142,10 +146,8 @@ std::string Field::asString() const {
 }
 
 Extended Field::asFloat() const {
-  const Dataset::Impl& d = *owner_->impl_;
-  d.checkActive();
   const FieldInfo& f = info();
-  const std::string raw = slice(f, d.buffer());
+  const std::string raw = storedBytes();
   switch (f.type) {
     case FieldType::Double:
       return blank(raw) ? 0 : numberIn(raw);
@@ -159,10 +161,8 @@ Extended Field::asFloat() const {
 }
 
 int Field::asInteger() const {
-  const Dataset::Impl& d = *owner_->impl_;
-  d.checkActive();
   const FieldInfo& f = info();
-  const std::string raw = slice(f, d.buffer());
+  const std::string raw = storedBytes();
   switch (f.type) {
     case FieldType::SmallInt:
       return blank(raw) ? 0 : integerIn(raw);
@@ -176,10 +176,8 @@ int Field::asInteger() const {
 }
 
 bool Field::asBoolean() const {
-  const Dataset::Impl& d = *owner_->impl_;
-  d.checkActive();
   const FieldInfo& f = info();
-  const std::string raw = slice(f, d.buffer());
+  const std::string raw = storedBytes();
   bool b = false;
   switch (f.type) {
     case FieldType::Boolean:
