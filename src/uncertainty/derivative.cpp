@@ -119,12 +119,14 @@ struct TextShape {
   bool pendingPrefix = false;  // a function or unary minus still open at the end
 };
 
+// A numeral as the rendering writes one: plain notation, digits and a decimal separator.
+bool isNumeralText(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || c == '.' || c == ','; });
+}
+
 bool isLeafText(const std::string& text) {
-  if (text.empty()) return true;
-  const bool numeral = std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == ',';
-  });
-  if (numeral) return true;
+  if (text.empty() || isNumeralText(text)) return true;
   return text == SlotName(VariableSlot(text));  // a variable name as the program writes it
 }
 
@@ -292,17 +294,6 @@ std::string renderOneOperand(const StepFunction& node, const std::string& a) {
   return r;
 }
 
-// A numeral as the rendering writes a positive constant: digits with a point or comma, an
-// exponent, and a nonzero digit before it.
-bool isPositiveNumeral(const std::string& text) {
-  const std::size_t e = text.find('E');
-  const std::string mantissa = text.substr(0, e);
-  return !mantissa.empty() && mantissa.find_first_not_of("0123456789.,") == std::string::npos &&
-         mantissa.find_first_of("123456789") != std::string::npos &&
-         (e == std::string::npos ||
-          text.find_first_not_of("0123456789+-", e + 1) == std::string::npos);
-}
-
 std::string renderTwoOperands(const StepFunction& node, const std::string& a,
                               const std::string& b) {
   const std::string& op = node.operation;
@@ -334,7 +325,7 @@ std::string renderTwoOperands(const StepFunction& node, const std::string& a,
     if (a1 || b0) r = "1";
     // 0^x is 0 only for a positive exponent: 0^0 is 1, and an exponent that is not a numeral
     // may be zero or negative when evaluated.
-    if (a0 && !b0 && isPositiveNumeral(b)) r = "0";
+    if (a0 && isNumeralText(b) && b.find_first_of("123456789") != std::string::npos) r = "0";
     if (b1) r = a;
   }
   return r;
