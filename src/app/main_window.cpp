@@ -848,25 +848,23 @@ void MainWindow::enterCertificate() {
 }
 
 void MainWindow::enterTriangular() {
-  const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
-                                      QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
-  const std::string halfWidth =
-      askNumber(QStringLiteral("Enter one half the width of the triangular curve"),
-                QStringLiteral("Type 1/2 the spread between low and high value here"),
-                QStringLiteral("The data you entered for one half the width is not a number"));
-  storeEntered(value, triangular(textToFloat(value), textToFloat(halfWidth)), EntryMode::Triangular,
-               halfWidth);
+  enterHalfWidth(QStringLiteral("triangular"), triangular, EntryMode::Triangular);
 }
 
 void MainWindow::enterUShaped() {
+  enterHalfWidth(QStringLiteral("U-shaped"), uShaped, EntryMode::UShaped);
+}
+
+// A value in the centre of a curve of the given shape, and one half of the curve's width.
+void MainWindow::enterHalfWidth(const QString& curve,
+                                EnteredUncertainty (*compute)(Extended, Extended), EntryMode mode) {
   const std::string value = askNumber(QStringLiteral("Enter variable's central value"),
                                       QStringLiteral("Type Here"), QLatin1String(kValueNotANumber));
-  const std::string halfWidth =
-      askNumber(QStringLiteral("Enter one half the width of the U-shaped curve"),
-                QStringLiteral("Type 1/2 the spread between low and high value here"),
-                QStringLiteral("The data you entered for one half the width is not a number"));
-  storeEntered(value, uShaped(textToFloat(value), textToFloat(halfWidth)), EntryMode::UShaped,
-               halfWidth);
+  const std::string halfWidth = askNumber(
+      QStringLiteral("Enter one half the width of the ") + curve + QStringLiteral(" curve"),
+      QStringLiteral("Type 1/2 the spread between low and high value here"),
+      QStringLiteral("The data you entered for one half the width is not a number"));
+  storeEntered(value, compute(textToFloat(value), textToFloat(halfWidth)), mode, halfWidth);
 }
 
 void MainWindow::storeEntered(const std::string& value, const EnteredUncertainty& entered,

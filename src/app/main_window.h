@@ -225,6 +225,8 @@ class MainWindow : public QMainWindow {
   void enterCertificate();
   void enterTriangular();
   void enterUShaped();
+  void enterHalfWidth(const QString& curve, EnteredUncertainty (*compute)(Extended, Extended),
+                      EntryMode mode);
   // Stores what one of the entry modes above computed, with `value` as the row's value text.
   void storeEntered(const std::string& value, const EnteredUncertainty& entered, EntryMode mode,
                     const std::string& parameter);
