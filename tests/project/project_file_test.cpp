@@ -25,10 +25,14 @@ const std::string kAB = kHead + var("a") + var("b");  // variables end on line 1
 struct BadFile {
   const char* what;
   std::string text;
-  std::string message;  // what the message holds after "bad.toml, "
+  std::string message;   // what the message holds after "bad.toml, "
+  char separator = '.';  // the user's decimal separator
 };
 
 TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
+  const std::string kModelComma =
+      "line 2: the numeral '1,5' in the model has a comma; project files write numerals with '.' "
+      "as the decimal point and without grouping commas";
   const BadFile cases[] = {
       {"not TOML", "format = 1\nmodel = \"a*b\n", "line 2: not a valid TOML file"},
       {"unknown key", kHead + "colour = 3\n", "line 3: unknown key 'colour'"},
@@ -69,8 +73,12 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
        "line 9: unknown entry 'guessed'"},
       {"Monte Carlo with no trials", kAB + "\n[monte_carlo]\ntrials = 0\n",
        "line 17: trials must be above 0"},
+      // A decimal comma to some users, a grouping mark to others: refused under either.
+      {"comma in a model numeral", "format = 1\nmodel = \"a*1,5\"\n", kModelComma},
+      {"comma in a model numeral", "format = 1\nmodel = \"a*1,5\"\n", kModelComma, ','},
   };
   for (const BadFile& c : cases) {
+    const SeparatorGuard guard(c.separator);
     try {
       parseProject(c.text, "bad.toml");
       ADD_FAILURE() << c.what << ": accepted";
