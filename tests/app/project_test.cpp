@@ -73,7 +73,7 @@ TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
 // writes them; under a full stop a comma that does not group in threes is refused, saying why.
 TEST_F(Projects, TheModelsNumeralsAreWrittenWithAPoint) {
   define(QStringLiteral("a*1,5"));
-  EXPECT_EQ(dialogs_.lastText(),
+  EXPECT_EQ(dialogs_.lastText().toStdString(),
             "'1,5' is not a valid floating point value\nA comma here is not a "
             "decimal separator in this locale.");
   const struct {
@@ -89,7 +89,7 @@ TEST_F(Projects, TheModelsNumeralsAreWrittenWithAPoint) {
               std::string::npos);
     define(QStringLiteral("x"));
     ASSERT_TRUE(form_->openProject(file("m.toml")));
-    EXPECT_EQ(form_->EditEquation->text(), c.opened);
+    EXPECT_EQ(form_->EditEquation->text().toStdString(), c.opened);
   }
 }
 
