@@ -69,30 +69,6 @@ TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
   EXPECT_EQ(p.covariances.size(), 2u);
 }
 
-// The file holds the model's numerals with '.' and no grouping, the window shows them as the user
-// writes them; under a full stop a comma that does not group in threes is refused, saying why.
-TEST_F(Projects, TheModelsNumeralsAreWrittenWithAPoint) {
-  define(QStringLiteral("a*1,5"));
-  EXPECT_EQ(dialogs_.lastText().toStdString(),
-            "'1,5' is not a valid floating point value\nA comma here is not a "
-            "decimal separator in this locale.");
-  const struct {
-    char separator;
-    const char *typed, *file, *opened;
-  } cases[] = {{',', "a*1,5", "a*1.5", "a*1,5"}, {'.', "a*1,000.5", "a*1000.5", "a*1000.5"}};
-  for (const auto& c : cases) {
-    const SeparatorGuard guard(c.separator);
-    define(QString::fromLatin1(c.typed));
-    setRow("a", "2", "1", "10");
-    ASSERT_TRUE(form_->saveProjectTo(file("m.toml")));
-    EXPECT_NE(readTextFile(file("m.toml").toStdString()).find(std::string("model = \"") + c.file),
-              std::string::npos);
-    define(QStringLiteral("x"));
-    ASSERT_TRUE(form_->openProject(file("m.toml")));
-    EXPECT_EQ(form_->EditEquation->text().toStdString(), c.opened);
-  }
-}
-
 TEST_F(Projects, ABadFileIsReportedAndChangesNothing) {
   form_->demoClicked();
   dialogs_.clear();

@@ -105,16 +105,6 @@ TEST(Calculation, ResultsAreSetOnlyByTheStepsThatFinished) {
   EXPECT_FALSE(stopped.value || stopped.stdUnc || stopped.dofEff || stopped.k);
 }
 
-// sin(a) and cos(a) at 0.7 give 10 effective degrees of freedom but for the last bits, one below
-// and one above: both take the row of 10.
-TEST(Calculation, RoundingNoiseDoesNotPickTheCoverageRow) {
-  for (const char* model : {"sin(a)", "cos(a)"}) {
-    const CalculationResult r = calculate(input(model, {{"a", "0.7", 0.1L, 10}}));
-    ASSERT_TRUE(r.ok()) << model;
-    EXPECT_EQ(fixedText(*r.k, 2), "2.28") << model << " at " << numberText(*r.dofEff);
-  }
-}
-
 // A derivative that cannot be evaluated counts as 0 in the audit, as the report shows; the
 // calculation says which variable's contribution that leaves out, and only where it matters.
 TEST(Calculation, DerivativesThatCannotBeEvaluatedAreNamed) {
