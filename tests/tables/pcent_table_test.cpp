@@ -64,8 +64,7 @@ TEST_F(GeneratedTables, PcentMatchesTheCsvInShapelib) {
 
 // The look-up takes the row of the largest tabulated degrees of freedom not above d: the first
 // row below the table, the last above it. One row per case: d, tabulated row, factor at 95.45 %.
-// Within 1e-9 of a row is that row (the effective degrees of freedom of sin(a) and cos(a) at 0.7,
-// inputs with 10, are 10 but for the last bits); a real difference is not.
+// Within 1e-9 of a row is that row (sin(a), cos(a) at 0.7 with 10 give 10 but for the last bits).
 TEST_F(GeneratedTables, CoverageFactorLookUp) {
   const CoverageTable table = loadCoverageTable(dir_);
   ASSERT_EQ(table.rows().size(), 28u);
