@@ -1,5 +1,6 @@
 #include "expression/equation.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -39,16 +40,62 @@ bool isNumeralChar(char c) {
   return (c >= '0' && c <= '9') || c == '.' || c == ',';
 }
 
+// Commas that group the digits before the point in threes after one to three leading digits
+// ("1,000", "12,345.5"), and none after the point.
+bool groupsInThrees(const std::string& run) {
+  const std::size_t point = std::min(run.find('.'), run.size());
+  if (run.find(',', point) != std::string::npos) return false;
+  std::size_t digits = 0;  // in the group so far
+  bool grouped = false;
+  for (std::size_t i = 0; i < point; ++i) {
+    if (run[i] != ',') {
+      ++digits;
+      continue;
+    }
+    if (digits == 0 || digits > 3 || (grouped && digits != 3)) return false;
+    grouped = true;
+    digits = 0;
+  }
+  return grouped && digits == 3;
+}
+
+std::string withoutCommas(std::string run) {
+  run.erase(std::remove(run.begin(), run.end(), ','), run.end());
+  return run;
+}
+
 Extended numeralValue(const std::string& run, NumeralStyle style) {
   // Text the program wrote, and any numeral where the comma is the locale's decimal separator:
-  // the separator as it stands ("0,5" is a half for a user who writes decimals with a comma, not
-  // 5). Elsewhere a comma only groups digits and is dropped ("1,000.5" is 1000.5).
-  if (style == NumeralStyle::Program || decimalSeparator() == ',') return textToFloat(run);
-  std::string digits;
-  digits.reserve(run.size());
-  for (char c : run)
-    if (c != ',') digits.push_back(c);
-  return textToFloat(digits);
+  // the separator as it stands ("0,5" is a half for a user who writes decimals with a comma).
+  // Elsewhere a comma only groups digits in threes ("1,000.5" is 1000.5); "1,5" is refused, never
+  // read as 15.
+  if (style == NumeralStyle::Program || decimalSeparator() == ',' ||
+      run.find(',') == std::string::npos)
+    return textToFloat(run);
+  if (!groupsInThrees(run))
+    throw ConvertError(invalidFloatMessage(run) + "\n" + kCommaNotDecimalMessage);
+  Extended value = 0;
+  if (!tryTextToFloat(withoutCommas(run), value)) throw ConvertError(invalidFloatMessage(run));
+  return value;
+}
+
+// Rewrites every numeral of a model text (the longest runs of numeral characters, as the
+// tokenizer takes them).
+template <class Rewrite>
+std::string rewriteNumerals(const std::string& text, Rewrite rewrite) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t j = i;
+    while (j < text.size() && isNumeralChar(text[j])) ++j;
+    if (j == i) {
+      out.push_back(text[i++]);
+    } else {
+      out += rewrite(text.substr(i, j - i));
+      i = j;
+    }
+  }
+  return out;
 }
 
 // Evaluation comes in two forms. The strict form checks the fault flags after every operation,
@@ -620,6 +667,37 @@ Extended TEquation::EvaluateWithAudit(bool& Failed, std::vector<std::string>* Li
     Failed = true;
     return 0;
   }
+}
+
+std::string modelTextForFile(const std::string& model) {
+  return rewriteNumerals(model, [](std::string run) {
+    try {
+      numeralValue(run, NumeralStyle::User);
+    } catch (const ConvertError&) {
+      return run;  // left as typed; the model's check refuses it
+    }
+    if (decimalSeparator() == ',') {
+      std::replace(run.begin(), run.end(), ',', '.');
+      return run;
+    }
+    return withoutCommas(run);
+  });
+}
+
+std::string modelTextFromFile(const std::string& text) {
+  return rewriteNumerals(text, [](std::string run) {
+    std::replace(run.begin(), run.end(), '.', decimalSeparator());
+    return run;
+  });
+}
+
+std::string numeralWithComma(const std::string& text) {
+  std::string found;
+  rewriteNumerals(text, [&](const std::string& run) {
+    if (found.empty() && run.find(',') != std::string::npos) found = run;
+    return run;
+  });
+  return found;
 }
 
 }  // namespace mirevant

@@ -68,11 +68,15 @@ struct Token {
 // "V a", "O 16", "N 1", "(": a readable form of a token, for diagnostics and tests.
 std::string TokenDisplay(const Token& token);
 
-// How numerals are read. User text follows the typing rules: every comma is removed from a numeral
-// (a grouping mark), then the rest converts with the locale's decimal separator; where that
-// separator is the comma itself, the comma stays the decimal separator. Text the program writes
-// itself uses the separator as it stands.
+// How numerals are read. User text follows the typing rules: where the locale's decimal separator
+// is the comma, the comma is that separator; elsewhere a comma only groups the digits before the
+// point in threes ("1,000", "12,345.5") and is dropped, and a numeral with any other comma ("1,5")
+// is refused with kCommaNotDecimalMessage on a second line. Text the program writes itself uses
+// the separator as it stands.
 enum class NumeralStyle { User, Program };
+
+inline constexpr const char* kCommaNotDecimalMessage =
+    "A comma here is not a decimal separator in this locale.";
 
 struct CompileOptions {
   std::size_t maxTextLength;  // a longer text is cut to this length before compiling
@@ -109,6 +113,14 @@ void Tokenize(const std::string& text, const CompileOptions& options, std::vecto
 // The same tokens without converting numerals and without limits, for looking at the shape of a
 // text the program has written. Raises ExpressionError for characters outside the alphabet.
 void LexTokens(const std::string& text, std::vector<Token>& tokens);
+
+// Model text between the window and project files. Files write numerals with '.' as the decimal
+// point and without grouping commas; the window with the user's decimal separator. A numeral that
+// does not read as the user writes numerals is left as it is (the model's check refuses it).
+std::string modelTextForFile(const std::string& model);
+std::string modelTextFromFile(const std::string& text);
+// The first numeral of a text that holds a comma, or "" when none does.
+std::string numeralWithComma(const std::string& text);
 
 // Operator-precedence pass: tokens in postfix order, parentheses removed (an unmatched "(" may
 // remain and does nothing).

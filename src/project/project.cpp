@@ -175,6 +175,14 @@ class Reader {
     model_ = find(top, "model");
     if (model_ == nullptr) failAt(root_, "the project has no model (model = \"...\")");
     p.model = text(*model_, "model");
+    // Files write numerals with '.' and no grouping: a comma in one is a decimal comma or a
+    // grouping mark, and guessing which can change the number a thousandfold.
+    if (const std::string numeral = numeralWithComma(p.model); !numeral.empty())
+      failAt(*model_, "the numeral '" + numeral +
+                          "' in the model has a comma; project files write numerals with '.' as "
+                          "the decimal point and without grouping commas (1234.5, not 1234,5 or "
+                          "1,234.5)");
+    p.model = modelTextFromFile(p.model);
     level_ = find(top, "level");
     if (level_ != nullptr) p.level = levelIndex(*level_);
     if (const TomlValue* vars = find(top, "variable")) {
@@ -574,7 +582,7 @@ std::string projectText(const Project& p, const std::string& previousText) {
   std::ostringstream out;
   if (!previousText.empty()) out << headComments(previousText);
   writeLine(out, "format = " + std::to_string(kProjectFormat), old.top("format"));
-  writeLine(out, "model = " + quoted(p.model), old.top("model"));
+  writeLine(out, "model = " + quoted(modelTextForFile(p.model)), old.top("model"));
   writeLine(out, std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(p.level)]),
             old.top("level"));
   for (const VariableRow& row : p.variables) {

@@ -3,7 +3,8 @@
 // Project files: one TOML file holds the model, the confidence level, every variable as it was
 // entered, the covariances and the settings of the analyses that were used. Numbers are written at
 // the 15 significant digits the variable list holds, always with '.' as the decimal point; value
-// texts are kept as typed (only the decimal separator is written as '.').
+// texts are kept as typed (only the decimal separator is written as '.'), and so are the model's
+// numerals (grouping commas left out).
 
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ namespace mirevant {
 inline constexpr int kProjectFormat = 1;
 
 struct Project {
-  std::string model;
+  std::string model;                   // numerals with the user's decimal separator
   int level = kDefaultLevel;           // index into kConfidenceLevels
   std::vector<VariableRow> variables;  // value texts with the user's decimal separator
   std::vector<CovariancePair> covariances;

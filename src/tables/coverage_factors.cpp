@@ -1,5 +1,6 @@
 #include "tables/coverage_factors.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "core/errors.h"
@@ -18,11 +19,14 @@ int confidenceLevelIndex(const std::string& level) {
 
 Extended CoverageTable::factor(Extended d, int level) const {
   if (level < 0 || level >= static_cast<int>(kConfidenceLevels.size()) || rows_.empty()) return 1;
+  // A d within the tolerance of a row is that row's: the rounding of the Welch-Satterthwaite sum
+  // leaves 9.999999999999984 where the inputs give 10, and the last bits must not pick the row.
+  auto at = [d](int dof) { return std::fabs(d - dof) <= kDofTolerance * dof; };
   // Step to the first row at or above d (the last row when none is), then back one row when that
   // row lies above d.
   std::size_t i = 0;
-  while (i + 1 < rows_.size() && rows_[i].dof < d) ++i;
-  if (rows_[i].dof > d && i > 0) --i;
+  while (i + 1 < rows_.size() && rows_[i].dof < d && !at(rows_[i].dof)) ++i;
+  if (rows_[i].dof > d && !at(rows_[i].dof) && i > 0) --i;
   return roundToReal48(rows_[i].factor[static_cast<std::size_t>(level)]);
 }
 

@@ -23,6 +23,9 @@ inline constexpr std::array<const char*, 6> kLevelColumns = {"P6827", "P90", "P9
 // The level's index in kConfidenceLevels, or -1 for a text that names none.
 int confidenceLevelIndex(const std::string& level);
 
+// The relative tolerance within which effective degrees of freedom match a tabulated row.
+inline constexpr double kDofTolerance = 1e-9;
+
 struct CoverageRow {
   int dof = 0;
   std::array<Extended, kConfidenceLevels.size()> factor{};
@@ -35,7 +38,8 @@ class CoverageTable {
 
   // The factor for effective degrees of freedom d at a level, as a 6-byte real: the row of the
   // largest tabulated degrees of freedom not above d (the first row below the table, the last
-  // above it). 1 for a level that is not in the table.
+  // above it), where a d within kDofTolerance of a row, relative to it, counts as that row. 1 for
+  // a level that is not in the table.
   Extended factor(Extended d, int level) const;
   const std::vector<CoverageRow>& rows() const { return rows_; }
 

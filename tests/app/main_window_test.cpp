@@ -28,6 +28,10 @@ TEST_F(MainWindow, CalculateIsAvailableOnlyForADefinedExpression) {
   define("a+");
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
   EXPECT_EQ(dialogs_.lastText(), "Invalid Expression.");
+  define("a*1,5");  // under a decimal point
+  EXPECT_EQ(dialogs_.lastText().toStdString(),
+            "'1,5' is not a valid floating point value\nA comma "
+            "here is not a decimal separator in this locale.");
 }
 
 TEST_F(MainWindow, DefineVariablesListsTheVariablesInSlotOrderAndResetsThem) {

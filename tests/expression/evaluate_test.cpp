@@ -20,6 +20,7 @@ const char* kDivZero = "! Floating point division by zero";
 const char* kInvalid = "! Invalid floating point operation";
 const char* kOverflow = "! Floating point overflow";
 const char* kFactorial = "! Can't take a factorial of a non integer or a negative value";
+const std::string kNoDecimalComma = "\nA comma here is not a decimal separator in this locale.";
 
 struct Case {
   const char* text;
@@ -98,9 +99,13 @@ TEST(Evaluate, RulesAndFaults) {
       {"a*aa", {{"a", 2}, {"aa", 3}}, "6"},
       {"1/x", {}, kDivZero},
       {"1,000.5*x", {{"x", 2}}, "2001"},
-      // Under a full stop a comma groups digits wherever it stands; under a comma a full stop is no
-      // separator at all.
-      {"2,5*x", {{"x", 2}}, "50"},
+      // Under a full stop a comma only groups the digits before the point in threes; under a
+      // comma a full stop is no separator at all.
+      {"12,345.5+1,000,000", {}, "1012345.5"},
+      {"2,5*x", {{"x", 2}}, "! '2,5' is not a valid floating point value" + kNoDecimalComma},
+      {"1,0000+1", {}, "! '1,0000' is not a valid floating point value" + kNoDecimalComma},
+      {"1234,567", {}, "! '1234,567' is not a valid floating point value" + kNoDecimalComma},
+      {"1,000.5,5", {}, "! '1,000.5,5' is not a valid floating point value" + kNoDecimalComma},
       {"2,5*x", {{"x", 2}}, "5", angleUnit::Radians, ','},
       {"0.5*x", {}, "! '0.5' is not a valid floating point value", angleUnit::Radians, ','},
       {"1,000.5", {}, "! '1,000.5' is not a valid floating point value", angleUnit::Radians, ','},

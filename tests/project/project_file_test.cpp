@@ -25,7 +25,8 @@ const std::string kAB = kHead + var("a") + var("b");  // variables end on line 1
 struct BadFile {
   const char* what;
   std::string text;
-  std::string message;  // what the message holds after "bad.toml, "
+  std::string message;   // what the message holds after "bad.toml, "
+  char separator = '.';  // the user's decimal separator
 };
 
 TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
@@ -69,8 +70,12 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
        "line 9: unknown entry 'guessed'"},
       {"Monte Carlo with no trials", kAB + "\n[monte_carlo]\ntrials = 0\n",
        "line 17: trials must be above 0"},
+      {"comma in a model numeral", "format = 1\nmodel = \"a*1,5\"\n",
+       "line 2: the numeral '1,5' in the model has a comma; project files write numerals with '.'",
+       ','},
   };
   for (const BadFile& c : cases) {
+    const SeparatorGuard guard(c.separator);
     try {
       parseProject(c.text, "bad.toml");
       ADD_FAILURE() << c.what << ": accepted";
@@ -83,7 +88,7 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
 
 Project sample() {
   Project p;
-  p.model = "a*b/c+zz";
+  p.model = "a*b/c+zz*1,000.5";
   p.level = 4;
   VariableRow a{"a", "45.60", 0.123456789012345L, 12, "Std Unc = 0.05/sqrt(3)", {}};
   a.entry.mode = EntryMode::TypeB;
@@ -122,15 +127,18 @@ TEST(ProjectFile, NumbersReadBackAsTheVariableListHoldsThem) {
       p.variables[0].valueText = "45,60";
       p.variables[0].entry.parameter = "0,05";
       p.variables[1].valueText = "-3,2E-7";
+      p.model = "a*b/c+zz*1000,5";
     }
     // The list holds 15 significant digits: what is written is what a second save writes.
     const std::string text = projectText(p);
     EXPECT_NE(text.find("value = \"45.60\""), std::string::npos) << text;
+    EXPECT_NE(text.find("model = \"a*b/c+zz*1000.5\""), std::string::npos);
     EXPECT_NE(text.find("standard_uncertainty = 0.123456789012345\n"), std::string::npos);
     EXPECT_NE(text.find("standard_uncertainty = 1.233E-5\n"), std::string::npos);
     EXPECT_NE(text.find("degrees_of_freedom = 12\n"), std::string::npos);
     const Project back = parseProject(text, "p.toml");
     expectSame(p, back);
+    EXPECT_EQ(back.model, separator == ',' ? p.model : "a*b/c+zz*1000.5");
   }
 }
 

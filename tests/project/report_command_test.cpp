@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/german_locale.h"
+#include "core/separator_guard.h"
 #include "report_command/report_command.h"
 
 namespace mirevant {
@@ -138,6 +140,22 @@ TEST(ReportCommand, TheProgramFilePrintsWhatTheFunctionReturns) {
   EXPECT_EQ(pclose(pipe), 0);
   EXPECT_EQ(out, report({demo}).out);
   EXPECT_NE(out.find("answer = 28.3757656822128\n"), std::string::npos);
+}
+
+// A file's model numerals read the same under every locale: 2 * 1.5 is 3 under both.
+TEST(ReportCommand, ModelNumeralsReadTheSameUnderEveryLocale) {
+  const std::string file = ::testing::TempDir() + "point.toml";
+  std::ofstream(file) << "format = 1\nmodel = \"a*1.5\"\n[[variable]]\nname = \"a\"\n"
+                         "value = \"2\"\nstandard_uncertainty = 0.1\ndegrees_of_freedom = 10\n";
+  const testing::GermanLocale german;  // made for the test where the system has none
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    setenv("LC_ALL", locale, 1);
+    const testing::SeparatorGuard guard(systemDecimalSeparator());  // as the program starts
+    ASSERT_EQ(decimalSeparator(), locale[0] == 'C' ? '.' : ',');
+    EXPECT_NE(report({file}).out.find("answer = 3\n"), std::string::npos) << locale;
+  }
+  unsetenv("LC_ALL");
+  std::remove(file.c_str());
 }
 
 // The analyses come after the report, which stays as it is, and as fields of the JSON results.
