@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -9,11 +10,17 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
+#include <QValueAxis>
+#include <map>
+#include <sstream>
 
 #include "app/main_window_fixture.h"
+#include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_table_model.h"
 #include "app/monte_carlo_window.h"
+#include "covariance/covariance_window.h"
 #include "montecarlo/check.h"
+#include "report_command/report_command.h"
 
 namespace mirevant::testing {
 namespace {
@@ -56,35 +63,131 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
                                                           .adaptive = false,
                                                           .trials = 20000});
   EXPECT_EQ(w->check()->monteCarlo.trials, 20000u);
-  // The window shows the direct run's numbers, each in its own cell.
-  const int digits = 3 + 4;  // the tolerance's digits and four more
+  EXPECT_EQ(monteCarloReportLines(*w->check()), monteCarloReportLines(want));
   auto text = [](double x, int d) { return QString::fromStdString(significantText(x, d)); };
-  auto num = [&](double x) { return text(x, digits); };
-  auto interval = [&](double low, double high) { return "[" + num(low) + ", " + num(high) + "]"; };
-  const struct {
-    int row, column;
-    QString shown;
-  } cells[] = {
-      {MonteCarloWindow::kValueRow, 0, num(want.value)},
-      {MonteCarloWindow::kValueRow, 1, num(want.monteCarlo.mean)},
-      {MonteCarloWindow::kStdUncRow, 0, num(want.stdUnc)},
-      {MonteCarloWindow::kStdUncRow, 1, num(want.monteCarlo.stdUnc)},
-      {MonteCarloWindow::kSymmetricRow, 0,
-       interval(want.value - want.validation.expanded, want.value + want.validation.expanded)},
-      {MonteCarloWindow::kSymmetricRow, 1,
-       interval(want.monteCarlo.symmetric.low, want.monteCarlo.symmetric.high)},
-      {MonteCarloWindow::kShortestRow, 1,
-       interval(want.monteCarlo.shortest.low, want.monteCarlo.shortest.high)},
-  };
-  for (const auto& c : cells)
-    EXPECT_EQ(w->results->item(c.row, c.column)->text(), c.shown) << c.row << "," << c.column;
   EXPECT_TRUE(
       w->verdict->text().contains(want.validation.validated ? "is validated" : "is not validated"));
   EXPECT_TRUE(w->verdict->text().contains("d_low = " + text(want.validation.dLow, 3)));
   ASSERT_TRUE(want.secondOrder.available);
   EXPECT_TRUE(w->notes->text().contains("u with the second-order term: " +
-                                        num(want.secondOrder.withSecondOrder)));
+                                        text(want.secondOrder.withSecondOrder, 3 + 4)));
   EXPECT_TRUE(w->notes->text().contains("Trials that failed to evaluate: 0"));
+}
+
+TEST_F(MonteCarloWindowTest, ShowsTheReportCommandsFiguresAndShortAxisLabels) {
+  // The end gauge, with the check's level stated as both read it.
+  const QString file = programDir() + "h1.toml";
+  QFile h1(file);
+  ASSERT_TRUE(h1.open(QIODevice::WriteOnly));
+  h1.write(readFile(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml") +
+           "\n[monte_carlo]\nlevel = \"99%\"\n");
+  h1.close();
+  ASSERT_TRUE(form_->openProject(file));
+  calculate();
+  MonteCarloWindow* w = open();
+  QTest::mouseClick(w->runButton, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+  ASSERT_TRUE(w->check().has_value()) << w->status->text().toStdString();
+  std::ostringstream out, err;
+  ASSERT_EQ(
+      runReportCommand({"--monte-carlo", file.toStdString()}, out, err, MIREVANT_TEST_PROGRAM_DIR),
+      0);
+  std::map<std::string, std::vector<std::string>> figures;  // the report's lines by first field
+  std::istringstream lines(out.str());
+  for (std::string line, field; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::getline(fields, line, '\t');
+    while (std::getline(fields, field, '\t')) figures[line].push_back(field);
+  }
+  const struct {
+    int row, column;
+    std::string line;
+    std::size_t field;
+  } cells[] = {{MonteCarloWindow::kValueRow, 1, "Value", 0},
+               {MonteCarloWindow::kValueRow, 0, "Value", 1},
+               {MonteCarloWindow::kStdUncRow, 1, "Standard uncertainty", 0},
+               {MonteCarloWindow::kStdUncRow, 0, "Standard uncertainty", 1},
+               {MonteCarloWindow::kSymmetricRow, 1, "99% interval", 0},
+               {MonteCarloWindow::kSymmetricRow, 0, "99% interval", 1},
+               {MonteCarloWindow::kShortestRow, 1, "Shortest 99% interval", 0}};
+  for (const auto& c : cells) {
+    ASSERT_GT(figures[c.line].size(), c.field) << c.line;
+    EXPECT_EQ(w->results->item(c.row, c.column)->text().toStdString(), figures[c.line][c.field])
+        << c.line;
+  }
+  // The tick labels under the histogram: short whole numbers, each its own, counted from a value
+  // near y.
+  QApplication::processEvents();
+  QChart* chart = w->chart->chart();
+  QStringList ticks;
+  for (QGraphicsItem* item : chart->scene()->items())
+    if (auto* t = dynamic_cast<QGraphicsTextItem*>(item);
+        t && t->isVisible() && t->sceneBoundingRect().top() > chart->plotArea().bottom()) {
+      bool number = false;
+      t->toPlainText().toInt(&number);
+      if (number) ticks << t->toPlainText();
+    }
+  EXPECT_GE(ticks.size(), 4) << ticks.join(' ').toStdString();
+  EXPECT_EQ(ticks.size(), QSet<QString>(ticks.begin(), ticks.end()).size());
+  for (const QString& tick : ticks) EXPECT_LE(tick.size(), 4) << tick.toStdString();
+  const auto* axis = static_cast<QValueAxis*>(chart->axes(Qt::Horizontal).at(0));
+  EXPECT_TRUE(axis->titleText().startsWith(QStringLiteral("y − 500008")))
+      << axis->titleText().toStdString();
+}
+
+TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    bool runnable;  // Run checks the main window's inputs afterwards
+  } changes[] = {
+      {"Calculate", [this] { calculate(); }, true},
+      {"Define Variables", [this] { define("a*b"); }, false},
+      {"Open Project",
+       [this] { form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml"); },
+       false},
+      {"Demonstration", [this] { QTest::mouseClick(form_->btnDemo, Qt::LeftButton); }, true},
+      {"Covariances",
+       [this] {
+         inModal<CovarianceWindow>([this] { QTest::mouseClick(form_->Button5, Qt::LeftButton); },
+                                   [](CovarianceWindow& c) {
+                                     QTest::mouseClick(c.Button1, Qt::LeftButton);
+                                     c.CovTable().fieldByName("VAR1").setAsString("a");
+                                     c.CovTable().fieldByName("VAR2").setAsString("b");
+                                     c.CovTable().fieldByName("COV").setAsString("0.001");
+                                     QTest::mouseClick(c.Button3, Qt::LeftButton);
+                                   });
+       },
+       false},
+  };
+  for (const auto& change : changes)
+    for (const bool during : {true, false}) {
+      SCOPED_TRACE(std::string(change.change) + (during ? " during a run" : " after a run"));
+      enterWorkedExample();
+      calculate();
+      MonteCarloWindow* w = open();
+      runFixed(w, during ? 50000000 : 2000, QStringLiteral("3"));
+      QTRY_VERIFY_WITH_TIMEOUT(during ? w->progress->value() > 0 : !w->running(), 60000);
+      change.make();
+      QTest::qWait(50);  // what the stopped worker posted arrives
+      EXPECT_FALSE(w->running());
+      EXPECT_FALSE(w->check().has_value());
+      EXPECT_TRUE(w->results->item(MonteCarloWindow::kValueRow, 1)->text().isEmpty());
+      EXPECT_TRUE(w->chart->chart()->series().isEmpty());
+      EXPECT_FALSE(w->status->text().startsWith(QStringLiteral("Done")));
+      EXPECT_EQ(w->runButton->isEnabled(), change.runnable);
+    }
+  // A run started at once after a stop shows its own result, not the stopped run's.
+  enterWorkedExample();
+  calculate();
+  MonteCarloWindow* w = open();
+  runFixed(w, 50000000, QStringLiteral("3"));
+  QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
+  calculate();
+  runFixed(w, 1000, QStringLiteral("3"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+  ASSERT_TRUE(w->check().has_value()) << w->status->text().toStdString();
+  EXPECT_EQ(w->check()->monteCarlo.trials, 1000u);
 }
 
 TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
