@@ -76,10 +76,11 @@ MonteCarloChart::AxisScale MonteCarloChart::axisScale(double low, double high, d
   // Steps below 1 or above 1000 count in a power of ten that is a multiple of three.
   if (k < 0 || k > 3) s.exponent = 3 * static_cast<int>(std::floor(k / 3.0));
   s.step = nice * std::pow(10.0, k - s.exponent);
-  // Labels of more than four digits count from a round value at the centre instead.
+  // Labels of more than four digits count from the centre, rounded to the step's decimal place,
+  // instead.
   const double largest = std::max(std::fabs(low), std::fabs(high));
   if (std::floor(std::log10(largest)) - s.exponent + 1 > 4)
-    s.offset = std::round(centre / (nice * std::pow(10.0, k))) * nice * std::pow(10.0, k);
+    s.offset = std::round(centre / std::pow(10.0, k)) * std::pow(10.0, k);
   return s;
 }
 
@@ -159,7 +160,11 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
     chart->addSeries(density);
   }
 
-  const double height = top * 1.05;
+  // The count axis ends at a round number, and the interval lines reach it.
+  auto* y = new QValueAxis;
+  y->setRange(0, top > 0 ? top * 1.05 : 1);
+  y->applyNiceNumbers();
+  const double height = y->max();
   const Interval& s = check.monteCarlo.symmetric;
   const Interval& m = check.monteCarlo.shortest;
   const QString level = QString::fromStdString(check.level);
@@ -179,8 +184,6 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   x->setTickAnchor(0);
   x->setTickInterval(scale.step);
   x->setLabelFormat(QStringLiteral("%.0f"));
-  auto* y = new QValueAxis;
-  y->setRange(0, height > 0 ? height : 1);
   y->setTitleText(QStringLiteral("Trials per bin"));
   y->setLabelFormat(QStringLiteral("%.0f"));
   chart->addAxis(x, Qt::AlignBottom);

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -189,7 +190,10 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
 
   setRunning(false);
   clearResults();
-  resize(1180, 860);
+  QSize size(1180, 860);  // on a small screen, what fits on it
+  if (const QScreen* screen = main.screen())
+    size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+  resize(size);
   refresh();
 }
 
