@@ -240,9 +240,9 @@ void MonteCarloWindow::discardResults() {
   cancel();
   check_.reset();
   clearResults();
-  status->setText(wasRunning ? QStringLiteral("Stopped after %1 trials: the inputs changed.")
-                                   .arg(done_.load())
-                             : QString());
+  status->setText(
+      wasRunning ? QStringLiteral("Stopped after %1 trials: the inputs changed.").arg(done_.load())
+                 : QString());
 }
 
 const CalculationInput* MonteCarloWindow::checkedInput() const {

@@ -110,7 +110,8 @@ std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
                   significantText(c.stdUnc, digits));
   lines.push_back(c.level + " interval\t" + intervalText(mc.symmetric, c.stdUnc, digits) + "\t" +
                   intervalText({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits));
-  lines.push_back("Shortest " + c.level + " interval\t" + intervalText(mc.shortest, c.stdUnc, digits));
+  lines.push_back("Shortest " + c.level + " interval\t" +
+                  intervalText(mc.shortest, c.stdUnc, digits));
   lines.push_back("Coverage factor: t quantile " + significantText(v.factor, 4) + " at " +
                   significantText(c.dofEff, 4) + " effective degrees of freedom" +
                   (c.tableK ? "; table " + fixedText(*c.tableK, 2) : std::string()));
