@@ -473,6 +473,7 @@ void MainWindow::variableListStateChanged() {
 
 void MainWindow::defineVariablesClicked() {
   command(&MainWindow::defineVariables);
+  emit inputsChanged();  // also when refused: the covariances are gone
 }
 void MainWindow::calculateClicked() {
   command(&MainWindow::calculate);
@@ -891,7 +892,9 @@ void MainWindow::enterCovariance() {
   });
   window.newClicked();
   window.prepare(names);
+  const QString before = MemoCoVar->toPlainText();
   window.exec();
+  if (MemoCoVar->toPlainText() != before) emit inputsChanged();
 }
 
 void MainWindow::showHelpTopic(int topic) {
@@ -963,6 +966,7 @@ QPoint MainWindow::demoBoxPosition(bool nearCovariances) const {
 }
 
 void MainWindow::runDemo() {
+  emit inputsChanged();
   auto box = [this](const char* text, bool nearCovariances = false) {
     dialogs_.message(Dialogs::Kind::Information, QString::fromUtf8(text),
                      demoBoxPosition(nearCovariances));

@@ -130,6 +130,9 @@ class MainWindow : public QMainWindow {
  signals:
   // A calculation has run (also one that stopped part way).
   void calculated();
+  // The inputs changed after the last calculation (Define Variables, the covariances, another
+  // project): what was worked out from the inputs before no longer applies.
+  void inputsChanged();
 
  public:
 

@@ -12,6 +12,7 @@
 #include <boost/math/distributions/students_t.hpp>
 #include <cmath>
 
+#include "core/numtext.h"
 #include "montecarlo/check.h"
 
 namespace mirevant {
@@ -35,7 +36,53 @@ QLineSeries* verticalLine(double x, double height, const QColor& colour, Qt::Pen
   return line;
 }
 
+QString superscript(int n) {
+  static const QString digits = QStringLiteral("⁰¹²³⁴⁵⁶⁷⁸⁹");
+  QString s;
+  for (const QChar c : QString::number(n))
+    s += c == QLatin1Char('-') ? QStringLiteral("⁻") : digits.at(c.digitValue());
+  return s;
+}
+
 }  // namespace
+
+double MonteCarloChart::AxisScale::toAxis(double y) const {
+  return (y - offset) / std::pow(10.0, exponent);
+}
+
+QString MonteCarloChart::AxisScale::title() const {
+  QString t = QStringLiteral("y");
+  if (offset != 0)
+    t += (offset > 0 ? QStringLiteral(" − ") : QStringLiteral(" + ")) +
+         QString::fromStdString(numberText(std::fabs(offset)));
+  if (exponent != 0) t += QStringLiteral(" (×10") + superscript(exponent) + QLatin1Char(')');
+  return t;
+}
+
+MonteCarloChart::AxisScale MonteCarloChart::axisScale(double low, double high, double centre) {
+  AxisScale s;
+  const double span = high - low;
+  if (!std::isfinite(span) || !(span > 0)) return s;
+  if (!(centre >= low && centre <= high)) centre = (low + high) / 2;
+  // A step of 1, 2 or 5 times a power of ten gives about five ticks.
+  const double raw = span / 5;
+  int k = static_cast<int>(std::floor(std::log10(raw)));
+  const double m = raw / std::pow(10.0, k);
+  int nice = m < 1.5 ? 1 : m < 3.5 ? 2 : m < 7.5 ? 5 : 10;
+  if (nice == 10) {
+    nice = 1;
+    ++k;
+  }
+  // Steps below 1 or above 1000 count in a power of ten that is a multiple of three.
+  if (k < 0 || k > 3) s.exponent = 3 * static_cast<int>(std::floor(k / 3.0));
+  s.step = nice * std::pow(10.0, k - s.exponent);
+  // Labels of more than four digits count from the centre, rounded to the step's decimal place,
+  // instead.
+  const double largest = std::max(std::fabs(low), std::fabs(high));
+  if (std::floor(std::log10(largest)) - s.exponent + 1 > 4)
+    s.offset = std::round(centre / std::pow(10.0, k)) * std::pow(10.0, k);
+  return s;
+}
 
 MonteCarloChart::MonteCarloChart(QWidget* parent) : QChartView(parent) {
   setRenderHint(QPainter::Antialiasing);
@@ -67,6 +114,9 @@ double MonteCarloChart::expectedCount(const MonteCarloCheck& check, double x) {
 
 void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   const Histogram& h = check.monteCarlo.histogram;
+  const double left = h.low;
+  const double right = h.low + h.width * static_cast<double>(h.counts.size());
+  const AxisScale scale = axisScale(left, right, check.value);
   auto* chart = new QChart;
   chart->setTitle(QStringLiteral("Histogram of %1 trials").arg(check.monteCarlo.sorted.size()));
 
@@ -75,16 +125,14 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   auto* base = new QLineSeries;
   double top = 0;
   for (std::size_t i = 0; i < h.counts.size(); ++i) {
-    const double left = h.low + h.width * static_cast<double>(i);
+    const double from = h.low + h.width * static_cast<double>(i);
     const double count = static_cast<double>(h.counts[i]);
-    outline->append(left, count);
-    outline->append(left + h.width, count);
+    outline->append(scale.toAxis(from), count);
+    outline->append(scale.toAxis(from + h.width), count);
     top = std::max(top, count);
   }
-  const double left = h.low;
-  const double right = h.low + h.width * static_cast<double>(h.counts.size());
-  base->append(left, 0);
-  base->append(right, 0);
+  base->append(scale.toAxis(left), 0);
+  base->append(scale.toAxis(right), 0);
   auto* area = new QAreaSeries(outline, base);
   // The area series draws its two lines but does not own them.
   outline->setParent(area);
@@ -103,7 +151,7 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
     for (int i = 0; i <= kDensityPoints; ++i) {
       const double x = left + (right - left) * i / kDensityPoints;
       const double y = expectedCount(check, x);
-      density->append(x, y);
+      density->append(scale.toAxis(x), y);
       top = std::max(top, y);
     }
     QPen pen(QColor(200, 40, 40));
@@ -112,23 +160,30 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
     chart->addSeries(density);
   }
 
-  const double height = top * 1.05;
+  // The count axis ends at a round number, and the interval lines reach it.
+  auto* y = new QValueAxis;
+  y->setRange(0, top > 0 ? top * 1.05 : 1);
+  y->applyNiceNumbers();
+  const double height = y->max();
   const Interval& s = check.monteCarlo.symmetric;
   const Interval& m = check.monteCarlo.shortest;
   const QString level = QString::fromStdString(check.level);
-  chart->addSeries(verticalLine(s.low, height, QColor(20, 120, 40), Qt::SolidLine,
+  chart->addSeries(verticalLine(scale.toAxis(s.low), height, QColor(20, 120, 40), Qt::SolidLine,
                                 QStringLiteral("Symmetric %1").arg(level)));
-  chart->addSeries(verticalLine(s.high, height, QColor(20, 120, 40), Qt::SolidLine, QString()));
-  chart->addSeries(verticalLine(m.low, height, QColor(150, 60, 170), Qt::DashLine,
+  chart->addSeries(
+      verticalLine(scale.toAxis(s.high), height, QColor(20, 120, 40), Qt::SolidLine, QString()));
+  chart->addSeries(verticalLine(scale.toAxis(m.low), height, QColor(150, 60, 170), Qt::DashLine,
                                 QStringLiteral("Shortest %1").arg(level)));
-  chart->addSeries(verticalLine(m.high, height, QColor(150, 60, 170), Qt::DashLine, QString()));
+  chart->addSeries(
+      verticalLine(scale.toAxis(m.high), height, QColor(150, 60, 170), Qt::DashLine, QString()));
 
   auto* x = new QValueAxis;
-  x->setRange(left, right);
-  x->setTitleText(QStringLiteral("y"));
-  x->setLabelFormat(QStringLiteral("%.6g"));
-  auto* y = new QValueAxis;
-  y->setRange(0, height > 0 ? height : 1);
+  x->setRange(scale.toAxis(left), scale.toAxis(right));
+  x->setTitleText(scale.title());
+  x->setTickType(QValueAxis::TicksDynamic);
+  x->setTickAnchor(0);
+  x->setTickInterval(scale.step);
+  x->setLabelFormat(QStringLiteral("%.0f"));
   y->setTitleText(QStringLiteral("Trials per bin"));
   y->setLabelFormat(QStringLiteral("%.0f"));
   chart->addAxis(x, Qt::AlignBottom);

@@ -22,6 +22,18 @@ class MonteCarloChart : public QChartView {
   // The expected number of trials in a bin of the histogram centred on x, from the first-order
   // distribution: trials · bin width · density(x).
   static double expectedCount(const MonteCarloCheck& check, double x);
+
+  // How the y axis of the trials writes its ticks so that each label is a short whole number:
+  // the axis shows (y − offset) / 10^exponent, with a tick every `step` of those units.
+  struct AxisScale {
+    double offset = 0;
+    int exponent = 0;
+    double step = 1;
+    double toAxis(double y) const;
+    QString title() const;  // "y − 50000850", "y (×10⁻⁶)"
+  };
+  // The scale for trials from low to high around centre.
+  static AxisScale axisScale(double low, double high, double centre);
 };
 
 }  // namespace mirevant

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -28,6 +29,8 @@
 #include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_table_model.h"
 #include "core/errors.h"
+#include "core/numtext.h"
+#include "montecarlo/figure_text.h"
 #include "tables/coverage_factors.h"
 
 namespace mirevant {
@@ -36,11 +39,6 @@ namespace {
 
 QString qstr(const std::string& s) {
   return QString::fromStdString(s);
-}
-
-QString intervalText(const Interval& i, int digits) {
-  return QStringLiteral("[%1, %2]")
-      .arg(qstr(significantText(i.low, digits)), qstr(significantText(i.high, digits)));
 }
 
 QString joined(const std::vector<std::string>& names) {
@@ -63,7 +61,13 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   layout->addWidget(heading);
 
   model_ = new MonteCarloTableModel(
-      [this](const std::string& name, Distribution d) { main_.setDistribution(name, d); }, this);
+      [this](const std::string& name, Distribution d) {
+        // Results drawn from another distribution are dropped, and a run of them stopped.
+        for (const VariableRow& row : model_->rows())
+          if (row.name == name && row.entry.effectiveDistribution() != d) discardResults();
+        main_.setDistribution(name, d);
+      },
+      this);
   variables = new QTableView(this);
   variables->setModel(model_);
   variables->setItemDelegateForColumn(MonteCarloTableModel::kDistribution,
@@ -179,11 +183,17 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   connect(runButton, &QPushButton::clicked, this, [this] { run(); });
   connect(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
   connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-  connect(&main_, &MainWindow::calculated, this, [this] { refresh(); });
+  // A new calculation, or inputs changed after the last one: what the window shows of the inputs
+  // before goes, and a run of them stops.
+  connect(&main_, &MainWindow::calculated, this, [this] { inputsChanged(false); });
+  connect(&main_, &MainWindow::inputsChanged, this, [this] { inputsChanged(true); });
 
   setRunning(false);
   clearResults();
-  resize(1180, 860);
+  QSize size(1180, 860);  // on a small screen, what fits on it
+  if (const QScreen* screen = main.screen())
+    size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+  resize(size);
   refresh();
 }
 
@@ -218,12 +228,34 @@ void MonteCarloWindow::storeSettings() {
   trialsSpin->setEnabled(!s.adaptive && !running_);
 }
 
+void MonteCarloWindow::inputsChanged(bool sinceCalculation) {
+  discardResults();
+  stale_ = sinceCalculation;
+  showSettings();  // an opened project brings its own
+  refresh();
+}
+
+void MonteCarloWindow::discardResults() {
+  const bool wasRunning = running_;
+  cancel();
+  check_.reset();
+  clearResults();
+  status->setText(
+      wasRunning ? QStringLiteral("Stopped after %1 trials: the inputs changed.").arg(done_.load())
+                 : QString());
+}
+
+const CalculationInput* MonteCarloWindow::checkedInput() const {
+  return stale_ ? nullptr : main_.lastInput();
+}
+
 void MonteCarloWindow::refresh() {
-  const CalculationInput* input = main_.lastInput();
+  const CalculationInput* input = checkedInput();
   if (input == nullptr) {
     heading->setText(QStringLiteral(
-        "No calculation has run yet. Press Calculate: its variables show here, and Run checks "
-        "its result by drawing the variables from their distributions."));
+        "The main window's inputs have not been calculated yet. Press Calculate: its variables "
+        "show here, and Run checks its result by drawing the variables from their "
+        "distributions."));
     model_->setInput({}, {});
   } else {
     heading->setText(QStringLiteral("Monte Carlo check of y = ") + qstr(input->model) +
@@ -241,7 +273,7 @@ void MonteCarloWindow::refresh() {
 void MonteCarloWindow::run() {
   if (running_) return;
   if (worker_.joinable()) worker_.join();
-  const CalculationInput* last = main_.lastInput();
+  const CalculationInput* last = checkedInput();
   if (last == nullptr) return;
   storeSettings();
   refresh();
@@ -264,6 +296,7 @@ void MonteCarloWindow::run() {
 
   check_.reset();
   clearResults();
+  const std::uint64_t id = ++runId_;
   target_ = job->settings.adaptive ? 0 : job->settings.trials;
   done_ = 0;
   progressPosted_ = false;
@@ -275,15 +308,15 @@ void MonteCarloWindow::run() {
                       : QStringLiteral("Running %1 trials…").arg(job->settings.trials));
   setRunning(true);
 
-  worker_ = std::jthread([this, job](std::stop_token stop) {
+  worker_ = std::jthread([this, job, id](std::stop_token stop) {
     MonteCarloControl control;
     control.stop = stop;
-    control.progress = [this](std::uint64_t trials) {
+    control.progress = [this, id](std::uint64_t trials) {
       done_ = trials;
       // At most one progress event waits in the queue at a time.
       if (!progressPosted_.exchange(true))
         QMetaObject::invokeMethod(
-            this, [this] { showProgress(); }, Qt::QueuedConnection);
+            this, [this, id] { showProgress(id); }, Qt::QueuedConnection);
     };
     auto outcome = std::make_shared<Outcome>();
     try {
@@ -294,7 +327,7 @@ void MonteCarloWindow::run() {
       outcome->error = e.what();
     }
     QMetaObject::invokeMethod(
-        this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
+        this, [this, id, outcome] { finish(id, outcome); }, Qt::QueuedConnection);
   });
 }
 
@@ -310,7 +343,8 @@ void MonteCarloWindow::cancel() {
   }
 }
 
-void MonteCarloWindow::showProgress() {
+void MonteCarloWindow::showProgress(std::uint64_t id) {
+  if (id != runId_) return;  // a run stopped before
   progressPosted_ = false;
   if (!running_) return;
   const std::uint64_t n = done_.load();
@@ -324,8 +358,8 @@ void MonteCarloWindow::showProgress() {
     status->setText(QStringLiteral("Running the adaptive procedure: %1 trials…").arg(n));
 }
 
-void MonteCarloWindow::finish(const std::shared_ptr<Outcome>& outcome) {
-  if (!running_) return;  // cancelled meanwhile
+void MonteCarloWindow::finish(std::uint64_t id, const std::shared_ptr<Outcome>& outcome) {
+  if (id != runId_ || !running_) return;  // cancelled meanwhile
   if (worker_.joinable()) worker_.join();
   setRunning(false);
   if (outcome->check) {
@@ -344,7 +378,7 @@ void MonteCarloWindow::finish(const std::shared_ptr<Outcome>& outcome) {
 
 void MonteCarloWindow::setRunning(bool running) {
   running_ = running;
-  runButton->setEnabled(!running && main_.lastInput() != nullptr);
+  runButton->setEnabled(!running && checkedInput() != nullptr);
   cancelButton->setEnabled(running);
   for (QWidget* w :
        std::initializer_list<QWidget*>{levelCombo, ndigSpin, seedEdit, fixedButton, adaptiveButton})
@@ -359,26 +393,31 @@ void MonteCarloWindow::clearResults() {
   verdict->clear();
   notes->clear();
   chart->clear();
+  progress->setRange(0, 1);
+  progress->setValue(0);
+  progress->setFormat(QStringLiteral("0 trials"));
 }
 
 void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
   const MonteCarloResult& mc = c.monteCarlo;
   const MonteCarloValidation& v = c.validation;
-  const int digits = c.settings.ndig + 4;  // as the report writes them
+  const int digits = checkFigureDigits(c.settings.ndig);  // as the report writes them
   const QString level = qstr(c.level);
   auto put = [this](int row, int column, const QString& text) {
     results->item(row, column)->setText(text);
   };
-  put(kValueRow, 0, qstr(significantText(c.value, digits)));
-  put(kValueRow, 1, qstr(significantText(mc.mean, digits)));
+  put(kValueRow, 0, qstr(alignedText(c.value, c.stdUnc, digits)));
+  put(kValueRow, 1, qstr(alignedText(mc.mean, c.stdUnc, digits)));
   put(kStdUncRow, 0, qstr(significantText(c.stdUnc, digits)));
   put(kStdUncRow, 1, qstr(significantText(mc.stdUnc, digits)));
-  put(kSymmetricRow, 0, intervalText({c.value - v.expanded, c.value + v.expanded}, digits));
-  put(kSymmetricRow, 1, intervalText(mc.symmetric, digits));
-  put(kShortestRow, 1, intervalText(mc.shortest, digits));
+  put(kSymmetricRow, 0,
+      qstr(intervalText({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits)));
+  put(kSymmetricRow, 1, qstr(intervalText(mc.symmetric, c.stdUnc, digits)));
+  put(kShortestRow, 1, qstr(intervalText(mc.shortest, c.stdUnc, digits)));
   put(kFactorRow, 0,
       QStringLiteral("t quantile %1 at ν_eff = %2")
-          .arg(qstr(significantText(v.factor, 4)), qstr(significantText(c.dofEff, 4))));
+              .arg(qstr(significantText(v.factor, 4)), qstr(significantText(c.dofEff, 4))) +
+          (c.tableK ? QStringLiteral("; table ") + qstr(fixedText(*c.tableK, 2)) : QString()));
   results->setVerticalHeaderLabels(
       {QStringLiteral("y"), QStringLiteral("u"), level + QStringLiteral(" interval"),
        QStringLiteral("Shortest ") + level + QStringLiteral(" interval"),

@@ -85,8 +85,14 @@ class MonteCarloWindow : public QWidget {
 
   void showSettings();
   void storeSettings();
-  void showProgress();
-  void finish(const std::shared_ptr<Outcome>& outcome);
+  void showProgress(std::uint64_t id);
+  void finish(std::uint64_t id, const std::shared_ptr<Outcome>& outcome);
+  // The main window calculated (false) or changed its inputs since (true).
+  void inputsChanged(bool sinceCalculation);
+  // Drops the results shown and stops a run, saying so in the status line.
+  void discardResults();
+  // The calculation the window checks: the main window's last, unless its inputs changed since.
+  const CalculationInput* checkedInput() const;
   void showCheck(const MonteCarloCheck& check);
   void clearResults();
   void setRunning(bool running);
@@ -95,6 +101,10 @@ class MonteCarloWindow : public QWidget {
   MonteCarloTableModel* model_ = nullptr;
   std::optional<MonteCarloCheck> check_;
   bool running_ = false;
+  bool stale_ = false;  // the main window's inputs changed after its last calculation
+  // Counts the runs; what a worker posts carries its run's number, and is dropped once another
+  // run has started.
+  std::uint64_t runId_ = 0;
   std::uint64_t target_ = 0;  // the trials of a fixed run; 0 when adaptive
   // Written by the worker, read on the window's thread.
   std::atomic<std::uint64_t> done_{0};

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/numtext.h"
+#include "montecarlo/figure_text.h"
 
 namespace mirevant {
 
@@ -69,19 +70,6 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
 
 namespace {
 
-// x rounded to the decimal place of the digits-th significant digit of u: a value of 50000838
-// with u = 31.7 keeps its units digit however large it is.
-std::string alignedText(double x, double u, int digits) {
-  if (u == 0 || !std::isfinite(u) || !std::isfinite(x)) return significantText(x, 15);
-  const int e = static_cast<int>(std::floor(std::log10(std::fabs(u)))) - digits + 1;
-  const long double scale = std::pow(10.0L, e);
-  return numberText(std::round(x / scale) * scale);
-}
-
-std::string interval(const Interval& i, double u, int digits) {
-  return "[" + alignedText(i.low, u, digits) + ", " + alignedText(i.high, u, digits) + "]";
-}
-
 std::string joined(const std::vector<std::string>& names) {
   std::string s;
   for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
@@ -93,8 +81,7 @@ std::string joined(const std::vector<std::string>& names) {
 std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
   const MonteCarloResult& mc = c.monteCarlo;
   const MonteCarloValidation& v = c.validation;
-  // Enough digits to show the differences the validation looks at.
-  const int digits = c.settings.ndig + 4;
+  const int digits = checkFigureDigits(c.settings.ndig);
   std::vector<std::string> lines;
   lines.push_back("MONTE CARLO CHECK:");
   std::string how = std::to_string(mc.trials) + " trials";
@@ -121,9 +108,10 @@ std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
                   alignedText(c.value, c.stdUnc, digits));
   lines.push_back("Standard uncertainty\t" + significantText(mc.stdUnc, digits) + "\t" +
                   significantText(c.stdUnc, digits));
-  lines.push_back(c.level + " interval\t" + interval(mc.symmetric, c.stdUnc, digits) + "\t" +
-                  interval({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits));
-  lines.push_back("Shortest " + c.level + " interval\t" + interval(mc.shortest, c.stdUnc, digits));
+  lines.push_back(c.level + " interval\t" + intervalText(mc.symmetric, c.stdUnc, digits) + "\t" +
+                  intervalText({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits));
+  lines.push_back("Shortest " + c.level + " interval\t" +
+                  intervalText(mc.shortest, c.stdUnc, digits));
   lines.push_back("Coverage factor: t quantile " + significantText(v.factor, 4) + " at " +
                   significantText(c.dofEff, 4) + " effective degrees of freedom" +
                   (c.tableK ? "; table " + fixedText(*c.tableK, 2) : std::string()));

@@ -9,11 +9,16 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
+#include <fstream>
+#include <sstream>
 
 #include "app/main_window_fixture.h"
+#include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_table_model.h"
 #include "app/monte_carlo_window.h"
+#include "covariance/covariance_window.h"
 #include "montecarlo/check.h"
+#include "report_command/report_command.h"
 
 namespace mirevant::testing {
 namespace {
@@ -56,35 +61,106 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
                                                           .adaptive = false,
                                                           .trials = 20000});
   EXPECT_EQ(w->check()->monteCarlo.trials, 20000u);
-  // The window shows the direct run's numbers, each in its own cell.
-  const int digits = 3 + 4;  // the tolerance's digits and four more
+  EXPECT_EQ(monteCarloReportLines(*w->check()), monteCarloReportLines(want));
   auto text = [](double x, int d) { return QString::fromStdString(significantText(x, d)); };
-  auto num = [&](double x) { return text(x, digits); };
-  auto interval = [&](double low, double high) { return "[" + num(low) + ", " + num(high) + "]"; };
-  const struct {
-    int row, column;
-    QString shown;
-  } cells[] = {
-      {MonteCarloWindow::kValueRow, 0, num(want.value)},
-      {MonteCarloWindow::kValueRow, 1, num(want.monteCarlo.mean)},
-      {MonteCarloWindow::kStdUncRow, 0, num(want.stdUnc)},
-      {MonteCarloWindow::kStdUncRow, 1, num(want.monteCarlo.stdUnc)},
-      {MonteCarloWindow::kSymmetricRow, 0,
-       interval(want.value - want.validation.expanded, want.value + want.validation.expanded)},
-      {MonteCarloWindow::kSymmetricRow, 1,
-       interval(want.monteCarlo.symmetric.low, want.monteCarlo.symmetric.high)},
-      {MonteCarloWindow::kShortestRow, 1,
-       interval(want.monteCarlo.shortest.low, want.monteCarlo.shortest.high)},
-  };
-  for (const auto& c : cells)
-    EXPECT_EQ(w->results->item(c.row, c.column)->text(), c.shown) << c.row << "," << c.column;
   EXPECT_TRUE(
       w->verdict->text().contains(want.validation.validated ? "is validated" : "is not validated"));
   EXPECT_TRUE(w->verdict->text().contains("d_low = " + text(want.validation.dLow, 3)));
   ASSERT_TRUE(want.secondOrder.available);
   EXPECT_TRUE(w->notes->text().contains("u with the second-order term: " +
-                                        num(want.secondOrder.withSecondOrder)));
+                                        text(want.secondOrder.withSecondOrder, 3 + 4)));
   EXPECT_TRUE(w->notes->text().contains("Trials that failed to evaluate: 0"));
+}
+
+TEST_F(MonteCarloWindowTest, ShowsTheReportCommandsFiguresAndShortAxisLabels) {
+  // The end gauge, with the check's level stated as both read it.
+  const std::string file = programDir().toStdString() + "h1.toml";
+  std::ofstream(file)
+      << readFile(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml").toStdString()
+      << "\n[monte_carlo]\nlevel = \"99%\"\n";
+  ASSERT_TRUE(form_->openProject(QString::fromStdString(file)));
+  calculate();
+  MonteCarloWindow* w = open();
+  QTest::mouseClick(w->runButton, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+  ASSERT_TRUE(w->check().has_value()) << w->status->text().toStdString();
+  std::ostringstream out, err;
+  ASSERT_EQ(runReportCommand({"--monte-carlo", file}, out, err, MIREVANT_TEST_PROGRAM_DIR), 0);
+  // Each row of the window, Monte Carlo then first order, is a line of the report.
+  auto cell = [&](int row, int column) { return w->results->item(row, column)->text(); };
+  const std::pair<QString, int> rows[] = {
+      {"Value", MonteCarloWindow::kValueRow},
+      {"Standard uncertainty", MonteCarloWindow::kStdUncRow},
+      {"99% interval", MonteCarloWindow::kSymmetricRow},
+      {"Shortest 99% interval", MonteCarloWindow::kShortestRow}};
+  for (const auto& [label, row] : rows) {
+    const std::string line =
+        QStringList{label, cell(row, 1), cell(row, 0)}.join('\t').trimmed().toStdString();
+    EXPECT_NE(out.str().find('\n' + line + '\n'), std::string::npos) << line;
+  }
+  // The tick labels under the histogram: at least four short whole numbers, counted from y.
+  QChart* chart = w->chart->chart();
+  QStringList ticks;
+  for (QGraphicsItem* item : chart->scene()->items())
+    if (auto* t = dynamic_cast<QGraphicsTextItem*>(item);
+        t && t->sceneBoundingRect().top() > chart->plotArea().bottom() &&
+        QRegularExpression(QStringLiteral("^-?\\d{1,4}$")).match(t->toPlainText()).hasMatch())
+      ticks << t->toPlainText();
+  ticks.removeDuplicates();
+  EXPECT_GE(ticks.size(), 4) << ticks.join(' ').toStdString();
+  EXPECT_TRUE(chart->axes(Qt::Horizontal).at(0)->titleText().startsWith("y − 500008"));
+}
+
+TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    bool runnable;  // Run checks the main window's inputs afterwards
+  } changes[] = {
+      {"Calculate", [this] { calculate(); }, true},
+      {"Define Variables", [this] { define("a*b"); }, false},
+      {"Open Project",
+       [this] { form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml"); },
+       false},
+      {"Demonstration", [this] { QTest::mouseClick(form_->btnDemo, Qt::LeftButton); }, true},
+      {"Covariances",
+       [this] {
+         inModal<CovarianceWindow>([this] { form_->enterCovarianceClicked(); },
+                                   [](auto& c) {
+                                     c.newClicked();
+                                     c.CovTable().fieldByName("VAR1").setAsString("a");
+                                     c.CovTable().fieldByName("VAR2").setAsString("b");
+                                     c.CovTable().fieldByName("COV").setAsString("0.001");
+                                     c.doneClicked();
+                                   });
+       },
+       false},
+  };
+  for (const auto& change : changes)
+    for (const bool during : {true, false}) {
+      SCOPED_TRACE(std::string(change.change) + (during ? " during a run" : " after a run"));
+      enterWorkedExample();
+      calculate();
+      MonteCarloWindow* w = open();
+      runFixed(w, during ? 50000000 : 2000, QStringLiteral("3"));
+      QTRY_VERIFY_WITH_TIMEOUT(during ? w->progress->value() > 0 : !w->running(), 60000);
+      change.make();
+      QTest::qWait(50);  // what the stopped worker posted arrives
+      EXPECT_FALSE(w->running());
+      EXPECT_TRUE(w->results->item(MonteCarloWindow::kValueRow, 1)->text().isEmpty());
+      EXPECT_TRUE(w->chart->chart()->series().isEmpty());
+      EXPECT_FALSE(w->status->text().startsWith(QStringLiteral("Done")));
+      EXPECT_EQ(w->runButton->isEnabled(), change.runnable);
+    }
+  // A run started at once after a stop ends as its own, whatever the stopped run posted.
+  calculate();
+  MonteCarloWindow* w = open();
+  runFixed(w, 50000000, QStringLiteral("3"));
+  QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
+  calculate();
+  runFixed(w, 1000, QStringLiteral("3"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+  EXPECT_TRUE(w->check().has_value()) << w->status->text().toStdString();
 }
 
 TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
