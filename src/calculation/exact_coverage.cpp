@@ -1,10 +1,10 @@
 #include "calculation/exact_coverage.h"
 
+#include <algorithm>
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/distributions/students_t.hpp>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 
 #include "core/fpu.h"
@@ -34,12 +34,18 @@ std::optional<Extended> studentTFactor(Extended dof, Extended probability) {
 
 int decimalsForSignificant(Extended x, int digits) {
   // The decimal exponent of |x| once rounded to the digits: 9.96 rounds to 10, a decade up.
+  // to_chars writes no terminating NUL: the exponent is read from the characters it wrote and
+  // from nothing after them.
   char buffer[64];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
                                std::chars_format::scientific, digits - 1);
-  const char* e = buffer;
-  while (e < r.ptr && *e != 'e') ++e;
-  const int exponent = e < r.ptr ? std::atoi(e + 1) : 0;
+  const char* e = std::find(buffer, r.ptr, 'e');
+  int exponent = 0;
+  if (e != r.ptr) {
+    const char* from = e + 1;
+    if (from != r.ptr && *from == '+') ++from;  // from_chars takes a '-' but no '+'
+    std::from_chars(from, r.ptr, exponent);
+  }
   return digits - 1 - exponent;
 }
 

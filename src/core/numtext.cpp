@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cfenv>
 #include <cmath>
 #include <cstdio>
@@ -60,6 +61,18 @@ bool incrementDigits(std::string& digits) {
   return true;
 }
 
+// The decimal exponent written after position `e` (the 'e' or 'E') of a number text; 0 when
+// there is none. Reads only the characters of the text.
+int exponentOf(const std::string& s, std::size_t e) {
+  int exponent = 0;
+  if (e >= s.size()) return 0;
+  const char* from = s.data() + e + 1;
+  const char* end = s.data() + s.size();
+  if (from != end && *from == '+') ++from;  // from_chars takes a '-' but no '+'
+  std::from_chars(from, end, exponent);
+  return exponent;
+}
+
 // |x| rounded to n significant digits, halves away from zero. x must be finite and non-zero.
 Digits significantDigits(Extended x, int n) {
   const std::string s = printTruncated("%.*Le", n, std::fabs(x));  // n + 1 digits, truncated
@@ -68,7 +81,7 @@ Digits significantDigits(Extended x, int n) {
   size_t i = 0;
   for (; i < s.size() && s[i] != 'e'; ++i)
     if (s[i] >= '0' && s[i] <= '9') d.digits.push_back(s[i]);
-  d.exp10 = std::atoi(s.c_str() + i + 1);
+  d.exp10 = exponentOf(s, i);
   const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
   d.digits.resize(static_cast<size_t>(n));
   if (roundUp && incrementDigits(d.digits)) {

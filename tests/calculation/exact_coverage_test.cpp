@@ -64,6 +64,13 @@ TEST(ExactCoverage, StudentTQuantiles) {
     EXPECT_FALSE(studentTFactor(nu, 0.95L).has_value());
 }
 
+// Leaves a stretch of stack below the caller filled with `fill`, as earlier calls leave it: a
+// formatter that reads past the characters it wrote then reads these.
+[[gnu::noinline]] void soilStack(char fill) {
+  volatile char junk[8192];
+  for (volatile char& c : junk) c = fill;
+}
+
 TEST(ExactCoverage, ResultStatements) {
   const int level = confidenceLevelIndex("95.45%");
   const struct {
@@ -83,10 +90,12 @@ TEST(ExactCoverage, ResultStatements) {
        "y = -0.00001235 ± 0.00000020 (k = 2.00, 95.45 %, ν_eff = 3.0)"},
       {1, 0.015L, 2, 2.5e7L, '.', "y = 1.000 ± 0.015 (k = 2.00, 95.45 %, ν_eff = 2.5E7)"},
   };
-  for (const auto& c : cases) {
-    SeparatorGuard guard(c.separator);
-    EXPECT_EQ(resultStatement(c.value, c.expanded, c.k, level, c.dof), c.statement);
-  }
+  for (const auto& c : cases)
+    for (const char fill : {'\0', '0', '7', '9'}) {  // the same statement whatever the stack held
+      SeparatorGuard guard(c.separator);
+      soilStack(fill);
+      EXPECT_EQ(resultStatement(c.value, c.expanded, c.k, level, c.dof), c.statement) << fill;
+    }
 }
 
 }  // namespace
