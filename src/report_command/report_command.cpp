@@ -173,8 +173,7 @@ class MessageNotifier : public UncertaintyNotifier {
 };
 
 json number(const std::optional<Extended>& x) {
-  if (!x || !std::isfinite(*x)) return nullptr;
-  return static_cast<double>(*x);
+  return x ? jsonNumber(*x) : json(nullptr);
 }
 
 json monteCarloJson(const MonteCarloSummary& m) {

@@ -120,6 +120,36 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
   rmdir(tmpl);
 }
 
+// A value below a double's range is written as its number text, never as the 0 a double makes
+// of it; numbers a double holds stay numbers.
+TEST(ReportCommand, JsonWritesNumbersBeyondADoubleAsText) {
+  char tmpl[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string file = std::string(tmpl) + "/tiny.toml";
+  std::ofstream(file) << "format = 1\nmodel = \"a*b\"\n"
+                         "[[variable]]\nname = \"a\"\nvalue = \"1e-4000\"\n"
+                         "standard_uncertainty = 0.1\ndegrees_of_freedom = 10\n"
+                         "[[variable]]\nname = \"b\"\nvalue = \"3\"\n"
+                         "standard_uncertainty = 0.2\ndegrees_of_freedom = 20\n";
+  const Outcome r = report({"--json", "--budget", file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  const std::pair<const char*, nlohmann::json> fields[] = {
+      {"/value", "3E-4000"},
+      {"/variables/0/value", "1E-4000"},
+      {"/variables/1/sensitivity", "1E-4000"},
+      {"/variables/1/value", 3.0},
+      {"/budget/value", "3E-4000"},
+      {"/budget/variables/0/value", "1E-4000"},
+      {"/budget/variables/1/sensitivity", "1E-4000"},
+      {"/budget/variables/0/sensitivity", 3.0},
+  };
+  for (const auto& [pointer, expected] : fields)
+    EXPECT_EQ(j.at(nlohmann::json::json_pointer(pointer)), expected) << pointer;
+  std::remove(file.c_str());
+  rmdir(tmpl);
+}
+
 TEST(ReportCommand, SeveralFilesGiveOneReportAfterAnother) {
   const std::string a = kExamples + "gum_h2_r.toml", b = kExamples + "gum_h3_thermometer.toml";
   EXPECT_EQ(report({a, b}).out, report({a}).out + report({b}).out);
