@@ -25,7 +25,19 @@ const std::vector<std::string>& reportTrailer() {
 Coverage coverageFor(const CoverageTable& table, Extended dofEff, Extended stdUnc, int level) {
   Coverage c;
   c.k = table.factor(dofEff, level);
-  c.expanded = roundToReal48(c.k * stdUnc);
+  const Extended product = c.k * stdUnc;
+  try {
+    c.expanded = roundToReal48(product);
+  } catch (const OverflowError& e) {
+    throw MathError(std::string(e.what()) + "\nThe expanded uncertainty, " + numberText(stdUnc) +
+                    " times " + fixedText(c.k, 2) + " = " + numberText(product) +
+                    ", is beyond the largest 6-byte real (" + numberText(real48Max()) +
+                    ") that holds it.");
+  }
+  if (c.expanded == 0 && product != 0) {
+    c.expanded = product;
+    c.extended = true;
+  }
   return c;
 }
 
@@ -100,6 +112,9 @@ void writeCoverageBlock(const CalculationInput& input, const Coverage& coverage,
   report.push_back("A range of plus or minus " + numberText(coverage.expanded) +
                    " will cover a percentage of " +
                    kConfidenceLevels[static_cast<std::size_t>(input.level)]);
+  if (coverage.extended)
+    report.push_back("The expanded uncertainty lies below the smallest 6-byte real (" +
+                     numberText(real48Min()) + "): it is computed and shown in extended precision.");
 }
 
 // A line naming a variable the model uses that has no row, when there is one.

@@ -330,11 +330,17 @@ Extended roundToReal48(Extended x) {
   const Extended m = std::frexp(std::fabs(x), &e);          // [0.5, 1)
   const Extended r = std::floor(std::ldexp(m, 40) + 0.5L);  // 40 significant bits, half away
   const Extended v = std::ldexp(r, e - 40);
-  static const Extended kMin = std::ldexp(1.0L, -128);
-  static const Extended kMax = std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);
-  if (v < kMin) return 0;
-  if (v > kMax) throw OverflowError();
+  if (v < real48Min()) return 0;
+  if (v > real48Max()) throw OverflowError();
   return x < 0 ? -v : v;
+}
+
+Extended real48Min() {
+  return std::ldexp(1.0L, -128);
+}
+
+Extended real48Max() {
+  return std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);
 }
 
 }  // namespace mirevant

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -103,6 +104,36 @@ TEST(Calculation, ResultsAreSetOnlyByTheStepsThatFinished) {
   EXPECT_FALSE(negative.k.has_value());
   const CalculationResult stopped = calculate(input("a/b", ab("0")));
   EXPECT_FALSE(stopped.value || stopped.stdUnc || stopped.dofEff || stopped.k);
+}
+
+// U = k·u_c is held as a 6-byte real where it fits; below that real's range it is kept in
+// extended precision (never 0 for a u_c above 0), and above it the stop names the overflow of U.
+TEST(Calculation, ExpandedUncertaintyBeyondTheSixByteReal) {
+  const struct {
+    Extended u;
+    bool extended;      // U kept in extended precision, with a line naming the limit
+    const char* stop;   // a part of the stop's message, or null
+  } cases[] = {
+      {1e-40L, true, nullptr},  {1e-300L, true, nullptr}, {1e-3L, false, nullptr},
+      {1e37L, false, nullptr},  {1e38L, false, "is beyond the largest 6-byte real (1.7014"},
+  };
+  const std::string limitLine = "The expanded uncertainty lies below the smallest 6-byte real";
+  for (const auto& c : cases) {
+    const CalculationResult r = calculate(input("a*b", {{"a", "2", c.u, 10}, {"b", "3", c.u, 20}}));
+    if (c.stop) {
+      ASSERT_TRUE(r.stop.has_value()) << c.u;
+      EXPECT_NE(r.stop->message.find(c.stop), std::string::npos) << r.stop->message;
+      continue;
+    }
+    ASSERT_TRUE(r.ok() && r.expanded && r.k) << c.u;
+    const Extended product = *r.k * *r.stdUnc;
+    EXPECT_EQ(*r.expanded, c.extended ? product : roundToReal48(product)) << c.u;
+    EXPECT_GT(*r.expanded, 0) << c.u;
+    const bool hasLine =
+        std::any_of(r.report.begin(), r.report.end(),
+                    [&](const std::string& l) { return l.rfind(limitLine, 0) == 0; });
+    EXPECT_EQ(hasLine, c.extended) << c.u;
+  }
 }
 
 // A derivative that cannot be evaluated counts as 0 in the audit, as the report shows; the
