@@ -76,6 +76,7 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
        {{"level", level ? nlohmann::json(kConfidenceLevels[static_cast<std::size_t>(cov.level)])
                         : nlohmann::json(nullptr)},
         {"probability", number(cov.probability)},
+        {"coverageDof", cov.dofFromProject ? number(cov.dof) : nlohmann::json(nullptr)},
         {"tableK", number(cov.tableK)},
         {"tableExpanded", number(cov.tableExpanded)},
         {"exactK", number(cov.exactK)},

@@ -12,8 +12,8 @@ namespace mirevant {
 // {"model", "value", "variables": [{"name", "valueText", "value", "stdUnc", "dof", "derivative",
 //  "sensitivity", "contribution", "term", "share"}], "covariances": [{"first", "second",
 //  "covariance", "sensitivityProduct", "term", "share"}], "total": {"variance", "stdUnc",
-//  "dofEff", "share"}, "warnings": [...], "coverage": {"level", "probability", "tableK",
-//  "tableExpanded", "exactK", "exactExpanded", "tableStatement", "exactStatement"}}
+//  "dofEff", "share"}, "warnings": [...], "coverage": {"level", "probability", "coverageDof",
+//  "tableK", "tableExpanded", "exactK", "exactExpanded", "tableStatement", "exactStatement"}}
 nlohmann::json budgetJson(const UncertaintyBudget& budget);
 
 // A number as JSON: a JSON number where a double holds it to full precision, its number text

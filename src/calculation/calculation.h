@@ -40,6 +40,9 @@ struct CalculationInput {
   int level = kDefaultLevel;          // index into kConfidenceLevels
   bool coverageInReport = true;       // the coverage block at the end of the report
   const CoverageTable* coverage = nullptr;
+  // Degrees of freedom the budget's coverage factors and result statements use instead of the
+  // effective ones (a project's coverage_dof); the report's coverage block never uses them.
+  std::optional<Extended> coverageDof;
 };
 
 // How a calculation stopped short.

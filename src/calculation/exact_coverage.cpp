@@ -71,12 +71,13 @@ std::string levelText(int level) {
 }
 
 std::string resultStatement(Extended value, Extended expanded, Extended k, int level,
-                            Extended dofEff) {
+                            Extended dofEff, bool dofFromProject) {
   const int decimals = decimalsForSignificant(expanded, 2);
   const std::string parts = decimalSeparator() == ',' ? "; " : ", ";
+  const std::string dof = dofFromProject ? "ν = " + dofText(dofEff, 1) + " from coverage_dof"
+                                         : "ν_eff = " + dofText(dofEff, 1);
   return "y = " + roundedText(value, decimals) + " ± " + roundedText(expanded, decimals) +
-         " (k = " + fixedText(k, 2) + parts + levelText(level) + parts +
-         "ν_eff = " + dofText(dofEff, 1) + ")";
+         " (k = " + fixedText(k, 2) + parts + levelText(level) + parts + dof + ")";
 }
 
 }  // namespace mirevant

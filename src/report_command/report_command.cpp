@@ -221,6 +221,7 @@ json resultsJson(const ProjectRun& run) {
   j["effective_degrees_of_freedom"] = number(r.dofEff);
   j["k"] = number(r.k);
   j["expanded_uncertainty"] = number(r.expanded);
+  j["warnings"] = r.warnings;
   json variables = json::array();
   for (const Sensitivity& s : sensitivities(in)) {
     json v;

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "calculation/budget_json.h"
+#include "calculation/exact_coverage.h"
 #include "common/calculation_input.h"
 #include "common/random_expression.h"
 #include "core/numtext.h"
@@ -46,6 +47,38 @@ TEST(Budget, DemonstrationAddsUpAndUsesTheReportsDerivatives) {
   EXPECT_NE(b->warnings[2].find("negative eigenvalue"), std::string::npos);
   EXPECT_NE(b->warnings[3].find("Welch-Satterthwaite"), std::string::npos);
   EXPECT_EQ(budgetJson(*b)["total"]["share"], 100);
+}
+
+// Below 1 effective degree of freedom no t-based k is meaningful: a warning, and the budget gives
+// no factor and no statement, saying why. Degrees of freedom the project sets are used instead,
+// and the statement says so.
+TEST(Budget, CoverageBelowOneDegreeOfFreedomAndTheProjectsOverride) {
+  const struct {
+    Extended dofA;
+    std::optional<Extended> coverageDof;
+    bool below1;
+  } cases[] = {{0.5L, std::nullopt, true}, {0.5L, 4, true}, {10, std::nullopt, false}};
+  for (const auto& c : cases) {
+    CalculationInput in = input("a", {{"a", "2", 0.1L, c.dofA}});
+    in.coverageDof = c.coverageDof;
+    const CalculationResult r = calculate(in);
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(r.warnings.size(), c.below1 ? 1u : 0u);
+    const UncertaintyBudget b = *uncertaintyBudget(in, r);
+    EXPECT_EQ(b.warnings, r.warnings);
+    const std::string statements = budgetStatementLines(b).front();
+    const Extended dof = c.coverageDof.value_or(c.dofA);
+    if (c.below1 && !c.coverageDof) {
+      EXPECT_FALSE(b.coverage.tableK || b.coverage.exactK);
+      EXPECT_NE(statements.find("No result statement: the effective degrees of freedom, 0.500, "
+                                "are below 1"), std::string::npos) << statements;
+      continue;
+    }
+    EXPECT_EQ(b.coverage.exactK, studentTFactor(dof, levelProbability(in.level)));
+    EXPECT_EQ(b.coverage.tableK, programCoverage().factor(dof, in.level));
+    EXPECT_EQ(statements.find("from coverage_dof") != std::string::npos, c.coverageDof.has_value())
+        << statements;
+  }
 }
 
 // Budgets that must come out as stated: expected shares in the order variables, covariances;

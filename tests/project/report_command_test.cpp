@@ -178,6 +178,8 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   ASSERT_EQ(budget.status, 0) << budget.err;
   EXPECT_EQ(budget.out.substr(0, plain.out.size()), plain.out);
   EXPECT_NE(budget.out.find("UNCERTAINTY BUDGET:", plain.out.size()), std::string::npos);
+  // The example sets the five readings' 4 degrees of freedom for the coverage factor.
+  EXPECT_NE(budget.out.find("(k = 2.87, 95.45 %, ν = 4.0 from coverage_dof)"), std::string::npos);
   const std::vector<std::string> args = {"--monte-carlo", "--trials", "20000", "--seed", "3", file};
   const Outcome mc = report(args);
   ASSERT_EQ(mc.status, 0) << mc.err;
