@@ -277,7 +277,7 @@ class MainWindow : public QMainWindow {
   std::map<std::string, VariableEntry> entries_;
   MonteCarloSettings monteCarlo_;
   QString projectPath_;
-  bool monteCarloInProject_ = false;  // the project file had Monte Carlo settings
+  bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;

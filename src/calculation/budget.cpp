@@ -201,12 +201,14 @@ std::vector<std::string> budgetCoverageLines(const UncertaintyBudget& budget) {
   const std::string where = " (" + levelText(c.level) + ", " + dofText(c.dof, 2) +
                             " degrees of freedom" + (c.dofFromProject ? " from coverage_dof" : "") +
                             "): ";
-  const std::string none = c.noFactor.empty() ? std::string(": none") : ": none (" + c.noFactor + ")";
+  const std::string none =
+      c.noFactor.empty() ? std::string(": none") : ": none (" + c.noFactor + ")";
   std::vector<std::string> lines;
   if (c.dofFromProject)
     lines.push_back("The coverage factors use the " + numberText(c.dof) +
                     " degrees of freedom set by coverage_dof in the project, not the effective "
-                    "degrees of freedom (" + dofText(budget.dofEff, 3) + ").");
+                    "degrees of freedom (" +
+                    dofText(budget.dofEff, 3) + ").");
   if (c.tableK)
     lines.push_back("Coverage factor from the table" + where + "k = " + fixedText(*c.tableK, 2) +
                     ", U = " + numberText(*c.tableExpanded));

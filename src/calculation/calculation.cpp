@@ -127,7 +127,8 @@ void writeCoverageBlock(const CalculationInput& input, const Coverage& coverage,
                    kConfidenceLevels[static_cast<std::size_t>(input.level)]);
   if (coverage.extended)
     report.push_back("The expanded uncertainty lies below the smallest 6-byte real (" +
-                     numberText(real48Min()) + "): it is computed and shown in extended precision.");
+                     numberText(real48Min()) +
+                     "): it is computed and shown in extended precision.");
 }
 
 // A line naming a variable the model uses that has no row, when there is one.
@@ -218,8 +219,9 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
                             "not meaningful; the table's k for them is its row for 1.";
       if (std::any_of(input.covariances.begin(), input.covariances.end(),
                       [](const CovariancePair& c) { return c.value != 0; }))
-        warning += " With correlated inputs the Welch-Satterthwaite formula for the effective "
-                   "degrees of freedom does not hold.";
+        warning +=
+            " With correlated inputs the Welch-Satterthwaite formula for the effective "
+            "degrees of freedom does not hold.";
       result.warnings.push_back(warning);
     }
     report.push_back("");

@@ -76,7 +76,16 @@ std::string resultStatement(Extended value, Extended expanded, Extended k, int l
   const std::string parts = decimalSeparator() == ',' ? "; " : ", ";
   const std::string dof = dofFromProject ? "ν = " + dofText(dofEff, 1) + " from coverage_dof"
                                          : "ν_eff = " + dofText(dofEff, 1);
-  return "y = " + roundedText(value, decimals) + " ± " + roundedText(expanded, decimals) +
+  // The value holds 15 significant digits: where U's decimal place lies beyond them (a U of
+  // 1E-40 beside 6), the value is written as it is and U in scientific notation, not both with
+  // dozens of decimals.
+  const int valueDigits = decimals + 1 - (value == 0 ? 0 : decimalsForSignificant(value, 1));
+  const bool beyond = valueDigits > 15;
+  const std::string u =
+      beyond ? roundedText(expanded * std::pow(10.0L, static_cast<Extended>(decimals - 1)), 1) +
+                   "E" + std::to_string(1 - decimals)
+             : roundedText(expanded, decimals);
+  return "y = " + (beyond ? numberText(value) : roundedText(value, decimals)) + " ± " + u +
          " (k = " + fixedText(k, 2) + parts + levelText(level) + parts + dof + ")";
 }
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -11,6 +11,7 @@
 
 #include "app/help_window.h"
 #include "app/main_window_fixture.h"
+#include "calculation/input_rules.h"
 #include "covariance/covariance_window.h"
 
 namespace mirevant::testing {
@@ -224,107 +225,66 @@ TEST_F(MainWindow, EachEntryModeWritesTheWholeRow) {
   form_->ValueIsMeanOfObservations1->trigger();
   EXPECT_EQ(dialogs_.lastText(), "Reading 2, \"2x\", is not a number");
   EXPECT_EQ(form_->TableVarlist().fieldByName("UNCDERIV").asString(), "Std Unc = 0.2/sqrt(2)");
+  // A standard uncertainty typed over a derived one takes its tick and derivation with it.
+  typeIntoCell(0, 2, "0.3");
+  ASSERT_TRUE(form_->DBGridVarList->commitEdit());
+  EXPECT_FALSE(form_->TableVarlist().fieldByName("SYSDEFUNC").asBoolean());
+  EXPECT_EQ(form_->TableVarlist().fieldByName("UNCDERIV").asString(), "");
+  EXPECT_EQ(form_->variableEntries().at("x").mode, EntryMode::Typed);
 }
 
 // A negative standard uncertainty (or a number it is derived from) and degrees of freedom of 0 or
-// below are refused with the same words wherever they are entered: a grid cell, an entry mode, a
-// project file; Calculate names them in rows stored before the rule.
+// below are refused with the same words wherever they are entered.
 TEST_F(MainWindow, OneRuleForEachInputWhereverItIsEntered) {
-  enum class Where { Grid, Popup, File, Calculate };
-  const std::string u = "The standard uncertainty of the variable a is negative (-0.2); it must "
-                        "be 0 or more.";
-  const std::string dof0 = "The degrees of freedom of the variable a are 0; they must be above 0.";
-  const std::string dofNeg = "The degrees of freedom of the variable a are -3; they must be above 0.";
+  using W = mirevant::MainWindow;
+  const auto typeA = &W::VariableValueistheaggregateResultofanumberofTrialsTypeA1;
+  const auto cert = &W::ValueHasCertificateUncertainty1;
+  const std::string u = *stdUncProblem("a", -0.2L), dof0 = *dofProblem("a", 0),
+                    dofNeg = *dofProblem("a", -3);
   const struct {
-    Where where;
-    QAction* mirevant::MainWindow::*action;  // Popup
-    std::string input;  // Grid: column|text; Popup: answers; File: u|dof; Calculate: u|dof
+    char where;  // grid cell (column|text), popup (answers), project file (u|dof)
+    QAction* W::*action;
+    const char* input;
     std::string message;
   } cases[] = {
-      {Where::Grid, nullptr, "2|-0.2", u},
-      {Where::Grid, nullptr, "3|0", dof0},
-      {Where::Grid, nullptr, "3|-3", dofNeg},
-      {Where::Popup, &mirevant::MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1,
-       "10|-0.2", u},
-      {Where::Popup, &mirevant::MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1,
-       "10|0.2|0", dof0},
-      {Where::Popup, &mirevant::MainWindow::VariableValueistheaggregateResultofanumberofTrialsTypeA1,
-       "10|0.2|-3", dofNeg},
-      {Where::Popup, &mirevant::MainWindow::ValueHasCertificateUncertainty1, "10|0.1|2|-3", dofNeg},
-      {Where::Popup,
-       &mirevant::MainWindow::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1,
-       "12.5|-0.3", "The half range of the variable a is negative (-0.3); it must be 0 or more."},
-      {Where::Popup, &mirevant::MainWindow::ValueHasCertificateUncertainty1, "10|-0.4",
-       "The expanded uncertainty of the variable a is negative (-0.4); it must be 0 or more."},
-      {Where::Popup, &mirevant::MainWindow::ValueIsCenterOfTriangularCurve1, "7|-0.6",
-       "The half width of the variable a is negative (-0.6); it must be 0 or more."},
-      {Where::File, nullptr, "-0.2|10", u},
-      {Where::File, nullptr, "0.1|0", dof0},
-      {Where::File, nullptr, "0.1|-3", dofNeg},
-      {Where::Calculate, nullptr, "-0.2|10", u},
-      {Where::Calculate, nullptr, "0.1|-3", dofNeg},
+      {'g', nullptr, "2|-0.2", u},
+      {'g', nullptr, "3|0", dof0},
+      {'p', typeA, "10|-0.2", u},
+      {'p', typeA, "10|0.2|0", dof0},
+      {'p', cert, "10|0.1|2|-3", dofNeg},
+      {'p', cert, "10|-0.4", *negativeProblem("a", "expanded uncertainty", -0.4L)},
+      {'p', &W::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1,
+       "12.5|-0.3", *negativeProblem("a", "half range", -0.3L)},
+      {'p', &W::ValueIsCenterOfTriangularCurve1, "7|-6", *negativeProblem("a", "half width", -6)},
+      {'f', nullptr, "-0.2|10", u},
+      {'f', nullptr, "0.1|0", dof0},
   };
+  const std::string file = programDir().toStdString() + "rule.toml";
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.input);
     enterWorkedExample();
     dialogs_.clear();
-    const QStringList in = QString::fromStdString(c.input).split('|');
-    if (c.where == Where::Grid) {
+    const QStringList in = QString(c.input).split('|');
+    Dataset& t = form_->TableVarlist();
+    t.first();
+    if (c.where == 'g') {
       typeIntoCell(0, in[0].toInt(), in[1]);
       EXPECT_FALSE(form_->DBGridVarList->commitEdit());
       QApplication::processEvents();  // the grid reports once its event is handled
-      form_->TableVarlist().cancel();
-    } else if (c.where == Where::Popup) {
-      form_->TableVarlist().first();
+      t.cancel();
+    } else if (c.where == 'p') {
       for (const QString& a : in) dialogs_.answer(a);
       (form_.get()->*c.action)->trigger();
-      EXPECT_TRUE(dialogs_.allAnswersUsed());
-    } else if (c.where == Where::File) {
-      const std::string path = programDir().toStdString() + "rule.toml";
-      std::ofstream(path) << "format = 1\nmodel = \"a\"\n[[variable]]\nname = \"a\"\nvalue = \"1\"\n"
-                          << "standard_uncertainty = " << in[0].toStdString()
-                          << "\ndegrees_of_freedom = " << in[1].toStdString() << "\n";
-      EXPECT_FALSE(form_->openProject(QString::fromStdString(path)));
     } else {
-      // An old variable list: the row is stored past the rules.
-      setRow("a", "2", in[0].toStdString(), in[1].toStdString());
-      calculate();
+      std::ofstream(file) << "format = 1\nmodel = \"a\"\nvariable = [{name = \"a\", value = \"1\", "
+                          << "standard_uncertainty = " << in[0].toStdString()
+                          << ", degrees_of_freedom = " << in[1].toStdString() << "}]\n";
+      EXPECT_FALSE(form_->openProject(QString::fromStdString(file)));
     }
     const std::string shown = dialogs_.boxes.empty() ? "" : dialogs_.texts().front();
-    EXPECT_NE(shown.find(c.message), std::string::npos) << shown;
-    // Nothing refused reached the row; a negative u gives no result.
-    Dataset& t = form_->TableVarlist();
+    EXPECT_NE(shown.find(c.message), std::string::npos) << c.input << ": " << shown;
     t.first();
-    if (c.where != Where::Calculate) {
-      EXPECT_EQ(t.fieldByName("UNC").asString(), "0.1");
-      EXPECT_EQ(t.fieldByName("DOF").asString(), "10");
-    } else {
-      EXPECT_EQ(form_->EditStdUnc->text().isEmpty(), in[0].startsWith('-'));
-    }
+    EXPECT_EQ(t.fieldByName("UNC").asString(), "0.1") << c.input;  // nothing refused is stored
   }
-}
-
-// A standard uncertainty typed over one an entry mode derived is the user's own: the tick and the
-// derivation go, and the project file says "typed" without the old derivation.
-TEST_F(MainWindow, TypingAStandardUncertaintyClearsItsDerivation) {
-  define("x*2");
-  for (const char* a : {"10.5", "0.0004", "2", "0"}) dialogs_.answer(a);
-  form_->ValueHasCertificateUncertainty1->trigger();
-  Dataset& t = form_->TableVarlist();
-  ASSERT_TRUE(t.fieldByName("SYSDEFUNC").asBoolean());
-  typeIntoCell(0, 2, "0.0003");
-  ASSERT_TRUE(form_->DBGridVarList->commitEdit());
-  t.post();
-  t.first();
-  EXPECT_FALSE(t.fieldByName("SYSDEFUNC").asBoolean());
-  EXPECT_EQ(t.fieldByName("UNCDERIV").asString(), "");
-  EXPECT_EQ(form_->variableEntries().at("x").mode, EntryMode::Typed);
-  // Typing the value keeps how the uncertainty was obtained.
-  for (const char* a : {"10.5", "0.0004", "2", "0"}) dialogs_.answer(a);
-  form_->ValueHasCertificateUncertainty1->trigger();
-  typeIntoCell(0, 1, "10.6");
-  ASSERT_TRUE(form_->DBGridVarList->commitEdit());
-  EXPECT_EQ(t.fieldByName("UNCDERIV").asString(), "Std Unc = 0.0004/2 (U/k)");
 }
 
 }  // namespace
