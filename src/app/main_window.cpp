@@ -37,6 +37,7 @@
 #include "core/paths.h"
 #include "core/numtext.h"
 #include "calculation/calculation.h"
+#include "calculation/input_rules.h"
 #include "covariance/covariance_window.h"
 #include "tables/schemas.h"
 #include "uncertainty/rounding_error.h"
@@ -310,6 +311,9 @@ void MainWindow::buildControls() {
           });
   DBGridVarList->setErrorHandler([this](const std::exception_ptr& error) {
     runCommand(dialogs_, [&] { std::rethrow_exception(error); });
+  });
+  DBGridVarList->setCellCheck([this](const std::string& field, const std::string& text) {
+    checkTypedCell(field, text);
   });
 }
 
@@ -591,6 +595,7 @@ CalculationInput MainWindow::currentInput() {
   input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
   input.coverageInReport = pcentcheck->isChecked();
   input.coverage = &coverage_;
+  input.coverageDof = coverageDof_;
   return input;
 }
 
@@ -602,14 +607,32 @@ void MainWindow::rememberEntry(EntryMode mode, const std::string& parameter) {
 
 void MainWindow::noteTypedChange(Field* field) {
   // A value, uncertainty or degrees of freedom typed over an entered row makes it a typed row; the
-  // distribution a user chose stays.
+  // distribution a user chose stays. A typed standard uncertainty was derived by nothing: the
+  // tick and the text that said how the old one was obtained go with it.
   if (storingEntry_ || varListFilling_ || field == nullptr) return;
   const std::string& name = field->name();
   if (name != "VALUE" && name != "UNC" && name != "DOF") return;
+  if (name == "UNC") {
+    const StoringEntry storing(storingEntry_);
+    writeProtected("SYSDEFUNC", [](Field& f) { f.setAsBoolean(false); });
+    writeProtected("UNCDERIV", [](Field& f) { f.clear(); });
+  }
   const auto e = entries_.find(tableVarlist_.fieldByName("VARNAME").asString());
   if (e == entries_.end()) return;
   e->second.mode = EntryMode::Typed;
   e->second.parameter.clear();
+}
+
+void MainWindow::checkTypedCell(const std::string& field, const std::string& text) {
+  Extended x = 0;
+  if (!tryTextToFloat(text, x)) return;  // the field's own conversion refuses it
+  const std::string name = tableVarlist_.fieldByName("VARNAME").asString();
+  if (field == "UNC") checkStdUnc(name, x);
+  if (field == "DOF") checkDof(name, x);
+}
+
+void MainWindow::checkRow(const std::function<void(const std::string& name)>& rule) {
+  if (tableVarlist_.active()) rule(tableVarlist_.fieldByName("VARNAME").asString());
 }
 
 void MainWindow::setDistribution(const std::string& name, std::optional<Distribution> d) {
@@ -777,6 +800,7 @@ void MainWindow::enterTypeB() {
       askNumber(QStringLiteral("Enter one half the range around the variable"),
                 QStringLiteral("Type 1/2 the spread between low and high value here"),
                 QStringLiteral("The data you entered for one half the range is not a number"));
+  checkRow([&](const std::string& n) { checkNotNegative(n, "half range", textToFloat(halfRange)); });
   const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
@@ -801,10 +825,12 @@ void MainWindow::enterTypeA() {
       askNumber(QStringLiteral("Enter variable's standard uncertainty "),
                 QStringLiteral("Type result of your uncertainty calculation here"),
                 QStringLiteral("The data you entered for a Standard Uncertainty is not a number"));
+  checkRow([&](const std::string& n) { checkStdUnc(n, textToFloat(stdUnc)); });
   const std::string dof =
       askInteger(QStringLiteral("Enter DOFs (Sample Size - 1)"),
                  QStringLiteral("Type DOFs here (entering 400 implies infinity)"),
                  QStringLiteral("The data you entered for Degrees of Freedom is not an integer"));
+  checkRow([&](const std::string& n) { checkDof(n, textToInt(dof)); });
   const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);
@@ -836,14 +862,22 @@ void MainWindow::enterCertificate() {
       QStringLiteral("Enter the expanded uncertainty U from the certificate"),
       QStringLiteral("Type U here"),
       QStringLiteral("The data you entered for the expanded uncertainty is not a number"));
+  checkRow([&](const std::string& n) {
+    checkNotNegative(n, "expanded uncertainty", textToFloat(expanded));
+  });
   const std::string coverage = str(
       dialogs_.prompt(QStringLiteral("Enter the coverage factor k, or the level of confidence"),
                       QStringLiteral("Type k (as 2), or the level with % (as 95%)"), QString()));
   if (coverage.find_first_not_of(' ') == std::string::npos) throw Abort();  // cancelled
   const CertificateCoverage c = parseCertificateCoverage(coverage);
-  const std::optional<Extended> dof = parseCertificateDof(str(dialogs_.prompt(
+  const std::string dofText = str(dialogs_.prompt(
       QStringLiteral("Enter the certificate's DOFs"),
-      QStringLiteral("Type DOFs here (0 or nothing implies infinity)"), QStringLiteral("0"))));
+      QStringLiteral("Type DOFs here (0 or nothing implies infinity)"), QStringLiteral("0")));
+  // 0 stands for infinity here; below it the rule of every row applies.
+  Extended typedDof = 0;
+  if (tryTextToFloat(dofText, typedDof) && typedDof < 0)
+    checkRow([&](const std::string& n) { checkDof(n, typedDof); });
+  const std::optional<Extended> dof = parseCertificateDof(dofText);
   const EnteredUncertainty e = certificate(textToFloat(value), textToFloat(expanded), c, dof);
   storeEntered(value, e, EntryMode::Certificate, "");
 }
@@ -865,11 +899,16 @@ void MainWindow::enterHalfWidth(const QString& curve,
       QStringLiteral("Enter one half the width of the ") + curve + QStringLiteral(" curve"),
       QStringLiteral("Type 1/2 the spread between low and high value here"),
       QStringLiteral("The data you entered for one half the width is not a number"));
+  checkRow([&](const std::string& n) { checkNotNegative(n, "half width", textToFloat(halfWidth)); });
   storeEntered(value, compute(textToFloat(value), textToFloat(halfWidth)), mode, halfWidth);
 }
 
 void MainWindow::storeEntered(const std::string& value, const EnteredUncertainty& entered,
                               EntryMode mode, const std::string& parameter) {
+  checkRow([&](const std::string& n) {
+    checkStdUnc(n, entered.stdUnc);
+    checkDof(n, entered.dof);
+  });
   const StoringEntry storing(storingEntry_);
   tableVarlist_.edit();
   tableVarlist_.fieldByName("VALUE").setAsString(value);

@@ -251,6 +251,11 @@ class MainWindow : public QMainWindow {
   void showCalculation(const CalculationResult& result);
   void rememberEntry(EntryMode mode, const std::string& parameter);
   void noteTypedChange(Field* field);
+  // The rules of every way into a row (calculation/input_rules.h): for a text typed into a cell of
+  // the grid, and for the row an entry mode writes (skipped without an open list, where the
+  // entry fails on its own).
+  void checkTypedCell(const std::string& field, const std::string& text);
+  void checkRow(const std::function<void(const std::string& name)>& rule);
   // Marks the time an entry mode stores its row, so that its writes do not count as typing.
   struct StoringEntry {
     explicit StoringEntry(bool& flag) : flag_(flag) { flag_ = true; }
@@ -275,7 +280,8 @@ class MainWindow : public QMainWindow {
   std::map<std::string, VariableEntry> entries_;
   MonteCarloSettings monteCarlo_;
   QString projectPath_;
-  bool monteCarloInProject_ = false;  // the project file had Monte Carlo settings
+  bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
+  std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

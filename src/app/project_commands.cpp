@@ -171,6 +171,7 @@ void MainWindow::loadProject(const Project& project) {
   lastResult_.reset();
   monteCarlo_ = project.monteCarlo.value_or(MonteCarloSettings{});
   monteCarloInProject_ = project.monteCarlo.has_value();
+  coverageDof_ = project.coverageDof;
   emit inputsChanged();
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "calculation/exact_coverage.h"
+#include "core/errors.h"
 #include "core/fpu.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -131,21 +132,44 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   }
 
   budget.check = checkCovariances(checked, pairs);
-  budget.warnings = budget.check.warnings();
+  budget.warnings = result.warnings;
+  for (const std::string& w : budget.check.warnings()) budget.warnings.push_back(w);
 
   BudgetCoverage& cov = budget.coverage;
   cov.level = input.level;
   cov.probability = levelProbability(input.level);
-  cov.tableK = result.k;
-  cov.tableExpanded = result.expanded;
-  cov.exactK = studentTFactor(budget.dofEff, cov.probability);
-  if (cov.exactK) cov.exactExpanded = *cov.exactK * *result.stdUnc;
+  cov.dofFromProject = input.coverageDof.has_value();
+  cov.dof = input.coverageDof.value_or(budget.dofEff);
+  const std::string dofName = cov.dofFromProject ? "the degrees of freedom set by coverage_dof"
+                                                 : "the effective degrees of freedom";
+  if (!(cov.dof > 0)) {
+    cov.noFactor = dofName + " are not positive";
+  } else if (cov.dof < 1) {
+    cov.noFactor = dofName + ", " + dofText(cov.dof, 3) +
+                   ", are below 1, where a coverage factor from the t distribution is not "
+                   "meaningful";
+  } else {
+    if (!cov.dofFromProject) {
+      cov.tableK = result.k;
+      cov.tableExpanded = result.expanded;
+    } else if (input.coverage != nullptr) {
+      try {
+        const Coverage c = coverageFor(*input.coverage, cov.dof, *result.stdUnc, cov.level);
+        cov.tableK = c.k;
+        cov.tableExpanded = c.expanded;
+      } catch (const Error&) {
+        // U beyond the 6-byte real: the t line below still gives one
+      }
+    }
+    cov.exactK = studentTFactor(cov.dof, cov.probability);
+    if (cov.exactK) cov.exactExpanded = *cov.exactK * *result.stdUnc;
+  }
   if (cov.tableK && *cov.tableExpanded > 0)
-    cov.tableStatement =
-        resultStatement(budget.value, *cov.tableExpanded, *cov.tableK, cov.level, budget.dofEff);
+    cov.tableStatement = resultStatement(budget.value, *cov.tableExpanded, *cov.tableK, cov.level,
+                                         cov.dof, cov.dofFromProject);
   if (cov.exactK && *cov.exactExpanded > 0)
-    cov.exactStatement =
-        resultStatement(budget.value, *cov.exactExpanded, *cov.exactK, cov.level, budget.dofEff);
+    cov.exactStatement = resultStatement(budget.value, *cov.exactExpanded, *cov.exactK, cov.level,
+                                         cov.dof, cov.dofFromProject);
   return budget;
 }
 
@@ -174,23 +198,27 @@ std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budge
 
 std::vector<std::string> budgetCoverageLines(const UncertaintyBudget& budget) {
   const BudgetCoverage& c = budget.coverage;
-  const std::string where =
-      " (" + levelText(c.level) + ", " + dofText(budget.dofEff, 2) + " degrees of freedom): ";
+  const std::string where = " (" + levelText(c.level) + ", " + dofText(c.dof, 2) +
+                            " degrees of freedom" + (c.dofFromProject ? " from coverage_dof" : "") +
+                            "): ";
+  const std::string none =
+      c.noFactor.empty() ? std::string(": none") : ": none (" + c.noFactor + ")";
   std::vector<std::string> lines;
+  if (c.dofFromProject)
+    lines.push_back("The coverage factors use the " + numberText(c.dof) +
+                    " degrees of freedom set by coverage_dof in the project, not the effective "
+                    "degrees of freedom (" +
+                    dofText(budget.dofEff, 3) + ").");
   if (c.tableK)
     lines.push_back("Coverage factor from the table" + where + "k = " + fixedText(*c.tableK, 2) +
                     ", U = " + numberText(*c.tableExpanded));
   else
-    lines.push_back(
-        "Coverage factor from the table: none (the effective degrees of freedom are "
-        "not positive)");
+    lines.push_back("Coverage factor from the table" + none);
   if (c.exactK)
     lines.push_back("Coverage factor of the t distribution" + where +
                     "k = " + fixedText(*c.exactK, 4) + ", U = " + numberText(*c.exactExpanded));
   else
-    lines.push_back(
-        "Coverage factor of the t distribution: none (the effective degrees of "
-        "freedom are not positive)");
+    lines.push_back("Coverage factor of the t distribution" + none);
   return lines;
 }
 
@@ -200,7 +228,12 @@ std::vector<std::string> budgetStatementLines(const UncertaintyBudget& budget) {
     lines.push_back("With the table's k: " + budget.coverage.tableStatement);
   if (!budget.coverage.exactStatement.empty())
     lines.push_back("With the t distribution's k: " + budget.coverage.exactStatement);
-  if (lines.empty()) lines.push_back("No result statement: there is no coverage factor.");
+  if (lines.empty())
+    lines.push_back(budget.coverage.noFactor.empty()
+                        ? "No result statement: there is no coverage factor."
+                        : "No result statement: " + budget.coverage.noFactor +
+                              "; a project can set the degrees of freedom for the coverage "
+                              "factor with coverage_dof.");
   return lines;
 }
 

@@ -39,10 +39,15 @@ struct BudgetCovariance {
 struct BudgetCoverage {
   int level = 0;             // index into kConfidenceLevels
   Extended probability = 0;  // two-sided, 0.9545 for "95.45%"
-  // From the coverage factor table, as the report has them (none when the effective degrees of
-  // freedom are not positive).
+  // The degrees of freedom of the factors: the effective ones, or those the project sets
+  // (dofFromProject). Below 1 no t-based factor is meaningful: none is given, and noFactor says
+  // why.
+  Extended dof = 0;
+  bool dofFromProject = false;
+  std::string noFactor;
+  // From the coverage factor table, as the report has them for the effective degrees of freedom.
   std::optional<Extended> tableK, tableExpanded;
-  // The t quantile at the effective degrees of freedom as they are, and U = k·uc.
+  // The t quantile at the degrees of freedom as they are, and U = k·uc.
   std::optional<Extended> exactK, exactExpanded;
   // "y = 28.4 ± 3.0 (k = 2.11, 95.45 %, ν_eff = 27.6)"; empty when there is no k or U is zero.
   std::string tableStatement, exactStatement;
@@ -57,7 +62,7 @@ struct UncertaintyBudget {
   Extended stdUnc = 0;                        // uc
   Extended dofEff = 0;
   CovarianceCheck check;
-  std::vector<std::string> warnings;  // check.warnings()
+  std::vector<std::string> warnings;  // the calculation's warnings, then check.warnings()
   BudgetCoverage coverage;
 
   bool sharesDefined() const { return variance != 0; }

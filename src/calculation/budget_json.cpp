@@ -1,7 +1,10 @@
 #include "calculation/budget_json.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "core/numtext.h"
 #include "tables/coverage_factors.h"
 
 namespace mirevant {
@@ -9,8 +12,7 @@ namespace mirevant {
 namespace {
 
 nlohmann::json number(Extended x) {
-  if (!std::isfinite(x)) return nullptr;
-  return static_cast<double>(x);
+  return jsonNumber(x);
 }
 
 nlohmann::json number(const std::optional<Extended>& x) {
@@ -22,6 +24,18 @@ nlohmann::json textOrNull(const std::string& text) {
 }
 
 }  // namespace
+
+nlohmann::json jsonNumber(Extended x) {
+  if (!std::isfinite(x)) return nullptr;
+  const double d = static_cast<double>(x);
+  if (x != 0 && !(std::fabs(d) >= std::numeric_limits<double>::min() &&
+                  std::fabs(d) <= std::numeric_limits<double>::max())) {
+    std::string text = numberText(x);
+    if (decimalSeparator() != '.') std::replace(text.begin(), text.end(), decimalSeparator(), '.');
+    return text;
+  }
+  return d;
+}
 
 nlohmann::json budgetJson(const UncertaintyBudget& budget) {
   nlohmann::json variables = nlohmann::json::array();
@@ -62,6 +76,7 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
        {{"level", level ? nlohmann::json(kConfidenceLevels[static_cast<std::size_t>(cov.level)])
                         : nlohmann::json(nullptr)},
         {"probability", number(cov.probability)},
+        {"coverageDof", cov.dofFromProject ? number(cov.dof) : nlohmann::json(nullptr)},
         {"tableK", number(cov.tableK)},
         {"tableExpanded", number(cov.tableExpanded)},
         {"exactK", number(cov.exactK)},

@@ -1,5 +1,9 @@
 #include "calculation/calculation.h"
 
+#include <algorithm>
+
+#include "calculation/exact_coverage.h"
+#include "calculation/input_rules.h"
 #include "core/errors.h"
 #include "core/fpu.h"
 #include "core/numtext.h"
@@ -25,7 +29,19 @@ const std::vector<std::string>& reportTrailer() {
 Coverage coverageFor(const CoverageTable& table, Extended dofEff, Extended stdUnc, int level) {
   Coverage c;
   c.k = table.factor(dofEff, level);
-  c.expanded = roundToReal48(c.k * stdUnc);
+  const Extended product = c.k * stdUnc;
+  try {
+    c.expanded = roundToReal48(product);
+  } catch (const OverflowError& e) {
+    throw MathError(std::string(e.what()) + "\nThe expanded uncertainty, " + numberText(stdUnc) +
+                    " times " + fixedText(c.k, 2) + " = " + numberText(product) +
+                    ", is beyond the largest 6-byte real (" + numberText(real48Max()) +
+                    ") that holds it.");
+  }
+  if (c.expanded == 0 && product != 0) {
+    c.expanded = product;
+    c.extended = true;
+  }
   return c;
 }
 
@@ -47,13 +63,22 @@ struct WarningStop {
 };
 
 void writeVariables(const CalculationInput& input, TUncEval& eval, TEquation& equation,
-                    std::vector<std::string>& report) {
+                    CalculationResult& result) {
+  std::vector<std::string>& report = result.report;
   report.push_back("WITH VARIABLES SET AT:");
   report.push_back("Variable\tValue\t\tStandard \t\tDOF");
   report.push_back("\t\t\tUncertainty");
   for (const VariableRow& row : input.variables) {
     if (row.dof == 0)
       throw WarningStop{"Zero values in any DOF feild will cause a divide by zero error!"};
+    // Rows stored before every way into them refused these (an old variable list): a negative
+    // standard uncertainty stops here, before it can look like a result; negative degrees of
+    // freedom have always been calculated with, and are named.
+    if (const auto problem = stdUncProblem(row.name, row.stdUnc)) throw WarningStop{*problem};
+    if (const auto problem = dofProblem(row.name, row.dof))
+      result.warnings.push_back(*problem +
+                                " The effective degrees of freedom and the coverage factor "
+                                "computed with them are not meaningful.");
     report.push_back(row.name + "\t" + row.valueText + "\t\t" + numberText(row.stdUnc) + "\t\t" +
                      numberText(row.dof));
     const Extended value = textToFloat(row.valueText);
@@ -100,6 +125,10 @@ void writeCoverageBlock(const CalculationInput& input, const Coverage& coverage,
   report.push_back("A range of plus or minus " + numberText(coverage.expanded) +
                    " will cover a percentage of " +
                    kConfidenceLevels[static_cast<std::size_t>(input.level)]);
+  if (coverage.extended)
+    report.push_back("The expanded uncertainty lies below the smallest 6-byte real (" +
+                     numberText(real48Min()) +
+                     "): it is computed and shown in extended precision.");
 }
 
 // A line naming a variable the model uses that has no row, when there is one.
@@ -146,7 +175,7 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
     }
     eval.setText(input.model);
 
-    writeVariables(input, eval, equation, report);
+    writeVariables(input, eval, equation, result);
     writeCovariances(input, eval, report);
     report.push_back("");
     report.push_back("STEPWISE AUDIT OF CALCULATION:");
@@ -184,6 +213,17 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
     }
     result.stdUnc = stdUnc;
     result.dofEff = dofEff;
+    if (dofEff > 0 && dofEff < 1) {
+      std::string warning = "The effective degrees of freedom, " + dofText(dofEff, 3) +
+                            ", are below 1, where a coverage factor from the t distribution is "
+                            "not meaningful; the table's k for them is its row for 1.";
+      if (std::any_of(input.covariances.begin(), input.covariances.end(),
+                      [](const CovariancePair& c) { return c.value != 0; }))
+        warning +=
+            " With correlated inputs the Welch-Satterthwaite formula for the effective "
+            "degrees of freedom does not hold.";
+      result.warnings.push_back(warning);
+    }
     report.push_back("");
     if (dofEff > 0 && input.coverage != nullptr) {
       const Coverage coverage = coverageFor(*input.coverage, dofEff, stdUnc, input.level);

@@ -40,6 +40,9 @@ struct CalculationInput {
   int level = kDefaultLevel;          // index into kConfidenceLevels
   bool coverageInReport = true;       // the coverage block at the end of the report
   const CoverageTable* coverage = nullptr;
+  // Degrees of freedom the budget's coverage factors and result statements use instead of the
+  // effective ones (a project's coverage_dof); the report's coverage block never uses them.
+  std::optional<Extended> coverageDof;
 };
 
 // How a calculation stopped short.
@@ -92,9 +95,13 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
 std::string invalidModelMessage(const std::string& model);
 
 // The coverage factor and expanded uncertainty for a new confidence level after a calculation.
+// U is held as a 6-byte real, as the report has always shown it; a U below that real's range is
+// kept in extended precision instead of becoming 0 (`extended` says so). A U above its range
+// raises a MathError whose second line names the cause.
 struct Coverage {
   Extended k = 0;
   Extended expanded = 0;
+  bool extended = false;
 };
 Coverage coverageFor(const CoverageTable& table, Extended dofEff, Extended stdUnc, int level);
 

@@ -1,10 +1,10 @@
 #include "calculation/exact_coverage.h"
 
+#include <algorithm>
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/distributions/students_t.hpp>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 
 #include "core/fpu.h"
@@ -34,12 +34,18 @@ std::optional<Extended> studentTFactor(Extended dof, Extended probability) {
 
 int decimalsForSignificant(Extended x, int digits) {
   // The decimal exponent of |x| once rounded to the digits: 9.96 rounds to 10, a decade up.
+  // to_chars writes no terminating NUL: the exponent is read from the characters it wrote and
+  // from nothing after them.
   char buffer[64];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
                                std::chars_format::scientific, digits - 1);
-  const char* e = buffer;
-  while (e < r.ptr && *e != 'e') ++e;
-  const int exponent = e < r.ptr ? std::atoi(e + 1) : 0;
+  const char* e = std::find(buffer, r.ptr, 'e');
+  int exponent = 0;
+  if (e != r.ptr) {
+    const char* from = e + 1;
+    if (from != r.ptr && *from == '+') ++from;  // from_chars takes a '-' but no '+'
+    std::from_chars(from, r.ptr, exponent);
+  }
   return digits - 1 - exponent;
 }
 
@@ -65,12 +71,22 @@ std::string levelText(int level) {
 }
 
 std::string resultStatement(Extended value, Extended expanded, Extended k, int level,
-                            Extended dofEff) {
+                            Extended dofEff, bool dofFromProject) {
   const int decimals = decimalsForSignificant(expanded, 2);
   const std::string parts = decimalSeparator() == ',' ? "; " : ", ";
-  return "y = " + roundedText(value, decimals) + " ± " + roundedText(expanded, decimals) +
-         " (k = " + fixedText(k, 2) + parts + levelText(level) + parts +
-         "ν_eff = " + dofText(dofEff, 1) + ")";
+  const std::string dof = dofFromProject ? "ν = " + dofText(dofEff, 1) + " from coverage_dof"
+                                         : "ν_eff = " + dofText(dofEff, 1);
+  // The value holds 15 significant digits: where U's decimal place lies beyond them (a U of
+  // 1E-40 beside 6), the value is written as it is and U in scientific notation, not both with
+  // dozens of decimals.
+  const int valueDigits = decimals + 1 - (value == 0 ? 0 : decimalsForSignificant(value, 1));
+  const bool beyond = valueDigits > 15;
+  const std::string u =
+      beyond ? roundedText(expanded * std::pow(10.0L, static_cast<Extended>(decimals - 1)), 1) +
+                   "E" + std::to_string(1 - decimals)
+             : roundedText(expanded, decimals);
+  return "y = " + (beyond ? numberText(value) : roundedText(value, decimals)) + " ± " + u +
+         " (k = " + fixedText(k, 2) + parts + levelText(level) + parts + dof + ")";
 }
 
 }  // namespace mirevant

@@ -38,8 +38,10 @@ std::string dofText(Extended dof, int decimals);
 // "y = 28.4 ± 3.0 (k = 2.11, 95.45 %, ν_eff = 27.6)": the expanded uncertainty rounded to two
 // significant digits, the value to the same decimal place, k to two decimals and the effective
 // degrees of freedom to one. Under a decimal comma the items in parentheses are parted by "; ".
+// Degrees of freedom a project sets for the coverage factor read "ν = 4.0 from coverage_dof". A U
+// whose decimal place lies beyond the value's 15 digits reads "y = 6 ± 7.6E-40 (...)", U with two digits.
 std::string resultStatement(Extended value, Extended expanded, Extended k, int level,
-                            Extended dofEff);
+                            Extended dofEff, bool dofFromProject = false);
 
 // The level as a statement writes it: "95.45 %".
 std::string levelText(int level);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +61,18 @@ bool incrementDigits(std::string& digits) {
   return true;
 }
 
+// The decimal exponent written after position `e` (the 'e' or 'E') of a number text; 0 when
+// there is none. Reads only the characters of the text.
+int exponentOf(const std::string& s, std::size_t e) {
+  int exponent = 0;
+  if (e >= s.size()) return 0;
+  const char* from = s.data() + e + 1;
+  const char* end = s.data() + s.size();
+  if (from != end && *from == '+') ++from;  // from_chars takes a '-' but no '+'
+  std::from_chars(from, end, exponent);
+  return exponent;
+}
+
 // |x| rounded to n significant digits, halves away from zero. x must be finite and non-zero.
 Digits significantDigits(Extended x, int n) {
   const std::string s = printTruncated("%.*Le", n, std::fabs(x));  // n + 1 digits, truncated
@@ -68,7 +81,7 @@ Digits significantDigits(Extended x, int n) {
   size_t i = 0;
   for (; i < s.size() && s[i] != 'e'; ++i)
     if (s[i] >= '0' && s[i] <= '9') d.digits.push_back(s[i]);
-  d.exp10 = std::atoi(s.c_str() + i + 1);
+  d.exp10 = exponentOf(s, i);
   const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
   d.digits.resize(static_cast<size_t>(n));
   if (roundUp && incrementDigits(d.digits)) {
@@ -317,11 +330,17 @@ Extended roundToReal48(Extended x) {
   const Extended m = std::frexp(std::fabs(x), &e);          // [0.5, 1)
   const Extended r = std::floor(std::ldexp(m, 40) + 0.5L);  // 40 significant bits, half away
   const Extended v = std::ldexp(r, e - 40);
-  static const Extended kMin = std::ldexp(1.0L, -128);
-  static const Extended kMax = std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);
-  if (v < kMin) return 0;
-  if (v > kMax) throw OverflowError();
+  if (v < real48Min()) return 0;
+  if (v > real48Max()) throw OverflowError();
   return x < 0 ? -v : v;
+}
+
+Extended real48Min() {
+  return std::ldexp(1.0L, -128);
+}
+
+Extended real48Max() {
+  return std::ldexp(static_cast<Extended>((1ULL << 40) - 1), 126 - 39);
 }
 
 }  // namespace mirevant

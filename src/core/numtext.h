@@ -53,5 +53,9 @@ std::string invalidIntegerMessage(const std::string& text);
 // Rounds to the nearest 6-byte real (40 significant bits, halves away from zero). A magnitude
 // below 2^-128 becomes 0; one above the largest 6-byte real raises OverflowError.
 Extended roundToReal48(Extended x);
+// The smallest and the largest magnitude a 6-byte real holds (2^-128, about 2.9E-39, and about
+// 1.7E38).
+Extended real48Min();
+Extended real48Max();
 
 }  // namespace mirevant

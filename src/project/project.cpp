@@ -10,6 +10,7 @@
 #include <sstream>
 #include <toml.hpp>
 
+#include "calculation/input_rules.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
 #include "tables/schemas.h"
@@ -50,7 +51,7 @@ std::string fileNumber(Extended x) {
 
 // Which part of a project a problem is in, so that the reader can name its line.
 struct Where {
-  enum class Part { Root, Model, Level, Variable, Covariance, MonteCarlo } part;
+  enum class Part { Root, Model, Level, CoverageDof, Variable, Covariance, MonteCarlo } part;
   std::size_t index = 0;
   const char* key = nullptr;
 };
@@ -87,6 +88,10 @@ void checkProject(const Project& p, const Fail& fail) {
   if (!parsed) fail({Part::Model}, "the model is not a valid expression: " + why);
   if (p.level < 0 || p.level >= static_cast<int>(kConfidenceLevels.size()))
     fail({Part::Level}, "unknown confidence level");
+  if (p.coverageDof && !(*p.coverageDof >= 1))
+    fail({Part::CoverageDof},
+         "coverage_dof must be 1 or more: below 1 no coverage factor of the t distribution is "
+         "meaningful");
 
   std::set<std::string> names;
   for (std::size_t k = 0; k < p.variables.size(); ++k) {
@@ -107,12 +112,10 @@ void checkProject(const Project& p, const Fail& fail) {
       fail({Part::Variable, k, "value"},
            "the value of the variable " + name + " is longer than the " +
                std::to_string(columnWidth("VALUE")) + " characters the variable list holds");
-    if (!std::isfinite(row.stdUnc) || row.stdUnc < 0)
-      fail({Part::Variable, k, "standard_uncertainty"},
-           "the standard uncertainty of the variable " + name + " is negative");
-    if (!std::isfinite(row.dof) || row.dof <= 0)
-      fail({Part::Variable, k, "degrees_of_freedom"},
-           "the degrees of freedom of the variable " + name + " must be above 0");
+    if (const auto problem = stdUncProblem(name, row.stdUnc))
+      fail({Part::Variable, k, "standard_uncertainty"}, *problem);
+    if (const auto problem = dofProblem(name, row.dof))
+      fail({Part::Variable, k, "degrees_of_freedom"}, *problem);
     if (row.derivation.size() > columnWidth("UNCDERIV"))
       fail({Part::Variable, k, "derivation"},
            "the derivation of the variable " + name + " is longer than the " +
@@ -169,7 +172,8 @@ class Reader {
                           ", written by a newer version; this version reads format " +
                           std::to_string(kProjectFormat) + " and older");
     if (format->as_integer() < 1) failAt(*format, "the format number must be 1 or more");
-    checkKeys(root_, {"format", "model", "level", "variable", "covariance", "monte_carlo"});
+    checkKeys(root_, {"format", "model", "level", "coverage_dof", "variable", "covariance",
+                      "monte_carlo"});
 
     Project p;
     model_ = find(top, "model");
@@ -185,6 +189,8 @@ class Reader {
     p.model = modelTextFromFile(p.model);
     level_ = find(top, "level");
     if (level_ != nullptr) p.level = levelIndex(*level_);
+    coverageDof_ = find(top, "coverage_dof");
+    if (coverageDof_ != nullptr) p.coverageDof = number(*coverageDof_, "coverage_dof");
     if (const TomlValue* vars = find(top, "variable")) {
       for (const TomlValue& t : tables(*vars, "variable")) {
         variables_.push_back(&t);
@@ -372,6 +378,8 @@ class Reader {
         return model_ != nullptr ? *model_ : root_;
       case Part::Level:
         return level_ != nullptr ? *level_ : root_;
+      case Part::CoverageDof:
+        return coverageDof_ != nullptr ? *coverageDof_ : root_;
       case Part::Variable:
         return inTable(where.index < variables_.size() ? variables_[where.index] : nullptr);
       case Part::Covariance:
@@ -388,6 +396,7 @@ class Reader {
   const TomlValue& root_;
   const TomlValue* model_ = nullptr;
   const TomlValue* level_ = nullptr;
+  const TomlValue* coverageDof_ = nullptr;
   const TomlValue* monteCarlo_ = nullptr;
   std::vector<const TomlValue*> variables_;
   std::vector<const TomlValue*> covariances_;
@@ -585,6 +594,8 @@ std::string projectText(const Project& p, const std::string& previousText) {
   writeLine(out, "model = " + quoted(modelTextForFile(p.model)), old.top("model"));
   writeLine(out, std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(p.level)]),
             old.top("level"));
+  if (p.coverageDof)
+    writeLine(out, "coverage_dof = " + fileNumber(*p.coverageDof), old.top("coverage_dof"));
   for (const VariableRow& row : p.variables) {
     const std::string name = variableNameOf(row.name);
     const TomlValue* was = old.variable(name);
@@ -647,6 +658,7 @@ CalculationInput calculationInput(const Project& project, const CoverageTable* c
   input.covariances = project.covariances;
   input.level = project.level;
   input.coverage = coverage;
+  input.coverageDof = project.coverageDof;
   return input;
 }
 
@@ -656,6 +668,7 @@ Project projectFrom(const CalculationInput& input) {
   p.level = input.level;
   p.variables = input.variables;
   p.covariances = input.covariances;
+  p.coverageDof = input.coverageDof;
   return p;
 }
 

@@ -24,6 +24,9 @@ struct Project {
   int level = kDefaultLevel;           // index into kConfidenceLevels
   std::vector<VariableRow> variables;  // value texts with the user's decimal separator
   std::vector<CovariancePair> covariances;
+  // coverage_dof: the degrees of freedom the budget's coverage factors use instead of the
+  // effective ones (1 or more), when the Welch-Satterthwaite formula does not fit the model.
+  std::optional<Extended> coverageDof;
   // Written as [monte_carlo] when present; absent when the analysis was never set up.
   std::optional<MonteCarloSettings> monteCarlo;
 };

@@ -173,8 +173,7 @@ class MessageNotifier : public UncertaintyNotifier {
 };
 
 json number(const std::optional<Extended>& x) {
-  if (!x || !std::isfinite(*x)) return nullptr;
-  return static_cast<double>(*x);
+  return x ? jsonNumber(*x) : json(nullptr);
 }
 
 json monteCarloJson(const MonteCarloSummary& m) {
@@ -222,6 +221,7 @@ json resultsJson(const ProjectRun& run) {
   j["effective_degrees_of_freedom"] = number(r.dofEff);
   j["k"] = number(r.k);
   j["expanded_uncertainty"] = number(r.expanded);
+  j["warnings"] = r.warnings;
   json variables = json::array();
   for (const Sensitivity& s : sensitivities(in)) {
     json v;

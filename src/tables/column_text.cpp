@@ -3,6 +3,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -38,7 +39,8 @@ void splitScientific(const std::string& sci, int& digitCount, int& exponent) {
   size_t i = 0;
   for (; i < sci.size() && sci[i] != 'E'; ++i)
     if (isDigit(sci[i])) ++digitCount;
-  exponent = i < sci.size() ? std::atoi(sci.c_str() + i + 1) : 0;
+  exponent = 0;
+  if (i < sci.size()) std::from_chars(sci.data() + i + 1, sci.data() + sci.size(), exponent);
 }
 
 }  // namespace

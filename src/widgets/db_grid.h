@@ -23,6 +23,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace mirevant {
@@ -78,6 +79,12 @@ class DBGrid : public QTableView {
 
   // Without a handler, failures are written to the debug log (Abort is dropped).
   void setErrorHandler(ErrorHandler handler);
+
+  // Checks a text typed into a cell before it is written into its field: an exception refuses it
+  // as a text that does not convert is refused (reported to the error handler; the editor stays
+  // open with the text). Check boxes and pick lists are not checked.
+  using CellCheck = std::function<void(const std::string& fieldName, const std::string& text)>;
+  void setCellCheck(CellCheck check) { cellCheck_ = std::move(check); }
 
   // Writes the text of an open cell editor into its field and closes the editor; true when there
   // was none. A refused value (reported to the error handler) leaves the editor open and returns
@@ -135,6 +142,7 @@ class DBGrid : public QTableView {
   DBGridDelegate* delegate_ = nullptr;  // child object
   std::vector<QPointer<QComboBox>> pickLists_;
   ErrorHandler errorHandler_;
+  CellCheck cellCheck_;
   bool keyboardInsertDelete_ = false;
   bool readOnly_ = false;
   bool syncing_ = false;      // the current cell is being set to follow the dataset

@@ -152,10 +152,12 @@ bool DBGridModel::setData(const QModelIndex& index, const QVariant& value, int r
   Dataset* ds = dataset();
   const bool ok = grid_->guarded([&] {
     Field& f = ds->fieldByName(col.fieldName.toStdString());
-    if (check)
+    if (check) {
       f.setAsBoolean(checked);
-    else if (f.asString() != text)
+    } else if (f.asString() != text) {
+      if (grid_->cellCheck_ && !col.pickList) grid_->cellCheck_(f.name(), text);
       f.setAsString(text);
+    }
   });
   if (!ok) refused_ = true;
   return ok;

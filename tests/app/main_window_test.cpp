@@ -7,9 +7,11 @@
 #include <QPrinterInfo>
 #include <QTest>
 #include <cmath>
+#include <fstream>
 
 #include "app/help_window.h"
 #include "app/main_window_fixture.h"
+#include "calculation/input_rules.h"
 #include "covariance/covariance_window.h"
 
 namespace mirevant::testing {
@@ -227,6 +229,66 @@ TEST_F(MainWindow, EachEntryModeWritesTheWholeRow) {
   form_->ValueIsMeanOfObservations1->trigger();
   EXPECT_EQ(dialogs_.lastText(), "Reading 2, \"2x\", is not a number");
   EXPECT_EQ(form_->TableVarlist().fieldByName("UNCDERIV").asString(), "Std Unc = 0.2/sqrt(2)");
+  // A standard uncertainty typed over a derived one takes its tick and derivation with it.
+  typeIntoCell(0, 2, "0.3");
+  ASSERT_TRUE(form_->DBGridVarList->commitEdit());
+  EXPECT_FALSE(form_->TableVarlist().fieldByName("SYSDEFUNC").asBoolean());
+  EXPECT_EQ(form_->TableVarlist().fieldByName("UNCDERIV").asString(), "");
+  EXPECT_EQ(form_->variableEntries().at("x").mode, EntryMode::Typed);
+}
+
+// A negative standard uncertainty (or a number it is derived from) and degrees of freedom of 0 or
+// below are refused with the same words wherever they are entered.
+TEST_F(MainWindow, OneRuleForEachInputWhereverItIsEntered) {
+  using W = mirevant::MainWindow;
+  const auto typeA = &W::VariableValueistheaggregateResultofanumberofTrialsTypeA1;
+  const auto cert = &W::ValueHasCertificateUncertainty1;
+  const std::string u = *stdUncProblem("a", -0.2L), dof0 = *dofProblem("a", 0),
+                    dofNeg = *dofProblem("a", -3);
+  const struct {
+    char where;  // grid cell (column|text), popup (answers), project file (u|dof)
+    QAction* W::*action;
+    const char* input;
+    std::string message;
+  } cases[] = {
+      {'g', nullptr, "2|-0.2", u},
+      {'g', nullptr, "3|0", dof0},
+      {'p', typeA, "10|-0.2", u},
+      {'p', typeA, "10|0.2|0", dof0},
+      {'p', cert, "10|0.1|2|-3", dofNeg},
+      {'p', cert, "10|-0.4", *negativeProblem("a", "expanded uncertainty", -0.4L)},
+      {'p', &W::VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1,
+       "12.5|-0.3", *negativeProblem("a", "half range", -0.3L)},
+      {'p', &W::ValueIsCenterOfTriangularCurve1, "7|-6", *negativeProblem("a", "half width", -6)},
+      {'f', nullptr, "-0.2|10", u},
+      {'f', nullptr, "0.1|0", dof0},
+  };
+  const std::string file = programDir().toStdString() + "rule.toml";
+  for (const auto& c : cases) {
+    enterWorkedExample();
+    dialogs_.clear();
+    const QStringList in = QString(c.input).split('|');
+    Dataset& t = form_->TableVarlist();
+    t.first();
+    if (c.where == 'g') {
+      typeIntoCell(0, in[0].toInt(), in[1]);
+      EXPECT_FALSE(form_->DBGridVarList->commitEdit());
+      QApplication::processEvents();  // the grid reports once its event is handled
+      t.cancel();
+    } else if (c.where == 'p') {
+      for (const QString& a : in) dialogs_.answer(a);
+      (form_.get()->*c.action)->trigger();
+    } else {
+      std::ofstream(file) << "format = 1\nmodel = \"a\"\nvariable = [{name = \"a\", value = \"1\", "
+                          << "standard_uncertainty = " << in[0].toStdString()
+                          << ", degrees_of_freedom = " << in[1].toStdString() << "}]\n";
+      EXPECT_FALSE(form_->openProject(QString::fromStdString(file)));
+    }
+    const std::string shown = dialogs_.boxes.empty() ? "" : dialogs_.texts().front();
+    EXPECT_NE(shown.find(c.message), std::string::npos) << c.input << ": " << shown;
+    t.first();
+    EXPECT_EQ(t.fieldByName("UNC").asString(), "0.1") << c.input;  // nothing refused is stored
+  }
 }
 
 }  // namespace

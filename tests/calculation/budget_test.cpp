@@ -6,6 +6,7 @@
 #include <random>
 
 #include "calculation/budget_json.h"
+#include "calculation/exact_coverage.h"
 #include "common/calculation_input.h"
 #include "common/random_expression.h"
 #include "core/numtext.h"
@@ -46,6 +47,24 @@ TEST(Budget, DemonstrationAddsUpAndUsesTheReportsDerivatives) {
   EXPECT_NE(b->warnings[2].find("negative eigenvalue"), std::string::npos);
   EXPECT_NE(b->warnings[3].find("Welch-Satterthwaite"), std::string::npos);
   EXPECT_EQ(budgetJson(*b)["total"]["share"], 100);
+}
+
+// Below 1 effective degree of freedom no t-based k is meaningful: a warning, and the budget gives
+// no factor and no statement, saying why. Degrees of freedom the project sets are used instead,
+// and the statement says so.
+TEST(Budget, CoverageBelowOneDegreeOfFreedomAndTheProjectsOverride) {
+  for (const std::optional<Extended> coverageDof : {std::optional<Extended>(), {4.0L}}) {
+    CalculationInput in = input("a", {{"a", "2", 0.1L, 0.5L}});
+    in.coverageDof = coverageDof;
+    const UncertaintyBudget b = *uncertaintyBudget(in, calculate(in));
+    ASSERT_EQ(b.warnings.size(), 1u);  // the calculation's, which the budget shows
+    EXPECT_EQ(b.coverage.exactK,
+              coverageDof ? studentTFactor(4, levelProbability(in.level)) : std::nullopt);
+    EXPECT_EQ(b.coverage.tableK.has_value(), coverageDof.has_value());
+    const std::string statement = budgetStatementLines(b).front();
+    EXPECT_NE(statement.find(coverageDof ? "ν = 4.0 from coverage_dof" : "0.500, are below 1"),
+              std::string::npos);
+  }
 }
 
 // Budgets that must come out as stated: expected shares in the order variables, covariances;

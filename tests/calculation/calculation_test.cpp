@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "calculation/input_rules.h"
 #include "common/calculation_input.h"
 #include "core/separator_guard.h"
 
@@ -76,6 +78,8 @@ TEST(Calculation, StopsNameTheirCauseOnASecondLine) {
        "The combined variance is negative (-5.86)"},
       {input(("a*b" + std::string(297, ' ')).c_str(), {{"a", "2", 0.1L, 10}}),
        "The expression has 300 characters, blanks included; at most 255 are accepted."},
+      {input("a*b", {{"a", "2", 1e38L, 10}, {"b", "3", 1e38L, 20}}),
+       "The expanded uncertainty, 3.60555127546399E38 times 2.15 = 7.75"},
       {input("a*b+q", ab()),
        "The model uses the variable q, which has no row in the variable list: press Define "
        "Variables."},
@@ -101,8 +105,26 @@ TEST(Calculation, ResultsAreSetOnlyByTheStepsThatFinished) {
   ASSERT_TRUE(negative.ok());
   EXPECT_LT(*negative.dofEff, 0);
   EXPECT_FALSE(negative.k.has_value());
+  // A negative standard uncertainty in a row stored before the rule stops before any number.
+  const CalculationResult negativeU = calculate(input("a", {{"a", "2", -0.1L, 10}}));
+  EXPECT_EQ(negativeU.stop->message, *stdUncProblem("a", -0.1L));
+  EXPECT_FALSE(negativeU.stdUnc);
   const CalculationResult stopped = calculate(input("a/b", ab("0")));
   EXPECT_FALSE(stopped.value || stopped.stdUnc || stopped.dofEff || stopped.k);
+}
+
+// U = k·u_c is held as a 6-byte real where it fits; below that real's range it is kept in
+// extended precision (never 0 for a u_c above 0). (Above it the stop names U's overflow.)
+TEST(Calculation, ExpandedUncertaintyBeyondTheSixByteReal) {
+  const std::string below =
+      "The expanded uncertainty lies below the smallest 6-byte real (2.93873587705572E-39): it is "
+      "computed and shown in extended precision.";
+  for (const Extended u : {1e-40L, 1e-3L}) {
+    const CalculationResult r = calculate(input("a*b", {{"a", "2", u, 10}, {"b", "3", u, 20}}));
+    ASSERT_TRUE(r.ok() && r.expanded && r.k) << u;
+    EXPECT_EQ(*r.expanded, u < 1e-30L ? *r.k * *r.stdUnc : roundToReal48(*r.k * *r.stdUnc)) << u;
+    EXPECT_EQ(std::count(r.report.begin(), r.report.end(), below), u < 1e-30L) << u;
+  }
 }
 
 // A derivative that cannot be evaluated counts as 0 in the audit, as the report shows; the

@@ -64,6 +64,12 @@ TEST(ExactCoverage, StudentTQuantiles) {
     EXPECT_FALSE(studentTFactor(nu, 0.95L).has_value());
 }
 
+// Fills the stack below the caller as earlier calls leave it, for a formatter that reads too far.
+[[gnu::noinline]] void soilStack(char fill) {
+  volatile char junk[8192];
+  for (volatile char& c : junk) c = fill;
+}
+
 TEST(ExactCoverage, ResultStatements) {
   const int level = confidenceLevelIndex("95.45%");
   const struct {
@@ -82,11 +88,15 @@ TEST(ExactCoverage, ResultStatements) {
       {-1.23456e-5L, 2.0449e-7L, 2, 3.04L, '.',
        "y = -0.00001235 ± 0.00000020 (k = 2.00, 95.45 %, ν_eff = 3.0)"},
       {1, 0.015L, 2, 2.5e7L, '.', "y = 1.000 ± 0.015 (k = 2.00, 95.45 %, ν_eff = 2.5E7)"},
+      {6, 7.6e-40L, 2, 10, '.', "y = 6 ± 7.6E-40 (k = 2.00, 95.45 %, ν_eff = 10.0)"},
+      {0, 2.98e-300L, 2, 10, ',', "y = 0 ± 3,0E-300 (k = 2,00; 95,45 %; ν_eff = 10,0)"},
   };
-  for (const auto& c : cases) {
-    SeparatorGuard guard(c.separator);
-    EXPECT_EQ(resultStatement(c.value, c.expanded, c.k, level, c.dof), c.statement);
-  }
+  for (const auto& c : cases)
+    for (const char fill : {'\0', '0', '7', '9'}) {  // the same statement whatever the stack held
+      SeparatorGuard guard(c.separator);
+      soilStack(fill);
+      EXPECT_EQ(resultStatement(c.value, c.expanded, c.k, level, c.dof), c.statement) << fill;
+    }
 }
 
 }  // namespace

@@ -52,9 +52,12 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
       {"value given as a number", kHead + "\n[[variable]]\nname = \"a\"\nvalue = 1.5\n",
        "line 6: value must be a text in quotes"},
       {"negative standard uncertainty", kHead + var("a", "1", "-0.1") + var("b"),
-       "line 7: the standard uncertainty of the variable a is negative"},
+       "line 7: The standard uncertainty of the variable a is negative (-0.1); it must be 0 or "
+       "more."},
       {"zero degrees of freedom", kHead + var("a", "1", "0.1", "0") + var("b"),
-       "line 8: the degrees of freedom of the variable a must be above 0"},
+       "line 8: The degrees of freedom of the variable a are 0; they must be above 0."},
+      {"coverage_dof below 1", kHead + "coverage_dof = 0.5\n" + var("a") + var("b"),
+       "line 3: coverage_dof must be 1 or more"},
       {"covariance with an unknown variable",
        kAB + "\n[[covariance]]\nbetween = [\"a\", \"q\"]\nvalue = 0.5\n",
        "line 17: the covariance names the unknown variable q"},
@@ -103,12 +106,14 @@ Project sample() {
   mc.seed = 18446744073709551615ULL;
   mc.adaptive = false;
   p.monteCarlo = mc;
+  p.coverageDof = 4.5L;
   return p;
 }
 
 // Equal texts, and every number equal to the last bit.
 void expectSame(const Project& x, const Project& y) {
   EXPECT_EQ(projectText(x), projectText(y));
+  EXPECT_EQ(x.coverageDof, y.coverageDof);
   ASSERT_EQ(x.variables.size(), y.variables.size());
   for (std::size_t k = 0; k < x.variables.size(); ++k) {
     EXPECT_EQ(x.variables[k].stdUnc, y.variables[k].stdUnc) << k;

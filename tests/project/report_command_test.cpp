@@ -122,6 +122,26 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
   rmdir(tmpl);
 }
 
+// A value below a double's range is written as its number text, never as the 0 a double makes
+// of it; numbers a double holds stay numbers.
+TEST(ReportCommand, JsonWritesNumbersBeyondADoubleAsText) {
+  const std::string file = ::testing::TempDir() + "tiny.toml";
+  std::ofstream(file)
+      << "format = 1\nmodel = \"a*b\"\nvariable = [{name = \"a\", value = \"1e-4000\", "
+         "standard_uncertainty = 0.1, degrees_of_freedom = 10}, {name = \"b\", value "
+         "= \"3\", standard_uncertainty = 0.2, degrees_of_freedom = 20}]\n";
+  const nlohmann::json j = nlohmann::json::parse(report({"--json", "--budget", file}).out);
+  const std::pair<const char*, nlohmann::json> fields[] = {
+      {"/value", "3E-4000"},
+      {"/variables/1/sensitivity", "1E-4000"},
+      {"/variables/1/value", 3.0},
+      {"/budget/variables/1/sensitivity", "1E-4000"},
+  };
+  for (const auto& [pointer, expected] : fields)
+    EXPECT_EQ(j.at(nlohmann::json::json_pointer(pointer)), expected) << pointer;
+  std::remove(file.c_str());
+}
+
 TEST(ReportCommand, SeveralFilesGiveOneReportAfterAnother) {
   const std::string a = kExamples + "gum_h2_r.toml", b = kExamples + "gum_h3_thermometer.toml";
   EXPECT_EQ(report({a, b}).out, report({a}).out + report({b}).out);
@@ -166,6 +186,7 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   ASSERT_EQ(budget.status, 0) << budget.err;
   EXPECT_EQ(budget.out.substr(0, plain.out.size()), plain.out);
   EXPECT_NE(budget.out.find("UNCERTAINTY BUDGET:", plain.out.size()), std::string::npos);
+  EXPECT_NE(budget.out.find("(k = 2.87, 95.45 %, ν = 4.0 from coverage_dof)"), std::string::npos);
   const std::vector<std::string> args = {"--monte-carlo", "--trials", "20000", "--seed", "3", file};
   const Outcome mc = report(args);
   ASSERT_EQ(mc.status, 0) << mc.err;
