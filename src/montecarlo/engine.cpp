@@ -287,7 +287,12 @@ class BlockRunner {
       try {
         const Extended y = compiled.CalculateQuick(values);
         if (!std::isfinite(y)) throw MathError("The model value is not a finite number");
-        out.values.push_back(static_cast<double>(y));
+        // The trials are kept as doubles: a value beyond their range fails as any other would.
+        const double value = static_cast<double>(y);
+        if (!std::isfinite(value))
+          throw MathError("The model value " + numberText(y) +
+                          " is beyond the range of the trials' numbers (about 1.8E308)");
+        out.values.push_back(value);
       } catch (const std::exception& e) {
         if (out.failed++ == 0) out.firstFailure = e.what();
       }
