@@ -632,6 +632,13 @@ std::string projectText(const Project& p, const std::string& previousText) {
   return out.str();
 }
 
+MonteCarloSettings monteCarloSettingsFor(const Project& project) {
+  if (project.monteCarlo) return *project.monteCarlo;
+  MonteCarloSettings settings;
+  settings.level = project.level;
+  return settings;
+}
+
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage) {
   CalculationInput input;
   input.model = project.model;

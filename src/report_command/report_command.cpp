@@ -46,6 +46,7 @@ struct ProjectRun {
   Project project;
   CalculationInput input;
   CalculationResult result;
+  std::optional<int> levelOption;  // --level, which sets every analysis's level
 };
 
 // An analysis beyond the calculation: its options, and what it adds to a project's text report
@@ -97,7 +98,8 @@ class MonteCarloAnalysis : public Analysis {
     app.add_flag("--monte-carlo", enabled_,
                  "Append a Monte Carlo check: propagation of the variables' distributions, the "
                  "coverage intervals, the validation of the first-order result and the "
-                 "second-order term; with --json, as the field \"monte_carlo\"");
+                 "second-order term, at the level of the project's [monte_carlo] table, else "
+                 "at the project's level; with --json, as the field \"monte_carlo\"");
     app.add_option("--trials", trials_,
                    "Number of Monte Carlo trials, or \"adaptive\" (the default: blocks of trials "
                    "until the results are stable to the numerical tolerance)")
@@ -127,8 +129,8 @@ class MonteCarloAnalysis : public Analysis {
 
  private:
   std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) const {
-    MonteCarloSettings settings = run.project.monteCarlo.value_or(MonteCarloSettings{});
-    settings.level = run.input.level;
+    MonteCarloSettings settings = monteCarloSettingsFor(run.project);
+    if (run.levelOption) settings.level = *run.levelOption;
     if (seed_) settings.seed = *seed_;
     if (ndig_) settings.ndig = *ndig_;
     if (!trials_.empty() && trials_ != "adaptive") {
@@ -255,7 +257,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       ->required();
   std::vector<std::string> levels(kConfidenceLevels.begin(), kConfidenceLevels.end());
   app.add_option("--level", level,
-                 "Confidence level for the coverage factor instead of the project's own")
+                 "Confidence level instead of the project's own, for the coverage factor and "
+                 "the Monte Carlo check")
       ->check(CLI::IsMember(levels));
   app.add_flag("--json", asJson,
                "Print results instead of the report: model, value, standard uncertainty, "
@@ -300,7 +303,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       if (asJson) results.push_back({{"file", file}, {"error", e.what()}});
       continue;
     }
-    if (!level.empty()) run.project.level = confidenceLevelIndex(level);
+    if (!level.empty()) run.levelOption = run.project.level = confidenceLevelIndex(level);
     run.input = calculationInput(run.project, &coverage);
     MessageNotifier notifier(err, file);
     run.result = calculate(run.input, &notifier);

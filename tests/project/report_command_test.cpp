@@ -165,5 +165,31 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
 }
 
+// The Monte Carlo check runs at --level, else at its [monte_carlo] level, else at the project's.
+TEST(ReportCommand, MonteCarloLevel) {
+  char dir[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/level.toml";
+  const std::string project =
+      "format = 1\nmodel = \"a\"\nlevel = \"99%\"\n[[variable]]\nname = \"a\"\nvalue = \"1\"\n"
+      "standard_uncertainty = 0.1\ndegrees_of_freedom = 50\n";
+  const struct {
+    const char* table;
+    std::vector<std::string> options;
+    const char* level;
+  } cases[] = {{"", {}, "99%"},
+               {"[monte_carlo]\nlevel = \"90%\"\n", {}, "90%"},
+               {"[monte_carlo]\nlevel = \"90%\"\n", {"--level", "95%"}, "95%"}};
+  for (const auto& c : cases) {
+    std::ofstream(file) << project << c.table;
+    std::vector<std::string> args = {"--json", "--monte-carlo", "--trials", "20000", file};
+    args.insert(args.begin(), c.options.begin(), c.options.end());
+    const nlohmann::json j = nlohmann::json::parse(report(args).out);
+    EXPECT_EQ(j["monte_carlo"]["level"].get<std::string>(), c.level) << c.table;
+  }
+  std::remove(file.c_str());
+  rmdir(dir);
+}
+
 }  // namespace
 }  // namespace mirevant
