@@ -165,6 +165,31 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
 }
 
+// 1 − a² at a = 0 has a first-order u of 0: the calculation stops, the Monte Carlo check runs and
+// says what is missing; a budget, which needs the first order, makes it a stop.
+TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
+  char dir[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/flat.toml";
+  std::ofstream(file) << "format = 1\nmodel = \"1-a^2\"\n[[variable]]\nname = \"a\"\n"
+                         "value = \"0\"\nstandard_uncertainty = 1\ndegrees_of_freedom = 9\n";
+  const Outcome text = report({"--monte-carlo", "--trials", "20000", file});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("First order: none. The first-order calculation stopped"),
+            std::string::npos);
+  const Outcome json = report({"--json", "--monte-carlo", "--trials", "20000", file});
+  EXPECT_EQ(json.status, 0) << json.err;
+  const nlohmann::json mc = nlohmann::json::parse(json.out)["monte_carlo"];
+  EXPECT_TRUE(mc["first_order"].is_null());
+  EXPECT_NE(mc["first_order_reason"].get<std::string>().find("stopped"), std::string::npos);
+  EXPECT_TRUE(mc["validated"].is_null());
+  EXPECT_TRUE(mc["validation_reason"].is_string());
+  EXPECT_NEAR(mc["second_order_standard_uncertainty"].get<double>(), std::sqrt(2.0), 1e-12);
+  EXPECT_EQ(report({"--budget", "--monte-carlo", "--trials", "20000", file}).status, 1);
+  std::remove(file.c_str());
+  rmdir(dir);
+}
+
 // The Monte Carlo check runs at --level, else at its [monte_carlo] level, else at the project's.
 TEST(ReportCommand, MonteCarloLevel) {
   char dir[] = "/tmp/mirevant-report-XXXXXX";
