@@ -30,6 +30,12 @@ std::string drawnAs(const SamplingDistribution& d) {
              significantText(d.u, 4) +
              (d.infiniteVariance() ? std::string(" (infinite variance)")
                                    : " (standard deviation " + sd + ")");
+    case Distribution::CurvilinearTrapezoidal:
+      return distributionTitle(d.kind) + ", half width " + significantText(d.halfWidth(), 4) +
+             " ± " + significantText(d.inexactness, 4) + " (standard deviation " + sd + ")";
+    case Distribution::StudentTStd:
+      return "t, " + significantText(d.dof, 6) + " degrees of freedom, standard deviation " + sd +
+             " (scale " + significantText(d.scale(), 4) + ")";
   }
   return {};
 }
@@ -231,6 +237,7 @@ MonteCarloSummary monteCarloSummary(const MonteCarloCheck& c) {
   s.nonlinear = c.nonlinear;
   s.correlated = mc.correlated;
   s.infiniteVariance = mc.infiniteVariance;
+  s.distributions = c.distributions;
   s.histogram = mc.histogram;
   return s;
 }

@@ -51,7 +51,9 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
 
 // How a variable is drawn: "Gaussian, standard deviation 0.01", "rectangular, half width 0.1
 // (standard deviation 0.0577)", "t, 3 degrees of freedom, scale 0.5 (standard deviation
-// 0.645)", "t, 2 degrees of freedom, scale 0.5 (infinite variance)".
+// 0.645)", "t, 2 degrees of freedom, scale 0.5 (infinite variance)", "t, 3 degrees of freedom,
+// standard deviation 0.5 (scale 0.2887)", "curvilinear trapezoidal, half width 1E-6 ± 1E-7
+// (standard deviation 5.783E-7)".
 std::string drawnAs(const SamplingDistribution& d);
 
 // A number to `digits` significant digits in the program's number text.
@@ -82,6 +84,7 @@ struct MonteCarloSummary {
   bool nonlinear = false;
   std::vector<std::string> correlated;
   std::vector<std::string> infiniteVariance;
+  std::vector<std::pair<std::string, std::string>> distributions;
   Histogram histogram;
 };
 MonteCarloSummary monteCarloSummary(const MonteCarloCheck& check);

@@ -141,12 +141,12 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
     }
     v.distribution.u = static_cast<double>(row->stdUnc);
     v.distribution.dof = static_cast<double>(row->dof);
+    v.distribution.inexactness = static_cast<double>(row->entry.inexactness);
     if (v.distribution.u < 0)
       throw MonteCarloError("The standard uncertainty of " + name + " is negative.");
-    if (v.distribution.kind == Distribution::StudentT && !(v.distribution.dof > 0))
-      throw MonteCarloError("The t distribution of " + name +
-                            " needs positive degrees of freedom; it has " + numberText(row->dof) +
-                            ".");
+    if (const std::optional<std::string> problem = distributionProblem(row->entry, row->stdUnc,
+                                                                       row->dof))
+      throw MonteCarloError("The distribution of " + name + ": " + *problem);
     indexOfSlot[static_cast<std::size_t>(slot)] = static_cast<int>(plan.variables.size());
     plan.variables.push_back(v);
   }

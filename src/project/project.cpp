@@ -113,6 +113,12 @@ void checkProject(const Project& p, const Fail& fail) {
     if (!std::isfinite(row.dof) || row.dof <= 0)
       fail({Part::Variable, k, "degrees_of_freedom"},
            "the degrees of freedom of the variable " + name + " must be above 0");
+    if (const auto problem = distributionProblem(row.entry, row.stdUnc, row.dof))
+      fail({Part::Variable, k,
+            row.entry.effectiveDistribution() == Distribution::CurvilinearTrapezoidal
+                ? "half_width_inexactness"
+                : "distribution"},
+           "the variable " + name + ": " + *problem);
     if (row.derivation.size() > columnWidth("UNCDERIV"))
       fail({Part::Variable, k, "derivation"},
            "the derivation of the variable " + name + " is longer than the " +
@@ -264,7 +270,7 @@ class Reader {
 
   VariableRow variable(const TomlValue& t) const {
     checkKeys(t, {"name", "value", "standard_uncertainty", "degrees_of_freedom", "derivation",
-                  "entry", "parameter", "distribution"});
+                  "entry", "parameter", "distribution", "half_width_inexactness"});
     VariableRow row;
     row.name = variableNameOf(text(required(t, "name", "a [[variable]]"), "name"));
     const std::string what = "the variable " + row.name;
@@ -289,6 +295,11 @@ class Reader {
       const auto dist = distributionFromName(text(*d, "distribution"));
       if (!dist) failAt(*d, "unknown distribution '" + d->as_string().str + "'");
       row.entry.distribution = dist;
+    }
+    if (const TomlValue* d = find(table, "half_width_inexactness")) {
+      if (row.entry.distribution != Distribution::CurvilinearTrapezoidal)
+        failAt(*d, "half_width_inexactness belongs to distribution = \"curvilinear-trapezoidal\"");
+      row.entry.inexactness = number(*d, "half_width_inexactness");
     }
     return row;
   }
@@ -599,6 +610,9 @@ std::string projectText(const Project& p, const std::string& previousText) {
       writeLine(out,
                 std::string("distribution = ") + quoted(distributionName(*row.entry.distribution)),
                 old.key(was, "distribution"));
+    if (row.entry.distribution == Distribution::CurvilinearTrapezoidal)
+      writeLine(out, "half_width_inexactness = " + fileNumber(row.entry.inexactness),
+                old.key(was, "half_width_inexactness"));
   }
   for (const CovariancePair& c : p.covariances) {
     const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -240,6 +241,7 @@ json monteCarloJson(const MonteCarloSummary& m) {
           {"second_order_standard_uncertainty", optional(m.secondOrderStdUnc)},
           {"second_order_reason", reason(!m.secondOrderStdUnc, m.secondOrderReason)},
           {"nonlinear", m.nonlinear},
+          {"drawn_from", json(std::map(m.distributions.begin(), m.distributions.end()))},
           {"sampled_jointly", m.correlated},
           {"infinite_variance", m.infiniteVariance}};
 }

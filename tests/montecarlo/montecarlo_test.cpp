@@ -52,14 +52,22 @@ TEST(MonteCarloDistribution, SampleStatisticsMatchTheDefinition) {
     Distribution kind;
     double dof;
     double kurtosis;  // sets the spread of the sample standard deviation
+    double sigma;     // the standard deviation for u = 0.3
+    double inexactness = 0;
   } cases[] = {
-      {Distribution::Gaussian, 0, 3},     {Distribution::Rectangular, 0, 1.8},
-      {Distribution::Triangular, 0, 2.4}, {Distribution::Arcsine, 0, 1.5},
-      {Distribution::StudentT, 10, 4},    {Distribution::StudentT, 30, 3 + 6.0 / 26},
+      {Distribution::Gaussian, 0, 3, 0.3},
+      {Distribution::Rectangular, 0, 1.8, 0.3},
+      {Distribution::Triangular, 0, 2.4, 0.3},
+      {Distribution::Arcsine, 0, 1.5, 0.3},
+      {Distribution::StudentT, 10, 4, 0.3 * std::sqrt(10.0 / 8)},
+      {Distribution::StudentT, 30, 3 + 6.0 / 26, 0.3 * std::sqrt(30.0 / 28)},
+      {Distribution::StudentTStd, 10, 4, 0.3},
+      // Half-widths from 0.19 to 0.79: kurtosis 2.53.
+      {Distribution::CurvilinearTrapezoidal, 0, 2.6, 0.3, 0.3},
   };
   const int n = 200000;
   for (const Case& c : cases) {
-    SamplingDistribution d{c.kind, 5.0, 0.3, c.dof};
+    SamplingDistribution d{c.kind, 5.0, 0.3, c.dof, c.inexactness};
     pcg64 rng(7, 1);
     std::normal_distribution<double> normal;
     double sum = 0, sum2 = 0, lo = 1e300, hi = -1e300;
@@ -72,7 +80,8 @@ TEST(MonteCarloDistribution, SampleStatisticsMatchTheDefinition) {
     }
     const double mean = sum / n;
     const double sd = std::sqrt((sum2 - n * mean * mean) / (n - 1));
-    const double sigma = d.standardDeviation();
+    const double sigma = c.sigma;
+    EXPECT_NEAR(d.standardDeviation(), sigma, 1e-15);
     SCOPED_TRACE(distributionTitle(c.kind));
     EXPECT_NEAR(mean, 5.0, 5 * sigma / std::sqrt(n));
     EXPECT_NEAR(sd, sigma, 5 * sigma * std::sqrt((c.kurtosis - 1) / (4.0 * n)));

@@ -190,6 +190,21 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
   rmdir(dir);
 }
 
+// The gauge block of JCGM 101 9.5 with its curvilinear trapezoidal inputs: u = 36 nm and the 99 %
+// interval [745, 931] nm above 50 000 000 nm, published to 1 nm (±0.5). With 2·10⁵ trials the
+// trials' u spreads by 0.07 nm and each end by 0.4 nm (the published ends, from 10⁶ trials, by
+// 0.2 nm): within 0.5 + 4 such spreads.
+TEST(ReportCommand, GaugeBlockWithInexactHalfWidths) {
+  const Outcome r = report({"--json", "--monte-carlo", "--trials", "200000",
+                            kExamples + "jcgm101_gauge_block.toml"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json mc = nlohmann::json::parse(r.out)["monte_carlo"];
+  EXPECT_EQ(mc["level"], "99%");
+  EXPECT_NEAR(mc["standard_uncertainty"].get<double>(), 36, 0.8);
+  EXPECT_NEAR(mc["interval"][0].get<double>() - 5e7, 745, 2.3);
+  EXPECT_NEAR(mc["interval"][1].get<double>() - 5e7, 931, 2.3);
+}
+
 // The Monte Carlo check runs at --level, else at its [monte_carlo] level, else at the project's.
 TEST(ReportCommand, MonteCarloLevel) {
   char dir[] = "/tmp/mirevant-report-XXXXXX";
