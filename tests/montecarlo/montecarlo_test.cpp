@@ -397,25 +397,6 @@ TEST(SecondOrderTerm, AgreesWithDifferencesOfTheModel) {
   }
 }
 
-// The check runs when the first-order calculation stops (u = 0 at a = b = 0) and says why each
-// missing part is missing.
-TEST(MonteCarloCheck, RunsWithoutTheFirstOrderResult) {
-  const CalculationInput in = inputOf("1-a^2-b^2", {{"a", "0", 1, 50, Distribution::Gaussian},
-                                                    {"b", "0", 1, 50, Distribution::Gaussian}});
-  const std::uint64_t n = 100000;
-  const MonteCarloCheck check = runMonteCarloCheck(in, fixedTrials(n));
-  EXPECT_FALSE(check.firstOrder);
-  EXPECT_NE(check.firstOrderReason.find("stopped"), std::string::npos);
-  EXPECT_FALSE(check.validation);
-  // a² + b² is chi-squared with 2 degrees of freedom: variance 4, kurtosis 9.
-  EXPECT_NEAR(check.monteCarlo.stdUnc, 2, 5 * 2 * std::sqrt(8.0 / (4.0 * n)));
-  EXPECT_NEAR(check.secondOrder.withSecondOrder, 2, 1e-12);
-  std::string all;
-  for (const std::string& l : monteCarloReportLines(check)) all += l + "\n";
-  EXPECT_NE(all.find("First order: none. " + check.firstOrderReason), std::string::npos) << all;
-  EXPECT_NE(all.find("None: " + check.validationReason), std::string::npos) << all;
-}
-
 // Four rectangular inputs of standard deviation 1: |3.92 − 3.88| ≈ 0.04 is within δ = 0.05 to two
 // digits and not within 0.005 to three, whatever the seed.
 TEST(MonteCarloValidationVerdict, SameForEverySeed) {
@@ -426,13 +407,9 @@ TEST(MonteCarloValidationVerdict, SameForEverySeed) {
                                                   {"d", "0", 1, 1e6, r}});
   for (const std::uint64_t seed : {1, 6, 7}) {
     for (const auto& [ndig, limit, verdict] :
-         {std::tuple{2, 10000000, Verdict::Validated}, {3, 200000, Verdict::NotValidated}}) {
-      MonteCarloSettings s;
-      s.level = 2;
-      s.ndig = ndig;
-      s.seed = seed;
-      s.maxTrials = static_cast<std::uint64_t>(limit);
-      const MonteCarloCheck check = runMonteCarloCheck(in, s);
+         {std::tuple{2, 10000000u, Verdict::Validated}, {3, 200000u, Verdict::NotValidated}}) {
+      const MonteCarloCheck check =
+          runMonteCarloCheck(in, {.level = 2, .ndig = ndig, .seed = seed, .maxTrials = limit});
       ASSERT_TRUE(check.validation);
       EXPECT_EQ(check.validation->verdict, verdict) << "seed " << seed << ", ndig " << ndig;
       // To two digits the ends settle to δ/5 = 0.01; to three, 0.001 needs more than the limit.

@@ -184,6 +184,8 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
   EXPECT_NE(mc["first_order_reason"].get<std::string>().find("stopped"), std::string::npos);
   EXPECT_TRUE(mc["validated"].is_null());
   EXPECT_TRUE(mc["validation_reason"].is_string());
+  // a² is chi-squared with 1 degree of freedom: u = √2, to second order too.
+  EXPECT_NEAR(mc["standard_uncertainty"].get<double>(), std::sqrt(2.0), 0.1);
   EXPECT_NEAR(mc["second_order_standard_uncertainty"].get<double>(), std::sqrt(2.0), 1e-12);
   EXPECT_EQ(report({"--budget", "--monte-carlo", "--trials", "20000", file}).status, 1);
   std::remove(file.c_str());
