@@ -13,10 +13,13 @@ namespace mirevant {
 
 namespace {
 
-constexpr std::array<Distribution, 7> kChoices = {
-    Distribution::Gaussian, Distribution::Rectangular,           Distribution::Triangular,
-    Distribution::Arcsine,  Distribution::CurvilinearTrapezoidal, Distribution::StudentT,
-    Distribution::StudentTStd};
+constexpr std::array<Distribution, 7> kChoices = {Distribution::Gaussian,
+                                                  Distribution::Rectangular,
+                                                  Distribution::Triangular,
+                                                  Distribution::Arcsine,
+                                                  Distribution::CurvilinearTrapezoidal,
+                                                  Distribution::StudentT,
+                                                  Distribution::StudentTStd};
 
 QString qstr(const std::string& s) {
   return QString::fromStdString(s);

@@ -102,7 +102,8 @@ std::optional<std::string> distributionProblem(const VariableEntry& entry, Exten
       if (entry.inexactness > 1.5L * stdUnc)
         return "the inexactness d = " + numberText(entry.inexactness) +
                " of the half-width is more than 1.5 times the standard uncertainty " +
-               numberText(stdUnc) + ", so the half-width a = √(3u² − d²/3) would be smaller than d.";
+               numberText(stdUnc) +
+               ", so the half-width a = √(3u² − d²/3) would be smaller than d.";
       break;
     default:
       break;

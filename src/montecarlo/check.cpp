@@ -76,9 +76,9 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
   MonteCarloControl run = control;
   if (const auto& f = check.firstOrder) {
     try {
-      check.validation = validationTarget(f->value, f->stdUnc, f->dofEff,
-                                          static_cast<double>(levelProbability(settings.level)),
-                                          settings.ndig);
+      check.validation =
+          validationTarget(f->value, f->stdUnc, f->dofEff,
+                           static_cast<double>(levelProbability(settings.level)), settings.ndig);
       run.enough = [&v = *check.validation](const Interval& ends, double uLow, double uHigh,
                                             std::uint64_t blocks) {
         MonteCarloValidation trial = v;
@@ -96,9 +96,9 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
   if (check.validation)
     judge(*check.validation, mc.symmetric, mc.lowUncertainty, mc.highUncertainty, mc.blocks);
   check.secondOrder = secondOrderUncertainty(input);
-  const double tolerance = check.validation ? check.validation->tolerance
-                                            : numericalTolerance(check.monteCarlo.stdUnc,
-                                                                 settings.ndig);
+  const double tolerance = check.validation
+                               ? check.validation->tolerance
+                               : numericalTolerance(check.monteCarlo.stdUnc, settings.ndig);
   check.nonlinear =
       check.secondOrder.available &&
       std::fabs(check.secondOrder.withSecondOrder - check.secondOrder.firstOrder) > tolerance;
@@ -181,9 +181,9 @@ std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
     };
     lines.push_back("Numerical tolerance (" + std::to_string(c.settings.ndig) +
                     " significant digits of u): " + significantText(v->tolerance, 2));
-    lines.push_back("d_low = " + significantText(v->dLow, 3) + " (Monte Carlo standard uncertainty " +
-                    uncertainty(v->uLow) + "), d_high = " + significantText(v->dHigh, 3) + " (" +
-                    uncertainty(v->uHigh) + ")");
+    lines.push_back("d_low = " + significantText(v->dLow, 3) +
+                    " (Monte Carlo standard uncertainty " + uncertainty(v->uLow) + "), d_high = " +
+                    significantText(v->dHigh, 3) + " (" + uncertainty(v->uHigh) + ")");
     lines.push_back("Interval ends stable to " + significantText(v->endsTolerance, 2) +
                     " (a fifth of the tolerance): " + (v->endsStable ? "yes" : "no"));
     if (mc.adaptive && !mc.enough)

@@ -22,9 +22,9 @@ inline double uniform01(Rng& rng) {
 
 struct SamplingDistribution {
   Distribution kind = Distribution::Gaussian;
-  double location = 0;  // the value
-  double u = 0;         // the standard uncertainty
-  double dof = 0;       // the degrees of freedom (t only)
+  double location = 0;     // the value
+  double u = 0;            // the standard uncertainty
+  double dof = 0;          // the degrees of freedom (t only)
   double inexactness = 0;  // d (curvilinear trapezoidal only)
 
   // Half width of the rectangular (√3·u), triangular (√6·u) and arcsine (√2·u) distributions, and

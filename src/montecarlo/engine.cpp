@@ -144,8 +144,8 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
     v.distribution.inexactness = static_cast<double>(row->entry.inexactness);
     if (v.distribution.u < 0)
       throw MonteCarloError("The standard uncertainty of " + name + " is negative.");
-    if (const std::optional<std::string> problem = distributionProblem(row->entry, row->stdUnc,
-                                                                       row->dof))
+    if (const std::optional<std::string> problem =
+            distributionProblem(row->entry, row->stdUnc, row->dof))
       throw MonteCarloError("The distribution of " + name + ": " + *problem);
     indexOfSlot[static_cast<std::size_t>(slot)] = static_cast<int>(plan.variables.size());
     plan.variables.push_back(v);
@@ -319,7 +319,8 @@ class BlockRunner {
 // symmetricInterval of unsorted values, which it partly reorders.
 Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
   const auto [low, high] = symmetricEnds(values.size(), p);
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(high), values.end());
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(high),
+                   values.end());
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(low),
                    values.begin() + static_cast<std::ptrdiff_t>(high));
   return {values[low], values[high]};
@@ -486,9 +487,9 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         const double u = pooledStdUnc(sizes, means, stdUncs);
         const double delta = numericalTolerance(u, settings.ndig);
         const double uLow = spreadOfMean(lows), uHigh = spreadOfMean(highs);
-        result.converged = result.converged ||
-                           (2 * spreadOfMean(means) <= delta && 2 * spreadOfMean(stdUncs) <= delta &&
-                            2 * uLow <= delta && 2 * uHigh <= delta);
+        result.converged = result.converged || (2 * spreadOfMean(means) <= delta &&
+                                                2 * spreadOfMean(stdUncs) <= delta &&
+                                                2 * uLow <= delta && 2 * uHigh <= delta);
         // The caller judges the ends the result will have, those of all trials so far; finding
         // them takes a pass over the trials, so it is done again only after 5 % more blocks.
         if (result.converged && extended && h >= nextJudgement) {

@@ -112,8 +112,7 @@ struct MonteCarloControl {
   // With the adaptive procedure, a further condition to stop, asked once the procedure has
   // settled: whether the ends of the symmetric interval of the trials so far and their standard
   // uncertainties from `blocks` blocks are enough for the caller.
-  std::function<bool(const Interval& ends, double uLow, double uHigh, std::uint64_t blocks)>
-      enough;
+  std::function<bool(const Interval& ends, double uLow, double uHigh, std::uint64_t blocks)> enough;
 };
 
 // Runs the check. Raises MonteCarloError (see planMonteCarlo; also when more than 0.1 % of the

@@ -249,10 +249,11 @@ SecondOrderResult secondOrderUncertainty(const CalculationInput& input) {
     for (const MonteCarloVariable& vj : vars) {
       const std::optional<Jet> f = evaluate(model, values, vi.slot, vj.slot);
       if (!f || !finite(*f)) {
-        result.reason = "The second-order term cannot be computed: the derivatives of the model "
-                        "with respect to " +
-                        vi.name + (vi.slot == vj.slot ? "" : " and " + vj.name) +
-                        " are not finite numbers at the variables' values.";
+        result.reason =
+            "The second-order term cannot be computed: the derivatives of the model "
+            "with respect to " +
+            vi.name + (vi.slot == vj.slot ? "" : " and " + vj.name) +
+            " are not finite numbers at the variables' values.";
         return result;
       }
       const Real uj2 = static_cast<Real>(vj.distribution.u) * vj.distribution.u;

@@ -16,10 +16,10 @@ namespace mirevant {
 enum class Verdict { Validated, NotValidated, NotDecided };
 
 struct MonteCarloValidation {
-  double factor = 0;     // the t quantile at the effective degrees of freedom
-  double expanded = 0;   // U_p = factor · u
-  Interval interval;     // y ± U_p
-  double tolerance = 0;  // δ: u to ndig significant digits
+  double factor = 0;         // the t quantile at the effective degrees of freedom
+  double expanded = 0;       // U_p = factor · u
+  Interval interval;         // y ± U_p
+  double tolerance = 0;      // δ: u to ndig significant digits
   double endsTolerance = 0;  // δ/5, what the trials' interval ends are to be stable to
   // From the trials:
   double dLow = 0;   // |y − U_p − y_low|

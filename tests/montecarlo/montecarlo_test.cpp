@@ -358,8 +358,8 @@ std::pair<double, double> differencedUncertainty(const std::string& model,
     first += ci * ci * vars[i].u * vars[i].u;
     for (std::size_t j = 0; j < n; ++j) {
       const Extended hj = 1e-3L * vars[j].u;
-      const Extended s = (f(i, 1, j, 1) - f(i, 1, j, -1) - f(i, -1, j, 1) + f(i, -1, j, -1)) /
-                         (4 * hi * hj);
+      const Extended s =
+          (f(i, 1, j, 1) - f(i, 1, j, -1) - f(i, -1, j, 1) + f(i, -1, j, -1)) / (4 * hi * hj);
       const Extended t = (f(i, 1, j, 1) - 2 * f(i, 1, n, 0) + f(i, 1, j, -1) - f(i, -1, j, 1) +
                           2 * f(i, -1, n, 0) - f(i, -1, j, -1)) /
                          (2 * hi * hj * hj);
@@ -401,10 +401,9 @@ TEST(SecondOrderTerm, AgreesWithDifferencesOfTheModel) {
 // digits and not within 0.005 to three, whatever the seed.
 TEST(MonteCarloValidationVerdict, SameForEverySeed) {
   const auto r = Distribution::Rectangular;
-  const CalculationInput in = inputOf("a+b+c+d", {{"a", "0", 1, 1e6, r},
-                                                  {"b", "0", 1, 1e6, r},
-                                                  {"c", "0", 1, 1e6, r},
-                                                  {"d", "0", 1, 1e6, r}});
+  const CalculationInput in = inputOf(
+      "a+b+c+d",
+      {{"a", "0", 1, 1e6, r}, {"b", "0", 1, 1e6, r}, {"c", "0", 1, 1e6, r}, {"d", "0", 1, 1e6, r}});
   for (const std::uint64_t seed : {1, 6, 7}) {
     for (const auto& [ndig, limit, verdict] :
          {std::tuple{2, 10000000u, Verdict::Validated}, {3, 200000u, Verdict::NotValidated}}) {

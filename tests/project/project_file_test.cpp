@@ -68,8 +68,8 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
       {"unknown entry", kHead + var("a") + "entry = \"guessed\"\n" + var("b"),
        "line 9: unknown entry 'guessed'"},
       {"inexact half-width beyond 1.5 u",
-       kHead + var("a") + "distribution = \"curvilinear-trapezoidal\"\nhalf_width_inexactness = 0.2\n" +
-           var("b"),
+       kHead + var("a") +
+           "distribution = \"curvilinear-trapezoidal\"\nhalf_width_inexactness = 0.2\n" + var("b"),
        "line 10: the variable a: the inexactness d = 0.2 of the half-width is more than 1.5"},
       {"inexact half-width of another distribution",
        kHead + var("a") + "half_width_inexactness = 0.01\n" + var("b"),

@@ -197,8 +197,8 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
 // trials' u spreads by 0.07 nm and each end by 0.4 nm (the published ends, from 10⁶ trials, by
 // 0.2 nm): within 0.5 + 4 such spreads.
 TEST(ReportCommand, GaugeBlockWithInexactHalfWidths) {
-  const Outcome r = report({"--json", "--monte-carlo", "--trials", "200000",
-                            kExamples + "jcgm101_gauge_block.toml"});
+  const Outcome r = report(
+      {"--json", "--monte-carlo", "--trials", "200000", kExamples + "jcgm101_gauge_block.toml"});
   ASSERT_EQ(r.status, 0) << r.err;
   const nlohmann::json mc = nlohmann::json::parse(r.out)["monte_carlo"];
   EXPECT_EQ(mc["level"], "99%");
