@@ -93,8 +93,11 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
   }
   check.monteCarlo = runMonteCarlo(input, settings, run);
   const MonteCarloResult& mc = check.monteCarlo;
-  if (check.validation)
-    judge(*check.validation, mc.symmetric, mc.lowUncertainty, mc.highUncertainty, mc.blocks);
+  if (MonteCarloValidation* v = check.validation ? &*check.validation : nullptr) {
+    judge(*v, mc.symmetric, mc.lowUncertainty, mc.highUncertainty, mc.blocks);
+    // The run judged the trials every few blocks; the last word is the judgement of them all.
+    if (run.enough) check.monteCarlo.enough = v->endsStable && v->verdict != Verdict::NotDecided;
+  }
   check.secondOrder = secondOrderUncertainty(input);
   const double tolerance = check.validation
                                ? check.validation->tolerance
