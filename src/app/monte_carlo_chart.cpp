@@ -102,14 +102,16 @@ void MonteCarloChart::clear() {
 double MonteCarloChart::expectedCount(const MonteCarloCheck& check, double x) {
   const Histogram& h = check.monteCarlo.histogram;
   const double n = static_cast<double>(check.monteCarlo.sorted.size());
-  if (!(check.stdUnc > 0) || !(h.width > 0)) return 0;
-  const double z = (x - check.value) / check.stdUnc;
+  if (!check.firstOrder) return 0;
+  const FirstOrderFigures& f = *check.firstOrder;
+  if (!(f.stdUnc > 0) || !(h.width > 0)) return 0;
+  const double z = (x - f.value) / f.stdUnc;
   double density = 0;
-  if (check.dofEff > 0 && check.dofEff < kGaussianDof)
-    density = boost::math::pdf(boost::math::students_t(check.dofEff), z);
+  if (f.dofEff > 0 && f.dofEff < kGaussianDof)
+    density = boost::math::pdf(boost::math::students_t(f.dofEff), z);
   else
     density = boost::math::pdf(boost::math::normal(), z);
-  return n * h.width * density / check.stdUnc;
+  return n * h.width * density / f.stdUnc;
 }
 
 void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
@@ -143,9 +145,10 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   chart->addSeries(area);
 
   // The first-order distribution at the histogram's scale.
-  if (check.stdUnc > 0) {
+  if (check.firstOrder && check.firstOrder->stdUnc > 0) {
+    const double dofEff = check.firstOrder->dofEff;
     auto* density = new QLineSeries;
-    density->setName(check.dofEff > 0 && check.dofEff < kGaussianDof
+    density->setName(dofEff > 0 && dofEff < kGaussianDof
                          ? QStringLiteral("First order (t)")
                          : QStringLiteral("First order (Gaussian)"));
     for (int i = 0; i <= kDensityPoints; ++i) {

@@ -13,9 +13,13 @@ namespace mirevant {
 
 namespace {
 
-constexpr std::array<Distribution, 5> kChoices = {Distribution::Gaussian, Distribution::Rectangular,
-                                                  Distribution::Triangular, Distribution::Arcsine,
-                                                  Distribution::StudentT};
+constexpr std::array<Distribution, 7> kChoices = {Distribution::Gaussian,
+                                                  Distribution::Rectangular,
+                                                  Distribution::Triangular,
+                                                  Distribution::Arcsine,
+                                                  Distribution::CurvilinearTrapezoidal,
+                                                  Distribution::StudentT,
+                                                  Distribution::StudentTStd};
 
 QString qstr(const std::string& s) {
   return QString::fromStdString(s);
@@ -35,6 +39,10 @@ QString distributionLabel(Distribution d) {
       return QStringLiteral("arcsine (U-shaped)");
     case Distribution::StudentT:
       return QStringLiteral("t (ν)");
+    case Distribution::CurvilinearTrapezoidal:
+      return QStringLiteral("curvilinear trapezoidal");
+    case Distribution::StudentTStd:
+      return QStringLiteral("t (ν, standard deviation)");
   }
   return {};
 }
@@ -70,8 +78,9 @@ QString MonteCarloTableModel::drawnAs(const VariableRow& row, bool correlated) c
   d.kind = row.entry.effectiveDistribution();
   d.u = static_cast<double>(row.stdUnc);
   d.dof = static_cast<double>(row.dof);
-  if (d.kind == Distribution::StudentT && !(d.dof > 0))
-    return QStringLiteral("t needs positive degrees of freedom");
+  d.inexactness = static_cast<double>(row.entry.inexactness);
+  if (const auto problem = distributionProblem(row.entry, row.stdUnc, row.dof))
+    return qstr(*problem);
   return qstr(mirevant::drawnAs(d));
 }
 
@@ -108,7 +117,7 @@ bool MonteCarloTableModel::setData(const QModelIndex& index, const QVariant& val
   if (!index.isValid() || index.column() != kDistribution || role != kDistributionRole)
     return false;
   const int v = value.toInt();
-  if (v < 0 || v > static_cast<int>(Distribution::StudentT)) return false;
+  if (v < 0 || v > static_cast<int>(Distribution::StudentTStd)) return false;
   const auto d = static_cast<Distribution>(v);
   VariableRow& row = rows_[static_cast<std::size_t>(index.row())];
   if (choose_) choose_(row.name, d);

@@ -400,36 +400,51 @@ void MonteCarloWindow::clearResults() {
 
 void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
   const MonteCarloResult& mc = c.monteCarlo;
-  const MonteCarloValidation& v = c.validation;
+  const std::optional<FirstOrderFigures>& f = c.firstOrder;
+  const std::optional<MonteCarloValidation>& v = c.validation;
   const int digits = checkFigureDigits(c.settings.ndig);  // as the report writes them
+  // Figures are aligned to the first-order u, or without one to the trials' u, as in the report.
+  const double u = f ? f->stdUnc : mc.stdUnc;
   const QString level = qstr(c.level);
+  const QString none = QStringLiteral("none");
   auto put = [this](int row, int column, const QString& text) {
     results->item(row, column)->setText(text);
   };
-  put(kValueRow, 0, qstr(alignedText(c.value, c.stdUnc, digits)));
-  put(kValueRow, 1, qstr(alignedText(mc.mean, c.stdUnc, digits)));
-  put(kStdUncRow, 0, qstr(significantText(c.stdUnc, digits)));
+  put(kValueRow, 0, f ? qstr(alignedText(f->value, u, digits)) : none);
+  put(kValueRow, 1, qstr(alignedText(mc.mean, u, digits)));
+  put(kStdUncRow, 0, f ? qstr(significantText(f->stdUnc, digits)) : none);
   put(kStdUncRow, 1, qstr(significantText(mc.stdUnc, digits)));
   put(kSymmetricRow, 0,
-      qstr(intervalText({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits)));
-  put(kSymmetricRow, 1, qstr(intervalText(mc.symmetric, c.stdUnc, digits)));
-  put(kShortestRow, 1, qstr(intervalText(mc.shortest, c.stdUnc, digits)));
+      f && v ? qstr(intervalText({f->value - v->expanded, f->value + v->expanded}, u, digits))
+             : none);
+  put(kSymmetricRow, 1, qstr(intervalText(mc.symmetric, u, digits)));
+  put(kShortestRow, 1, qstr(intervalText(mc.shortest, u, digits)));
   put(kFactorRow, 0,
-      QStringLiteral("t quantile %1 at ν_eff = %2")
-              .arg(qstr(significantText(v.factor, 4)), qstr(significantText(c.dofEff, 4))) +
-          (c.tableK ? QStringLiteral("; table ") + qstr(fixedText(*c.tableK, 2)) : QString()));
+      f && v ? QStringLiteral("t quantile %1 at ν_eff = %2")
+                       .arg(qstr(significantText(v->factor, 4)),
+                            qstr(significantText(f->dofEff, 4))) +
+                   (f->tableK ? QStringLiteral("; table ") + qstr(fixedText(*f->tableK, 2))
+                              : QString())
+             : none);
   results->setVerticalHeaderLabels(
       {QStringLiteral("y"), QStringLiteral("u"), level + QStringLiteral(" interval"),
        QStringLiteral("Shortest ") + level + QStringLiteral(" interval"),
        QStringLiteral("Coverage factor")});
   results->resizeRowsToContents();
 
-  verdict->setText(
-      QStringLiteral("<b>The first-order result is %1.</b> d_low = %2, d_high = %3, δ = %4 (%5 "
-                     "significant digits of u).")
-          .arg(v.validated ? QStringLiteral("validated") : QStringLiteral("not validated"),
-               qstr(significantText(v.dLow, 3)), qstr(significantText(v.dHigh, 3)),
-               qstr(significantText(v.tolerance, 2)), QString::number(c.settings.ndig)));
+  auto withUncertainty = [](double d, double u) {
+    return qstr(significantText(d, 3)) +
+           (std::isfinite(u) ? QStringLiteral(" (± %1)").arg(qstr(significantText(u, 2)))
+                             : QString());
+  };
+  if (v)
+    verdict->setText(
+        QStringLiteral("<b>%1</b> d_low = %2, d_high = %3, δ = %4 (%5 significant digits of u).")
+            .arg(qstr(verdictSentence(v->verdict)), withUncertainty(v->dLow, v->uLow),
+                 withUncertainty(v->dHigh, v->uHigh), qstr(significantText(v->tolerance, 2)),
+                 QString::number(c.settings.ndig)));
+  else
+    verdict->setText(QStringLiteral("<b>No validation.</b> ") + qstr(c.validationReason));
 
   QStringList lines;
   QString how = QStringLiteral("%1 trials").arg(mc.trials);
@@ -438,6 +453,9 @@ void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
     if (!mc.converged) how += QStringLiteral(", stopped at the limit of trials before settling");
   }
   lines << how + QStringLiteral("; seed %1.").arg(c.settings.seed);
+  if (mc.adaptive && !mc.enough)
+    lines << QStringLiteral("The limit of trials ended the run before the validation was settled.");
+  if (!f) lines << QStringLiteral("First order: none. ") + qstr(c.firstOrderReason);
   lines << QStringLiteral("Trials that failed to evaluate: %1").arg(mc.failed) +
                (mc.failed > 0 ? QStringLiteral(" (") + qstr(mc.firstFailure) + QStringLiteral(")")
                               : QString());

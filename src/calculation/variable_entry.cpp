@@ -1,7 +1,10 @@
 #include "calculation/variable_entry.h"
 
 #include <array>
+#include <cmath>
 #include <utility>
+
+#include "core/numtext.h"
 
 namespace mirevant {
 
@@ -19,12 +22,14 @@ constexpr std::array<std::pair<EntryMode, const char*>, 9> kModeNames = {{
     {EntryMode::UShaped, "u-shaped"},
 }};
 
-constexpr std::array<std::pair<Distribution, const char*>, 5> kDistributionNames = {{
+constexpr std::array<std::pair<Distribution, const char*>, 7> kDistributionNames = {{
     {Distribution::Gaussian, "gaussian"},
     {Distribution::Rectangular, "rectangular"},
     {Distribution::Triangular, "triangular"},
     {Distribution::Arcsine, "arcsine"},
     {Distribution::StudentT, "t"},
+    {Distribution::CurvilinearTrapezoidal, "curvilinear-trapezoidal"},
+    {Distribution::StudentTStd, "t-standard-deviation"},
 }};
 
 template <typename E, std::size_t N>
@@ -75,6 +80,35 @@ Distribution defaultDistribution(EntryMode mode) {
       return Distribution::Gaussian;
   }
   return Distribution::Gaussian;
+}
+
+std::optional<std::string> distributionProblem(const VariableEntry& entry, Extended stdUnc,
+                                               Extended dof) {
+  switch (entry.effectiveDistribution()) {
+    case Distribution::StudentT:
+      if (!(dof > 0))
+        return "the t distribution needs positive degrees of freedom; there are " +
+               numberText(dof) + ".";
+      break;
+    case Distribution::StudentTStd:
+      if (!(dof > 2))
+        return "a t distribution stated by its standard deviation needs more than 2 degrees of "
+               "freedom; there are " +
+               numberText(dof) + ".";
+      break;
+    case Distribution::CurvilinearTrapezoidal:
+      if (!std::isfinite(entry.inexactness) || entry.inexactness < 0)
+        return "the inexactness d of the half-width must be a number of 0 or more.";
+      if (entry.inexactness > 1.5L * stdUnc)
+        return "the inexactness d = " + numberText(entry.inexactness) +
+               " of the half-width is more than 1.5 times the standard uncertainty " +
+               numberText(stdUnc) +
+               ", so the half-width a = √(3u² − d²/3) would be smaller than d.";
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace mirevant

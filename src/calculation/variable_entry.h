@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "core/extended.h"
+
 namespace mirevant {
 
 enum class EntryMode {
@@ -20,7 +22,17 @@ enum class EntryMode {
   UShaped,             // centre of a U-shaped (arcsine) distribution, with its half width
 };
 
-enum class Distribution { Gaussian, Rectangular, Triangular, Arcsine, StudentT };
+// StudentT is scaled by u (its standard deviation is larger); StudentTStd is scaled so that its
+// standard deviation is u. CurvilinearTrapezoidal is rectangular with an inexact half-width.
+enum class Distribution {
+  Gaussian,
+  Rectangular,
+  Triangular,
+  Arcsine,
+  StudentT,
+  CurvilinearTrapezoidal,
+  StudentTStd,
+};
 
 // Names as project files write them ("typed", "rounding-error", …; "gaussian", "t", …).
 const char* entryModeName(EntryMode mode);
@@ -38,10 +50,20 @@ struct VariableEntry {
   EntryMode mode = EntryMode::Typed;
   std::string parameter;  // the half range or half width as typed, for the modes that have one
   std::optional<Distribution> distribution;  // the user's choice, when made
+  // The curvilinear trapezoidal distribution's d: its half-width lies anywhere within ± d of the
+  // half-width a that, with d, gives the row's standard uncertainty.
+  Extended inexactness = 0;
 
   Distribution effectiveDistribution() const {
     return distribution.value_or(defaultDistribution(mode));
   }
 };
+
+// What makes the entry's distribution unfit for a row with this standard uncertainty and these
+// degrees of freedom, or nothing: t needs positive degrees of freedom, t stated by its standard
+// deviation more than 2; the curvilinear trapezoidal distribution an inexactness d from 0 to 1.5 u
+// (beyond, its half-width a = √(3u² − d²/3) would be smaller than d).
+std::optional<std::string> distributionProblem(const VariableEntry& entry, Extended stdUnc,
+                                               Extended dof);
 
 }  // namespace mirevant

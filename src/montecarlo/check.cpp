@@ -1,7 +1,9 @@
 #include "montecarlo/check.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "calculation/exact_coverage.h"
 #include "core/numtext.h"
 #include "montecarlo/figure_text.h"
 
@@ -29,6 +31,12 @@ std::string drawnAs(const SamplingDistribution& d) {
              significantText(d.u, 4) +
              (d.infiniteVariance() ? std::string(" (infinite variance)")
                                    : " (standard deviation " + sd + ")");
+    case Distribution::CurvilinearTrapezoidal:
+      return distributionTitle(d.kind) + ", half width " + significantText(d.halfWidth(), 4) +
+             " ± " + significantText(d.inexactness, 4) + " (standard deviation " + sd + ")";
+    case Distribution::StudentTStd:
+      return "t, " + significantText(d.dof, 6) + " degrees of freedom, standard deviation " + sd +
+             " (scale " + significantText(d.scale(), 4) + ")";
   }
   return {};
 }
@@ -42,12 +50,19 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
   CalculationInput first = input;
   first.level = settings.level;
   const CalculationResult calculation = calculate(first);
-  if (calculation.stop)
-    throw MonteCarloError("The first-order calculation stopped: " + calculation.stop->message);
-  check.value = static_cast<double>(*calculation.value);
-  check.stdUnc = static_cast<double>(*calculation.stdUnc);
-  check.dofEff = static_cast<double>(*calculation.dofEff);
-  if (calculation.k) check.tableK = static_cast<double>(*calculation.k);
+  if (calculation.stop) {
+    std::string why = calculation.stop->message;
+    std::replace(why.begin(), why.end(), '\n', ' ');
+    check.firstOrderReason = "The first-order calculation stopped: " + why;
+  } else if (!calculation.value || !calculation.stdUnc || !calculation.dofEff) {
+    check.firstOrderReason = "The first-order calculation gave no result.";
+  } else {
+    FirstOrderFigures& f = check.firstOrder.emplace();
+    f.value = static_cast<double>(*calculation.value);
+    f.stdUnc = static_cast<double>(*calculation.stdUnc);
+    f.dofEff = static_cast<double>(*calculation.dofEff);
+    if (calculation.k) f.tableK = static_cast<double>(*calculation.k);
+  }
 
   const MonteCarloPlan plan = planMonteCarlo(input);
   for (const MonteCarloVariable& v : plan.variables)
@@ -57,14 +72,40 @@ MonteCarloCheck runMonteCarloCheck(const CalculationInput& input,
                           ", jointly with the variables it has covariances with"
                     : drawnAs(v.distribution));
 
-  check.monteCarlo = runMonteCarlo(input, settings, control);
-  check.validation =
-      validateFirstOrder(check.value, check.stdUnc, check.dofEff, check.monteCarlo.probability,
-                         check.monteCarlo.symmetric, settings.ndig);
+  // To validate, the first-order side is fixed before the trials, and an adaptive run goes on
+  // until the interval ends are stable to δ/5 and the verdict is clear (or the limit ends it).
+  MonteCarloControl run = control;
+  if (const auto& f = check.firstOrder) {
+    try {
+      check.validation =
+          validationTarget(f->value, f->stdUnc, f->dofEff,
+                           static_cast<double>(levelProbability(settings.level)), settings.ndig);
+      run.enough = [&v = *check.validation](const Interval& ends, double uLow, double uHigh,
+                                            std::uint64_t blocks) {
+        MonteCarloValidation trial = v;
+        judge(trial, ends, uLow, uHigh, blocks);
+        return trial.endsStable && trial.verdict != Verdict::NotDecided;
+      };
+    } catch (const MonteCarloError& e) {
+      check.validationReason = e.what();
+    }
+  } else {
+    check.validationReason = "There is no first-order result to validate.";
+  }
+  check.monteCarlo = runMonteCarlo(input, settings, run);
+  const MonteCarloResult& mc = check.monteCarlo;
+  if (MonteCarloValidation* v = check.validation ? &*check.validation : nullptr) {
+    judge(*v, mc.symmetric, mc.lowUncertainty, mc.highUncertainty, mc.blocks);
+    // The run judged the trials every few blocks; the last word is the judgement of them all.
+    if (run.enough) check.monteCarlo.enough = v->endsStable && v->verdict != Verdict::NotDecided;
+  }
   check.secondOrder = secondOrderUncertainty(input);
-  check.nonlinear = check.secondOrder.available &&
-                    std::fabs(check.secondOrder.withSecondOrder - check.secondOrder.firstOrder) >
-                        check.validation.tolerance;
+  const double tolerance = check.validation
+                               ? check.validation->tolerance
+                               : numericalTolerance(check.monteCarlo.stdUnc, settings.ndig);
+  check.nonlinear =
+      check.secondOrder.available &&
+      std::fabs(check.secondOrder.withSecondOrder - check.secondOrder.firstOrder) > tolerance;
   return check;
 }
 
@@ -80,7 +121,9 @@ std::string joined(const std::vector<std::string>& names) {
 
 std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
   const MonteCarloResult& mc = c.monteCarlo;
-  const MonteCarloValidation& v = c.validation;
+  const std::optional<FirstOrderFigures>& f = c.firstOrder;
+  // Figures are aligned to the first-order u, or without one to the trials' u.
+  const double u = f ? f->stdUnc : mc.stdUnc;
   const int digits = checkFigureDigits(c.settings.ndig);
   std::vector<std::string> lines;
   lines.push_back("MONTE CARLO CHECK:");
@@ -103,26 +146,43 @@ std::vector<std::string> monteCarloReportLines(const MonteCarloCheck& c) {
         "No finite variance (t with at most 2 degrees of freedom): " + joined(mc.infiniteVariance) +
         "; the standard uncertainty of the trials does not settle.");
   lines.push_back("");
-  lines.push_back("\tMonte Carlo\tFirst order");
-  lines.push_back("Value\t" + alignedText(mc.mean, c.stdUnc, digits) + "\t" +
-                  alignedText(c.value, c.stdUnc, digits));
-  lines.push_back("Standard uncertainty\t" + significantText(mc.stdUnc, digits) + "\t" +
-                  significantText(c.stdUnc, digits));
-  lines.push_back(c.level + " interval\t" + intervalText(mc.symmetric, c.stdUnc, digits) + "\t" +
-                  intervalText({c.value - v.expanded, c.value + v.expanded}, c.stdUnc, digits));
-  lines.push_back("Shortest " + c.level + " interval\t" +
-                  intervalText(mc.shortest, c.stdUnc, digits));
-  lines.push_back("Coverage factor: t quantile " + significantText(v.factor, 4) + " at " +
-                  significantText(c.dofEff, 4) + " effective degrees of freedom" +
-                  (c.tableK ? "; table " + fixedText(*c.tableK, 2) : std::string()));
+  const std::optional<MonteCarloValidation>& v = c.validation;
+  auto firstOrder = [&](const std::string& text) { return f ? "\t" + text : std::string(); };
+  lines.push_back("\tMonte Carlo" + firstOrder("First order"));
+  lines.push_back("Value\t" + alignedText(mc.mean, u, digits) +
+                  firstOrder(f ? alignedText(f->value, u, digits) : ""));
+  lines.push_back("Standard uncertainty\t" + significantText(mc.stdUnc, digits) +
+                  firstOrder(f ? significantText(f->stdUnc, digits) : ""));
+  lines.push_back(
+      c.level + " interval\t" + intervalText(mc.symmetric, u, digits) +
+      firstOrder(f && v ? intervalText({f->value - v->expanded, f->value + v->expanded}, u, digits)
+                        : "none"));
+  lines.push_back("Shortest " + c.level + " interval\t" + intervalText(mc.shortest, u, digits));
+  if (f && v)
+    lines.push_back("Coverage factor: t quantile " + significantText(v->factor, 4) + " at " +
+                    significantText(f->dofEff, 4) + " effective degrees of freedom" +
+                    (f->tableK ? "; table " + fixedText(*f->tableK, 2) : std::string()));
+  if (!f) lines.push_back("First order: none. " + c.firstOrderReason);
   lines.push_back("");
   lines.push_back("VALIDATION OF THE FIRST-ORDER RESULT:");
-  lines.push_back("Numerical tolerance (" + std::to_string(c.settings.ndig) +
-                  " significant digits of u): " + significantText(v.tolerance, 2));
-  lines.push_back("d_low = " + significantText(v.dLow, 3) +
-                  ", d_high = " + significantText(v.dHigh, 3));
-  lines.push_back(v.validated ? "The first-order result is validated."
-                              : "The first-order result is not validated.");
+  if (v) {
+    auto uncertainty = [](double x) {
+      return std::isfinite(x) ? significantText(x, 2) : std::string("unknown, one block");
+    };
+    lines.push_back("Numerical tolerance (" + std::to_string(c.settings.ndig) +
+                    " significant digits of u): " + significantText(v->tolerance, 2));
+    lines.push_back("d_low = " + significantText(v->dLow, 3) +
+                    " (Monte Carlo standard uncertainty " + uncertainty(v->uLow) + "), d_high = " +
+                    significantText(v->dHigh, 3) + " (" + uncertainty(v->uHigh) + ")");
+    lines.push_back("Interval ends stable to " + significantText(v->endsTolerance, 2) +
+                    " (a fifth of the tolerance): " + (v->endsStable ? "yes" : "no"));
+    if (mc.adaptive && !mc.enough)
+      lines.push_back("The limit of " + std::to_string(c.settings.maxTrials) +
+                      " trials ended the run before the validation was settled.");
+    lines.push_back(verdictSentence(v->verdict));
+  } else {
+    lines.push_back("None: " + c.validationReason);
+  }
   lines.push_back("");
   lines.push_back("SECOND-ORDER TERM:");
   if (c.secondOrder.available) {
@@ -151,26 +211,23 @@ MonteCarloSummary monteCarloSummary(const MonteCarloCheck& c) {
   s.converged = mc.converged;
   s.trials = mc.trials;
   s.failed = mc.failed;
-  s.value = c.value;
-  s.stdUnc = c.stdUnc;
-  s.dofEff = c.dofEff;
-  s.factor = c.validation.factor;
-  s.expanded = c.validation.expanded;
-  s.tableK = c.tableK;
+  s.firstOrder = c.firstOrder;
+  s.firstOrderReason = c.firstOrderReason;
   s.mcMean = mc.mean;
   s.mcStdUnc = mc.stdUnc;
   s.low = mc.symmetric.low;
   s.high = mc.symmetric.high;
   s.shortestLow = mc.shortest.low;
   s.shortestHigh = mc.shortest.high;
-  s.tolerance = c.validation.tolerance;
-  s.dLow = c.validation.dLow;
-  s.dHigh = c.validation.dHigh;
-  s.validated = c.validation.validated;
+  s.validation = c.validation;
+  s.enough = mc.enough;
+  s.validationReason = c.validationReason;
   if (c.secondOrder.available) s.secondOrderStdUnc = c.secondOrder.withSecondOrder;
+  s.secondOrderReason = c.secondOrder.reason;
   s.nonlinear = c.nonlinear;
   s.correlated = mc.correlated;
   s.infiniteVariance = mc.infiniteVariance;
+  s.distributions = c.distributions;
   s.histogram = mc.histogram;
   return s;
 }

@@ -1,5 +1,6 @@
 #include "montecarlo/distributions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,9 +14,16 @@ double SamplingDistribution::halfWidth() const {
       return std::sqrt(6.0) * u;
     case Distribution::Arcsine:
       return std::sqrt(2.0) * u;
+    case Distribution::CurvilinearTrapezoidal:
+      return std::sqrt(std::max(0.0, 3 * u * u - inexactness * inexactness / 3));
     default:
       return 0;
   }
+}
+
+double SamplingDistribution::scale() const {
+  if (kind != Distribution::StudentTStd || dof > kNormalDof) return u;
+  return u * std::sqrt((dof - 2) / dof);
 }
 
 bool SamplingDistribution::infiniteVariance() const {
@@ -40,6 +48,10 @@ std::string distributionTitle(Distribution d) {
       return "arcsine (U-shaped)";
     case Distribution::StudentT:
       return "t";
+    case Distribution::CurvilinearTrapezoidal:
+      return "curvilinear trapezoidal";
+    case Distribution::StudentTStd:
+      return "t, standard deviation";
   }
   return "?";
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The distributions a Monte Carlo check draws each variable from. Every distribution is centred on
-// the variable's value and described by its standard uncertainty u; the t distribution also by the
-// variable's degrees of freedom.
+// the variable's value and described by its standard uncertainty u; the t distributions also by the
+// variable's degrees of freedom, the curvilinear trapezoidal one also by the inexactness d of its
+// half-width.
 
 #include <cmath>
 #include <cstdint>
@@ -21,16 +22,19 @@ inline double uniform01(Rng& rng) {
 
 struct SamplingDistribution {
   Distribution kind = Distribution::Gaussian;
-  double location = 0;  // the value
-  double u = 0;         // the standard uncertainty
-  double dof = 0;       // the degrees of freedom (t only)
+  double location = 0;     // the value
+  double u = 0;            // the standard uncertainty
+  double dof = 0;          // the degrees of freedom (t only)
+  double inexactness = 0;  // d (curvilinear trapezoidal only)
 
-  // Half width of the rectangular (√3·u), triangular (√6·u) and arcsine (√2·u) distributions;
-  // 0 for the others.
+  // Half width of the rectangular (√3·u), triangular (√6·u) and arcsine (√2·u) distributions, and
+  // the middle half-width a = √(3u² − d²/3) of the curvilinear trapezoidal one; 0 for the others.
   double halfWidth() const;
-  // The standard deviation: u, except for t, where it is u·√(ν/(ν−2)), larger than u, and
-  // infinite for ν ≤ 2.
+  // The standard deviation: u, except for t scaled by u, where it is u·√(ν/(ν−2)), larger than
+  // u, and infinite for ν ≤ 2.
   double standardDeviation() const;
+  // The factor of a t draw: u, or for t stated by its standard deviation u·√((ν−2)/ν).
+  double scale() const;
   // A t distribution with ν ≤ 2 has no finite variance; it is still sampled.
   bool infiniteVariance() const;
 
@@ -47,7 +51,13 @@ struct SamplingDistribution {
       case Distribution::Arcsine:
         return location + halfWidth() * std::sin(kPi * (uniform01(rng) - 0.5));
       case Distribution::StudentT:
-        return location + u * studentT(rng, normal);
+      case Distribution::StudentTStd:
+        return location + scale() * studentT(rng, normal);
+      case Distribution::CurvilinearTrapezoidal: {
+        // A half-width drawn from [a − d, a + d], then a value within it.
+        const double width = halfWidth() + inexactness * (2 * uniform01(rng) - 1);
+        return location + width * (2 * uniform01(rng) - 1);
+      }
     }
     return location;
   }
@@ -67,7 +77,7 @@ struct SamplingDistribution {
 };
 
 // Text for messages and the window: "Gaussian", "rectangular", "triangular", "arcsine (U-shaped)",
-// "t".
+// "t", "curvilinear trapezoidal", "t, standard deviation".
 std::string distributionTitle(Distribution d);
 
 }  // namespace mirevant

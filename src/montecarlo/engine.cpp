@@ -10,10 +10,12 @@
 #include <cmath>
 #include <condition_variable>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <pcg_random.hpp>
 #include <thread>
+#include <utility>
 
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -56,14 +58,18 @@ std::size_t coverageCount(std::size_t m, double p) {
 
 }  // namespace
 
-Interval symmetricInterval(const std::vector<double>& sorted, double p) {
-  const std::size_t m = sorted.size();
-  if (m == 0) return {};
+// The interval runs from the r-th to the (r+q)-th value (counting from 1), with r the nearest
+// integer to (M − q)/2: the indices of its ends in M sorted values.
+std::pair<std::size_t, std::size_t> symmetricEnds(std::size_t m, double p) {
   const std::size_t q = std::min(coverageCount(m, p), m - 1);
-  // The interval runs from the r-th to the (r+q)-th value (counting from 1), with r the nearest
-  // integer to (M − q)/2.
   const std::size_t r = std::max<std::size_t>(1, (m - q + 1) / 2);
-  return {sorted[r - 1], sorted[std::min(r + q, m) - 1]};
+  return {r - 1, std::min(r + q, m) - 1};
+}
+
+Interval symmetricInterval(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return {};
+  const auto [low, high] = symmetricEnds(sorted.size(), p);
+  return {sorted[low], sorted[high]};
 }
 
 Interval shortestInterval(const std::vector<double>& sorted, double p) {
@@ -135,12 +141,12 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
     }
     v.distribution.u = static_cast<double>(row->stdUnc);
     v.distribution.dof = static_cast<double>(row->dof);
+    v.distribution.inexactness = static_cast<double>(row->entry.inexactness);
     if (v.distribution.u < 0)
       throw MonteCarloError("The standard uncertainty of " + name + " is negative.");
-    if (v.distribution.kind == Distribution::StudentT && !(v.distribution.dof > 0))
-      throw MonteCarloError("The t distribution of " + name +
-                            " needs positive degrees of freedom; it has " + numberText(row->dof) +
-                            ".");
+    if (const std::optional<std::string> problem =
+            distributionProblem(row->entry, row->stdUnc, row->dof))
+      throw MonteCarloError("The distribution of " + name + ": " + *problem);
     indexOfSlot[static_cast<std::size_t>(slot)] = static_cast<int>(plan.variables.size());
     plan.variables.push_back(v);
   }
@@ -287,7 +293,12 @@ class BlockRunner {
       try {
         const Extended y = compiled.CalculateQuick(values);
         if (!std::isfinite(y)) throw MathError("The model value is not a finite number");
-        out.values.push_back(static_cast<double>(y));
+        // The trials are kept as doubles: a value beyond their range fails as any other would.
+        const double value = static_cast<double>(y);
+        if (!std::isfinite(value))
+          throw MathError("The model value " + numberText(y) +
+                          " is beyond the range of the trials' numbers (about 1.8E308)");
+        out.values.push_back(value);
       } catch (const std::exception& e) {
         if (out.failed++ == 0) out.firstFailure = e.what();
       }
@@ -305,12 +316,26 @@ class BlockRunner {
   std::vector<double> z_;
 };
 
+// symmetricInterval of unsorted values, which it partly reorders.
+Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
+  const auto [low, high] = symmetricEnds(values.size(), p);
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(high),
+                   values.end());
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(low),
+                   values.begin() + static_cast<std::ptrdiff_t>(high));
+  return {values[low], values[high]};
+}
+
+double meanOf(const std::vector<double>& x) {
+  double mean = 0;
+  for (double v : x) mean += v;
+  return mean / static_cast<double>(x.size());
+}
+
 // The standard deviation of the mean of h block estimates.
 double spreadOfMean(const std::vector<double>& x) {
   const double h = static_cast<double>(x.size());
-  double mean = 0;
-  for (double v : x) mean += v;
-  mean /= h;
+  const double mean = meanOf(x);
   double ss = 0;
   for (double v : x) ss += (v - mean) * (v - mean);
   return std::sqrt(ss / (h * (h - 1)));
@@ -408,6 +433,10 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
     std::vector<double>& all = result.sorted;
     std::uint64_t h = 0;
     bool decided = false;
+    result.converged = false;
+    const bool extended = settings.adaptive && control.enough;
+    std::uint64_t nextJudgement = 0;
+    result.enough = !extended;
     std::string failure;
     auto stopWorkers = [&] {
       {
@@ -451,16 +480,27 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
       highs.push_back(block->symmetric.high);
       all.insert(all.end(), block->values.begin(), block->values.end());
       block.reset();
-      if (h == blockCount) {
-        decided = true;
-        result.converged = !settings.adaptive;
-      } else if (settings.adaptive && h >= 2) {
+      if (settings.adaptive && h >= 2) {
         // The procedure settles when twice the standard deviation of the mean of the block
-        // estimates of y, u(y), y_low and y_high is within the numerical tolerance of u(y).
+        // estimates of y, u(y), y_low and y_high is within the numerical tolerance of u(y); once
+        // settled, the results stay settled however many blocks follow.
         const double u = pooledStdUnc(sizes, means, stdUncs);
         const double delta = numericalTolerance(u, settings.ndig);
-        decided = 2 * spreadOfMean(means) <= delta && 2 * spreadOfMean(stdUncs) <= delta &&
-                  2 * spreadOfMean(lows) <= delta && 2 * spreadOfMean(highs) <= delta;
+        const double uLow = spreadOfMean(lows), uHigh = spreadOfMean(highs);
+        result.converged = result.converged || (2 * spreadOfMean(means) <= delta &&
+                                                2 * spreadOfMean(stdUncs) <= delta &&
+                                                2 * uLow <= delta && 2 * uHigh <= delta);
+        // The caller judges the ends the result will have, those of all trials so far; finding
+        // them takes a pass over the trials, so it is done again only after 5 % more blocks.
+        if (result.converged && extended && h >= nextJudgement) {
+          result.enough = control.enough(unsortedSymmetricInterval(all, p), uLow, uHigh, h);
+          nextJudgement = h + std::max<std::uint64_t>(1, h / 20);
+        }
+        decided = result.converged && result.enough;
+      }
+      if (h == blockCount) {
+        decided = true;
+        if (!settings.adaptive) result.converged = true;
       }
     }
     stopWorkers();
@@ -468,6 +508,9 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
     if (workerError) std::rethrow_exception(workerError);
     if (!failure.empty()) throw MonteCarloError(failure);
     result.blocks = h;
+    const double unknown = std::numeric_limits<double>::quiet_NaN();
+    result.lowUncertainty = h >= 2 ? spreadOfMean(lows) : unknown;
+    result.highUncertainty = h >= 2 ? spreadOfMean(highs) : unknown;
   }
   if (control.progress) control.progress(result.trials);
 

@@ -91,6 +91,12 @@ struct MonteCarloResult {
   bool converged = true;  // the adaptive procedure settled before the trial limit
   std::uint64_t blocks = 0;
   std::uint64_t blockSize = 0;
+  // The Monte Carlo standard uncertainties of the ends of the symmetric interval: the standard
+  // deviation of the mean of the blocks' ends; NaN with fewer than two blocks.
+  double lowUncertainty = 0, highUncertainty = 0;
+  // With MonteCarloControl::enough: whether it held when the run ended (false: the trial limit
+  // ended the run first).
+  bool enough = true;
   std::vector<double> sorted;  // the model values of the trials that evaluated, ascending
   Histogram histogram;         // 0.05 % to 99.95 % of the values, widened to both intervals
   std::vector<std::string> correlated;
@@ -103,6 +109,10 @@ struct MonteCarloControl {
   std::function<void(std::uint64_t)> progress;
   unsigned threads = 0;  // 0: all cores
   int histogramBins = 60;
+  // With the adaptive procedure, a further condition to stop, asked once the procedure has
+  // settled: whether the ends of the symmetric interval of the trials so far and their standard
+  // uncertainties from `blocks` blocks are enough for the caller.
+  std::function<bool(const Interval& ends, double uLow, double uHigh, std::uint64_t blocks)> enough;
 };
 
 // Runs the check. Raises MonteCarloError (see planMonteCarlo; also when more than 0.1 % of the

@@ -2,7 +2,8 @@
 
 // The second-order term of the propagation of uncertainty for uncorrelated variables:
 //   Σi Σj [½(∂²f/∂xi∂xj)² + ∂f/∂xi·∂³f/∂xi∂xj²] u²(xi)u²(xj),
-// from symbolic derivatives of the derivative texts, evaluated at the variables' values.
+// with the derivatives at the variables' values by automatic differentiation of the compiled
+// model, so that no derivative text has to be evaluable where the model itself is.
 
 #include <string>
 
@@ -18,7 +19,9 @@ struct SecondOrderResult {
   double withSecondOrder = 0;  // √(first-order variance + term)
 };
 
-// Raises MonteCarloError when the model or a derivative cannot be evaluated at the values.
+// Not available, saying why, where the model has no finite derivatives up to the third order at
+// the values, or the variables are correlated. Raises MonteCarloError for a model or variables a
+// check cannot run on (as planMonteCarlo).
 SecondOrderResult secondOrderUncertainty(const CalculationInput& input);
 
 }  // namespace mirevant

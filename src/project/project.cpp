@@ -116,6 +116,12 @@ void checkProject(const Project& p, const Fail& fail) {
       fail({Part::Variable, k, "standard_uncertainty"}, *problem);
     if (const auto problem = dofProblem(name, row.dof))
       fail({Part::Variable, k, "degrees_of_freedom"}, *problem);
+    if (const auto problem = distributionProblem(row.entry, row.stdUnc, row.dof))
+      fail({Part::Variable, k,
+            row.entry.effectiveDistribution() == Distribution::CurvilinearTrapezoidal
+                ? "half_width_inexactness"
+                : "distribution"},
+           "the variable " + name + ": " + *problem);
     if (row.derivation.size() > columnWidth("UNCDERIV"))
       fail({Part::Variable, k, "derivation"},
            "the derivation of the variable " + name + " is longer than the " +
@@ -278,7 +284,7 @@ class Reader {
 
   VariableRow variable(const TomlValue& t) const {
     checkKeys(t, {"name", "value", "standard_uncertainty", "degrees_of_freedom", "derivation",
-                  "entry", "parameter", "distribution"});
+                  "entry", "parameter", "distribution", "half_width_inexactness"});
     VariableRow row;
     row.name = variableNameOf(text(required(t, "name", "a [[variable]]"), "name"));
     const std::string what = "the variable " + row.name;
@@ -303,6 +309,11 @@ class Reader {
       const auto dist = distributionFromName(text(*d, "distribution"));
       if (!dist) failAt(*d, "unknown distribution '" + d->as_string().str + "'");
       row.entry.distribution = dist;
+    }
+    if (const TomlValue* d = find(table, "half_width_inexactness")) {
+      if (row.entry.distribution != Distribution::CurvilinearTrapezoidal)
+        failAt(*d, "half_width_inexactness belongs to distribution = \"curvilinear-trapezoidal\"");
+      row.entry.inexactness = number(*d, "half_width_inexactness");
     }
     return row;
   }
@@ -618,6 +629,9 @@ std::string projectText(const Project& p, const std::string& previousText) {
       writeLine(out,
                 std::string("distribution = ") + quoted(distributionName(*row.entry.distribution)),
                 old.key(was, "distribution"));
+    if (row.entry.distribution == Distribution::CurvilinearTrapezoidal)
+      writeLine(out, "half_width_inexactness = " + fileNumber(row.entry.inexactness),
+                old.key(was, "half_width_inexactness"));
   }
   for (const CovariancePair& c : p.covariances) {
     const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);
@@ -649,6 +663,13 @@ std::string projectText(const Project& p, const std::string& previousText) {
     writeLine(out, "max_trials = " + std::to_string(mc->maxTrials), old.key(was, "max_trials"));
   }
   return out.str();
+}
+
+MonteCarloSettings monteCarloSettingsFor(const Project& project) {
+  if (project.monteCarlo) return *project.monteCarlo;
+  MonteCarloSettings settings;
+  settings.level = project.level;
+  return settings;
 }
 
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage) {

@@ -58,6 +58,11 @@ std::string projectText(const Project& project, const std::string& previousText 
 // Error naming the file and the system's reason; ProjectError when projectProblem finds one.
 void saveProject(const std::string& path, const Project& project, bool keepComments = true);
 
+// The settings of the project's Monte Carlo check: its [monte_carlo] table, or without one the
+// defaults at the project's own confidence level. The window and the report command both start
+// from these.
+MonteCarloSettings monteCarloSettingsFor(const Project& project);
+
 // The project as a calculation takes it, and back.
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage);
 Project projectFrom(const CalculationInput& input);

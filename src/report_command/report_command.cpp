@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -46,6 +48,7 @@ struct ProjectRun {
   Project project;
   CalculationInput input;
   CalculationResult result;
+  std::optional<int> levelOption;  // --level, which sets every analysis's level
 };
 
 // An analysis beyond the calculation: its options, and what it adds to a project's text report
@@ -56,6 +59,8 @@ class Analysis {
   virtual ~Analysis() = default;
   virtual void addOptions(CLI::App& app) = 0;
   virtual bool enabled() const = 0;
+  // Whether it needs the calculation's results; one that does not runs also when it stopped.
+  virtual bool needsFirstOrder() const { return true; }
   // Each returns false, after writing its message to err, when the analysis stops.
   virtual bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) = 0;
   virtual bool appendJson(const ProjectRun& run, json& result, std::ostream& err) = 0;
@@ -97,7 +102,8 @@ class MonteCarloAnalysis : public Analysis {
     app.add_flag("--monte-carlo", enabled_,
                  "Append a Monte Carlo check: propagation of the variables' distributions, the "
                  "coverage intervals, the validation of the first-order result and the "
-                 "second-order term; with --json, as the field \"monte_carlo\"");
+                 "second-order term, at the level of the project's [monte_carlo] table, else "
+                 "at the project's level; with --json, as the field \"monte_carlo\"");
     app.add_option("--trials", trials_,
                    "Number of Monte Carlo trials, or \"adaptive\" (the default: blocks of trials "
                    "until the results are stable to the numerical tolerance)")
@@ -112,6 +118,7 @@ class MonteCarloAnalysis : public Analysis {
         ->check(CLI::Range(1, 6));
   }
   bool enabled() const override { return enabled_; }
+  bool needsFirstOrder() const override { return false; }
   bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
     const std::optional<MonteCarloCheck> check = run_(run, err);
     if (!check) return false;
@@ -127,8 +134,8 @@ class MonteCarloAnalysis : public Analysis {
 
  private:
   std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) const {
-    MonteCarloSettings settings = run.project.monteCarlo.value_or(MonteCarloSettings{});
-    settings.level = run.input.level;
+    MonteCarloSettings settings = monteCarloSettingsFor(run.project);
+    if (run.levelOption) settings.level = *run.levelOption;
     if (seed_) settings.seed = *seed_;
     if (ndig_) settings.ndig = *ndig_;
     if (!trials_.empty() && trials_ != "adaptive") {
@@ -178,9 +185,34 @@ json number(const std::optional<Extended>& x) {
 
 json monteCarloJson(const MonteCarloSummary& m) {
   auto optional = [](const std::optional<double>& x) -> json {
-    if (!x) return nullptr;
+    if (!x || !std::isfinite(*x)) return nullptr;
     return *x;
   };
+  // A missing part is null, with its reason beside it (null when the part is there).
+  auto reason = [](bool missing, const std::string& why) -> json {
+    if (!missing) return nullptr;
+    return why;
+  };
+  const std::optional<FirstOrderFigures>& f = m.firstOrder;
+  const std::optional<MonteCarloValidation>& v = m.validation;
+  json firstOrder = nullptr;
+  if (f)
+    firstOrder = {{"value", f->value},
+                  {"standard_uncertainty", f->stdUnc},
+                  {"effective_degrees_of_freedom", f->dofEff},
+                  {"t_factor", v ? json(v->factor) : json(nullptr)},
+                  {"table_k", optional(f->tableK)},
+                  {"expanded_uncertainty", v ? json(v->expanded) : json(nullptr)}};
+  auto validation = [&](double MonteCarloValidation::*field) {
+    return v ? optional(*v.*field) : json(nullptr);
+  };
+  json verdict = nullptr, validated = nullptr;
+  if (v) {
+    verdict = v->verdict == Verdict::Validated      ? "validated"
+              : v->verdict == Verdict::NotValidated ? "not validated"
+                                                    : "not decided";
+    if (v->verdict != Verdict::NotDecided) validated = v->verdict == Verdict::Validated;
+  }
   return {{"level", m.level},
           {"seed", m.seed},
           {"ndig", m.ndig},
@@ -192,19 +224,23 @@ json monteCarloJson(const MonteCarloSummary& m) {
           {"standard_uncertainty", m.mcStdUnc},
           {"interval", {m.low, m.high}},
           {"shortest_interval", {m.shortestLow, m.shortestHigh}},
-          {"first_order",
-           {{"value", m.value},
-            {"standard_uncertainty", m.stdUnc},
-            {"effective_degrees_of_freedom", m.dofEff},
-            {"t_factor", m.factor},
-            {"table_k", optional(m.tableK)},
-            {"expanded_uncertainty", m.expanded}}},
-          {"tolerance", m.tolerance},
-          {"d_low", m.dLow},
-          {"d_high", m.dHigh},
-          {"validated", m.validated},
+          {"first_order", firstOrder},
+          {"first_order_reason", reason(!f, m.firstOrderReason)},
+          {"tolerance", validation(&MonteCarloValidation::tolerance)},
+          {"d_low", validation(&MonteCarloValidation::dLow)},
+          {"d_high", validation(&MonteCarloValidation::dHigh)},
+          {"d_low_uncertainty", validation(&MonteCarloValidation::uLow)},
+          {"d_high_uncertainty", validation(&MonteCarloValidation::uHigh)},
+          {"interval_ends_tolerance", validation(&MonteCarloValidation::endsTolerance)},
+          {"interval_ends_stable", v ? json(v->endsStable) : json(nullptr)},
+          {"validation_settled", v && m.adaptive ? json(m.enough) : json(nullptr)},
+          {"validated", validated},
+          {"verdict", verdict},
+          {"validation_reason", reason(!v, m.validationReason)},
           {"second_order_standard_uncertainty", optional(m.secondOrderStdUnc)},
+          {"second_order_reason", reason(!m.secondOrderStdUnc, m.secondOrderReason)},
           {"nonlinear", m.nonlinear},
+          {"drawn_from", json(std::map(m.distributions.begin(), m.distributions.end()))},
           {"sampled_jointly", m.correlated},
           {"infinite_variance", m.infiniteVariance}};
 }
@@ -255,7 +291,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       ->required();
   std::vector<std::string> levels(kConfidenceLevels.begin(), kConfidenceLevels.end());
   app.add_option("--level", level,
-                 "Confidence level for the coverage factor instead of the project's own")
+                 "Confidence level instead of the project's own, for the coverage factor and "
+                 "the Monte Carlo check")
       ->check(CLI::IsMember(levels));
   app.add_flag("--json", asJson,
                "Print results instead of the report: model, value, standard uncertainty, "
@@ -263,6 +300,12 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
                "variable its value, standard uncertainty, degrees of freedom, partial derivative "
                "and sensitivity coefficient. Several files give a JSON array");
   app.set_version_flag("--version", std::string("mirevant-report ") + kVersion);
+  app.footer(
+      "Exit status: 0 when every project gave its results; 1 when a calculation stopped or a "
+      "Monte Carlo check could not run; 2 for a file that cannot be read or a bad option. With "
+      "--monte-carlo (and no --budget), a project whose first-order calculation stopped still "
+      "gives 0 when its Monte Carlo check ran: the check describes the output where the first "
+      "order cannot, and its report says what is missing and why.");
   const std::vector<std::unique_ptr<Analysis>> extra = analyses();
   for (const auto& a : extra) a->addOptions(app);
 
@@ -300,16 +343,28 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       if (asJson) results.push_back({{"file", file}, {"error", e.what()}});
       continue;
     }
-    if (!level.empty()) run.project.level = confidenceLevelIndex(level);
+    if (!level.empty()) run.levelOption = run.project.level = confidenceLevelIndex(level);
     run.input = calculationInput(run.project, &coverage);
     MessageNotifier notifier(err, file);
     run.result = calculate(run.input, &notifier);
     for (const std::string& warning : run.result.warnings)
       err << file << ": warning: " << warning << "\n";
-    if (run.result.stop) {
-      err << file << ": " << run.result.stop->message << "\n";
-      worst(kReportStopped);
-    }
+    if (run.result.stop) err << file << ": " << run.result.stop->message << "\n";
+    // A stopped calculation still counts as done when every analysis asked for ran without it.
+    bool stopped = run.result.stop.has_value();
+    auto runAnalyses = [&](const std::function<bool(Analysis&)>& append) {
+      bool ran = false, skipped = false;
+      for (const auto& a : extra) {
+        if (!a->enabled()) continue;
+        if (run.result.stop && a->needsFirstOrder()) {
+          skipped = true;
+          continue;
+        }
+        if (!append(*a)) worst(kReportStopped);
+        ran = true;
+      }
+      stopped = run.result.stop && (skipped || !ran);
+    };
     if (asJson) {
       json j;
       try {
@@ -320,17 +375,15 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
           run.result.stop = CalculationStop{CalculationStop::Kind::Error, e.what()};
       }
       if (run.result.stop) j["error"] = run.result.stop->message;
-      for (const auto& a : extra)
-        if (a->enabled() && !run.result.stop && !a->appendJson(run, j, err)) worst(kReportStopped);
+      runAnalyses([&](Analysis& a) { return a.appendJson(run, j, err); });
       results.push_back(std::move(j));
     } else {
       if (!run.result.report.empty()) text += reportText(run.result.report) + "\n";
-      for (const auto& a : extra)
-        if (a->enabled() && !run.result.stop && !a->appendText(run, text, err))
-          worst(kReportStopped);
+      runAnalyses([&](Analysis& a) { return a.appendText(run, text, err); });
       out << text;
       text.clear();
     }
+    if (stopped) worst(kReportStopped);
   }
   if (asJson) out << (files.size() == 1 ? results.front() : results).dump(2) << "\n";
   return status;

@@ -71,6 +71,16 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
        "line 2: unknown confidence level '80%'"},
       {"unknown entry", kHead + var("a") + "entry = \"guessed\"\n" + var("b"),
        "line 9: unknown entry 'guessed'"},
+      {"inexact half-width beyond 1.5 u",
+       kHead + var("a") +
+           "distribution = \"curvilinear-trapezoidal\"\nhalf_width_inexactness = 0.2\n" + var("b"),
+       "line 10: the variable a: the inexactness d = 0.2 of the half-width is more than 1.5"},
+      {"inexact half-width of another distribution",
+       kHead + var("a") + "half_width_inexactness = 0.01\n" + var("b"),
+       "line 9: half_width_inexactness belongs to distribution = \"curvilinear-trapezoidal\""},
+      {"t by its standard deviation with 2 degrees of freedom",
+       kHead + var("a", "1", "0.1", "2") + "distribution = \"t-standard-deviation\"\n" + var("b"),
+       "line 9: the variable a: a t distribution stated by its standard deviation needs more"},
       {"Monte Carlo with no trials", kAB + "\n[monte_carlo]\ntrials = 0\n",
        "line 17: trials must be above 0"},
       {"comma in a model numeral", "format = 1\nmodel = \"a*1,5\"\n",
@@ -100,6 +110,8 @@ Project sample() {
   b.entry.distribution = Distribution::Arcsine;
   VariableRow c{"c", "866", 0, 400, "say \"exact\"\\ done", {}};
   VariableRow zz{"zz", "1", 1.23456789012346E19L, 1, "", {}};
+  zz.entry.distribution = Distribution::CurvilinearTrapezoidal;
+  zz.entry.inexactness = 1.5E19L;
   p.variables = {a, b, c, zz};
   p.covariances = {{"a", "zz", -0.9L}, {"b", "c", 2.5E-30L}};
   MonteCarloSettings mc;

@@ -204,5 +204,73 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
 }
 
+// 1 − a² at a = 0 has a first-order u of 0: the calculation stops, the Monte Carlo check runs and
+// says what is missing; a budget, which needs the first order, makes it a stop.
+TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
+  char dir[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/flat.toml";
+  std::ofstream(file) << "format = 1\nmodel = \"1-a^2\"\n[[variable]]\nname = \"a\"\n"
+                         "value = \"0\"\nstandard_uncertainty = 1\ndegrees_of_freedom = 9\n";
+  const Outcome text = report({"--monte-carlo", "--trials", "20000", file});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("First order: none. The first-order calculation stopped"),
+            std::string::npos);
+  const Outcome json = report({"--json", "--monte-carlo", "--trials", "20000", file});
+  EXPECT_EQ(json.status, 0) << json.err;
+  const nlohmann::json mc = nlohmann::json::parse(json.out)["monte_carlo"];
+  EXPECT_TRUE(mc["first_order"].is_null());
+  EXPECT_NE(mc["first_order_reason"].get<std::string>().find("stopped"), std::string::npos);
+  EXPECT_TRUE(mc["validated"].is_null());
+  EXPECT_TRUE(mc["validation_reason"].is_string());
+  // a² is chi-squared with 1 degree of freedom: u = √2, to second order too.
+  EXPECT_NEAR(mc["standard_uncertainty"].get<double>(), std::sqrt(2.0), 0.1);
+  EXPECT_NEAR(mc["second_order_standard_uncertainty"].get<double>(), std::sqrt(2.0), 1e-12);
+  EXPECT_EQ(report({"--budget", "--monte-carlo", "--trials", "20000", file}).status, 1);
+  std::remove(file.c_str());
+  rmdir(dir);
+}
+
+// The gauge block of JCGM 101 9.5 with its curvilinear trapezoidal inputs: u = 36 nm and the 99 %
+// interval [745, 931] nm above 50 000 000 nm, published to 1 nm (±0.5). With 2·10⁵ trials the
+// trials' u spreads by 0.07 nm and each end by 0.4 nm (the published ends, from 10⁶ trials, by
+// 0.2 nm): within 0.5 + 4 such spreads.
+TEST(ReportCommand, GaugeBlockWithInexactHalfWidths) {
+  const Outcome r = report(
+      {"--json", "--monte-carlo", "--trials", "200000", kExamples + "jcgm101_gauge_block.toml"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json mc = nlohmann::json::parse(r.out)["monte_carlo"];
+  EXPECT_EQ(mc["level"], "99%");
+  EXPECT_NEAR(mc["standard_uncertainty"].get<double>(), 36, 0.8);
+  EXPECT_NEAR(mc["interval"][0].get<double>() - 5e7, 745, 2.3);
+  EXPECT_NEAR(mc["interval"][1].get<double>() - 5e7, 931, 2.3);
+}
+
+// The Monte Carlo check runs at --level, else at its [monte_carlo] level, else at the project's.
+TEST(ReportCommand, MonteCarloLevel) {
+  char dir[] = "/tmp/mirevant-report-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/level.toml";
+  const std::string project =
+      "format = 1\nmodel = \"a\"\nlevel = \"99%\"\n[[variable]]\nname = \"a\"\nvalue = \"1\"\n"
+      "standard_uncertainty = 0.1\ndegrees_of_freedom = 50\n";
+  const struct {
+    const char* table;
+    std::vector<std::string> options;
+    const char* level;
+  } cases[] = {{"", {}, "99%"},
+               {"[monte_carlo]\nlevel = \"90%\"\n", {}, "90%"},
+               {"[monte_carlo]\nlevel = \"90%\"\n", {"--level", "95%"}, "95%"}};
+  for (const auto& c : cases) {
+    std::ofstream(file) << project << c.table;
+    std::vector<std::string> args = {"--json", "--monte-carlo", "--trials", "20000", file};
+    args.insert(args.begin(), c.options.begin(), c.options.end());
+    const nlohmann::json j = nlohmann::json::parse(report(args).out);
+    EXPECT_EQ(j["monte_carlo"]["level"].get<std::string>(), c.level) << c.table;
+  }
+  std::remove(file.c_str());
+  rmdir(dir);
+}
+
 }  // namespace
 }  // namespace mirevant
