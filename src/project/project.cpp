@@ -12,6 +12,7 @@
 
 #include "core/numtext.h"
 #include "expression/equation.h"
+#include "project/text_limits.h"
 #include "tables/schemas.h"
 #include "uncertainty/evaluator.h"
 
@@ -61,6 +62,14 @@ std::string variableNameOf(const std::string& name) {
   return slot < 0 ? name : SlotName(slot);
 }
 
+// "e" in a model is the constant e, and "ee" is e twice: neither can be a variable.
+std::optional<std::string> constantNamed(const std::string& name) {
+  if (name == "e")
+    return "e is the constant e (Euler's number, 2.71828...) in a model, never a variable";
+  if (name == "ee") return "ee is the constant e twice in a model, never a variable";
+  return std::nullopt;
+}
+
 std::size_t columnWidth(const char* column) {
   for (const ColumnDef& c : varlistSchema().columns)
     if (c.name == column) return static_cast<std::size_t>(c.width);
@@ -95,6 +104,7 @@ void checkProject(const Project& p, const Fail& fail) {
       fail({Part::Variable, k, "name"},
            "'" + row.name + "' is not a variable name (one letter, or one letter twice)");
     const std::string name = variableNameOf(row.name);
+    if (const auto constant = constantNamed(name)) fail({Part::Variable, k, "name"}, *constant);
     if (!names.insert(name).second)
       fail({Part::Variable, k, "name"}, "the variable " + name + " is listed twice");
     if (!eval.IsVariable(name))
@@ -397,6 +407,10 @@ std::string syntaxReason(const std::string& what) {
 }
 
 TomlValue parseToml(const std::string& text, const std::string& name) {
+  // Before the parser sees a text that would make it recurse too deep or take too long.
+  if (const auto problem = projectTextProblem(text))
+    throw ProjectError(name + (problem->line > 0 ? ", line " + std::to_string(problem->line) : "") +
+                       ": " + problem->what);
   std::istringstream in(text);
   try {
     return toml::parse<toml::preserve_comments>(in, name);
@@ -448,7 +462,7 @@ std::string quoted(const std::string& s) {
 class OldComments {
  public:
   explicit OldComments(const std::string& text) {
-    if (text.empty()) return;
+    if (text.empty() || projectTextProblem(text)) return;
     try {
       std::istringstream in(text);
       root_ = toml::parse<toml::preserve_comments>(in, "previous");

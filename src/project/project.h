@@ -5,6 +5,7 @@
 // the 15 significant digits the variable list holds, always with '.' as the decimal point; value
 // texts are kept as typed (only the decimal separator is written as '.').
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,13 +54,15 @@ std::string projectText(const Project& project, const std::string& previousText 
 // Save over the file the work came from; not when the work replaces another project). Raises
 // Error naming the file and the system's reason; ProjectError when projectProblem finds one.
 void saveProject(const std::string& path, const Project& project, bool keepComments = true);
-
 // The project as a calculation takes it, and back.
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage);
 Project projectFrom(const CalculationInput& input);
 
-// Reads a whole file; Error naming the file and the system's reason when it cannot.
+// Reads a whole project file: a regular file of at most kProjectFileLimit bytes, read again when
+// it changed during the read. Error naming the file and the reason when it cannot.
 std::string readTextFile(const std::string& path);
+// For tests: called by readTextFile after each read, before it looks whether the file changed.
+void setReadHook(std::function<void()> hook);
 // Writes a whole file as saveProject does.
 void writeFileAtomically(const std::string& path, const std::string& text);
 

@@ -1,12 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <sstream>
 #include <string>
 
 #include "core/separator_guard.h"
 #include "project/project.h"
+#include "project/text_limits.h"
+#include "report_command/report_command.h"
 
 namespace mirevant {
 namespace {
@@ -165,7 +172,7 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
       "degrees_of_freedom = 10\n"
       "\n"
       "[[covariance]]\n"
-      "between = [\"b\", \"a\"] # measured together\n"
+      "between = [\"a\", \"b\"] # measured together\n"
       "value = 0.01\n";
   Project p =
       parseProject(kAB + "\n[[covariance]]\nbetween = [\"a\", \"b\"]\nvalue = 0.02\n", "p.toml");
@@ -183,7 +190,7 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
   EXPECT_NO_THROW(parseProject(text, "p.toml"));
 }
 
-class SaveProject : public ::testing::Test {
+class InTempDir : public ::testing::Test {
  protected:
   void SetUp() override {
     char tmpl[] = "/tmp/mirevant-project-XXXXXX";
@@ -197,6 +204,8 @@ class SaveProject : public ::testing::Test {
   }
   fs::path dir_;
 };
+using SaveProject = InTempDir;
+using ReadProject = InTempDir;
 
 TEST_F(SaveProject, ReplacesTheFileKeepingItsPermissions) {
   const std::string file = path("p.toml"), old = "# mine\nformat = 1\nmodel = \"a\"\n";
@@ -239,6 +248,88 @@ TEST_F(SaveProject, AFailureLeavesTheOldFileAndNamesTheReason) {
   p.variables[1].dof = 0;
   EXPECT_THROW(saveProject(file, p), ProjectError);
   EXPECT_EQ(readTextFile(file), "old");
+}
+
+}  // namespace
+}  // namespace mirevant
+
+namespace mirevant {
+namespace {
+
+std::string times(const std::string& s, int n) {
+  std::string out;
+  while (n-- > 0) out += s;
+  return out;
+}
+
+// Refused by the reader and the report command with the cause: never a crash, a read that blocks
+// or a parse that takes minutes.
+TEST_F(ReadProject, HostileFilesAreRefusedNamingTheCause) {
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(dir_ / "dir");
+  struct Hostile {
+    std::string file;  // a path, or the name of a file of `text` in the directory
+    std::string text;
+    std::string message;
+  };
+  const Hostile cases[] = {
+      {"deep", kAB + "x = " + std::string(7000, '[') + std::string(7000, ']'),
+       "line 15: arrays and inline tables are nested more than 64 deep"},
+      {"inline", kAB + "x = " + times("{a=", 10000) + "1" + std::string(10000, '}'),
+       "line 15: arrays and inline tables are nested more than 64 deep"},
+      {"dotted", kAB + "x" + times(".a", 30000) + " = 1\n",
+       "line 15: a dotted key has more than 16"},
+      {"nul", kAB + std::string("# a\0b\n", 6), "line 15: a comment holds a NUL character"},
+      {"utf8", kHead + var("a", "1\xff") + var("b"),
+       "line 6: a text in quotes holds bytes that are not UTF-8 text"},
+      {"e", "format = 1\nmodel = \"e*a\"\n" + var("a") + var("e"),
+       "line 11: e is the constant e (Euler's number, 2.71828...) in a model, never a variable"},
+      {"big", kAB + "#" + std::string(kProjectFileLimit, 'c'), "a project file has at most"},
+      {"/dev/zero", "", "it is a device, not a file"},
+      {fifo, "", "it is a named pipe, not a file"},
+      {path("dir"), "", "Is a directory"},
+  };
+  for (const Hostile& c : cases) {
+    const std::string file = c.file[0] == '/' ? c.file : path(c.file);
+    if (c.file[0] != '/') std::ofstream(file, std::ios::binary) << c.text;
+    auto run = std::async(std::launch::async, [&] {
+      std::ostringstream out, err;
+      const int status = runReportCommand({file}, out, err, MIREVANT_TEST_PROGRAM_DIR);
+      return std::make_pair(status, err.str());
+    });
+    if (run.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+      ADD_FAILURE() << file << ": the read blocks";
+      ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));  // a writer that leaves ends it
+    }
+    const auto [status, err] = run.get();
+    EXPECT_EQ(status, 2) << file;
+    EXPECT_NE(err.find(file), std::string::npos) << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err.substr(0, 300);
+  }
+}
+
+TEST_F(ReadProject, AFileRewrittenDuringTheReadIsReadAgainOrRefused) {
+  const std::string file = path("p.toml");
+  struct Case {
+    int rewrites;  // how many of the reads see the file rewritten
+    std::string outcome;
+  };
+  for (const Case& c : {Case{1, "2nd"}, Case{100, "the file changed while it was read"}}) {
+    std::ofstream(file) << "first";
+    int count = 0;
+    setReadHook([&] {
+      if (count++ < c.rewrites) std::ofstream(file) << (count % 2 ? "2nd" : "third");
+    });
+    std::string outcome;
+    try {
+      outcome = readTextFile(file);
+    } catch (const Error& e) {
+      outcome = e.what();
+    }
+    setReadHook(nullptr);
+    EXPECT_NE(outcome.find(c.outcome), std::string::npos) << outcome;
+  }
 }
 
 }  // namespace
