@@ -499,6 +499,16 @@ class OldComments {
                          variableNameOf(v[1].as_string().str)) == std::minmax(a, b);
     });
   }
+  // The first name of a covariance found by covariance(), as the old file has it.
+  std::string firstOf(const TomlValue* covariance) const {
+    return variableNameOf(key(covariance, "between")->as_array()[0].as_string().str);
+  }
+  // The order of `list` in the old file: the place of an element found by variable() or
+  // covariance(), after every place there for one it does not have.
+  std::size_t place(const char* list, const TomlValue* element) const {
+    if (element == nullptr) return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(element - top(list)->as_array().data());
+  }
 
  private:
   const TomlValue* element(const char* list,
@@ -591,7 +601,20 @@ std::string projectText(const Project& p, const std::string& previousText) {
   writeLine(out, "model = " + quoted(p.model), old.top("model"));
   writeLine(out, std::string("level = ") + quoted(kConfidenceLevels[static_cast<size_t>(p.level)]),
             old.top("level"));
-  for (const VariableRow& row : p.variables) {
+  // The variables and the covariances in the order the old file has them, new ones after them.
+  auto inOldOrder = [&](const char* list, std::size_t count, auto find) {
+    std::vector<std::pair<std::size_t, std::size_t>> order;  // place there, index here
+    for (std::size_t k = 0; k < count; ++k) order.emplace_back(old.place(list, find(k)), k);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::vector<std::size_t> indexes;
+    for (const auto& o : order) indexes.push_back(o.second);
+    return indexes;
+  };
+  for (const std::size_t k : inOldOrder("variable", p.variables.size(), [&](std::size_t k) {
+         return old.variable(variableNameOf(p.variables[k].name));
+       })) {
+    const VariableRow& row = p.variables[k];
     const std::string name = variableNameOf(row.name);
     const TomlValue* was = old.variable(name);
     out << "\n";
@@ -614,9 +637,16 @@ std::string projectText(const Project& p, const std::string& previousText) {
                 std::string("distribution = ") + quoted(distributionName(*row.entry.distribution)),
                 old.key(was, "distribution"));
   }
-  for (const CovariancePair& c : p.covariances) {
-    const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);
-    const TomlValue* was = old.covariance(a, b);
+  for (const std::size_t k : inOldOrder("covariance", p.covariances.size(), [&](std::size_t k) {
+         return old.covariance(variableNameOf(p.covariances[k].first),
+                               variableNameOf(p.covariances[k].second));
+       })) {
+    const CovariancePair& c = p.covariances[k];
+    const TomlValue* was = old.covariance(variableNameOf(c.first), variableNameOf(c.second));
+    // The two names in the order the old file has them (the window turns them to its own).
+    const bool turned = was != nullptr && old.firstOf(was) != variableNameOf(c.first);
+    const std::string a = variableNameOf(turned ? c.second : c.first);
+    const std::string b = variableNameOf(turned ? c.first : c.second);
     out << "\n";
     writeLine(out, "[[covariance]]", was);
     writeLine(out, "between = [" + quoted(a) + ", " + quoted(b) + "]", old.key(was, "between"));
@@ -650,6 +680,11 @@ CalculationInput calculationInput(const Project& project, const CoverageTable* c
   CalculationInput input;
   input.model = project.model;
   input.variables = project.variables;
+  // As the window's variable list holds them after Open: in the order of their slots.
+  std::stable_sort(input.variables.begin(), input.variables.end(),
+                   [](const VariableRow& x, const VariableRow& y) {
+                     return VariableSlot(x.name) < VariableSlot(y.name);
+                   });
   input.covariances = project.covariances;
   input.level = project.level;
   input.coverage = coverage;

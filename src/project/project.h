@@ -54,7 +54,13 @@ std::string projectText(const Project& project, const std::string& previousText 
 // Save over the file the work came from; not when the work replaces another project). Raises
 // Error naming the file and the system's reason; ProjectError when projectProblem finds one.
 void saveProject(const std::string& path, const Project& project, bool keepComments = true);
-// The project as a calculation takes it, and back.
+// The same, keeping the comments and the order of the variables and covariances of `original`,
+// the file the work was opened from or last saved to (none when empty): Save As to a new name
+// keeps what the user wrote there.
+void saveProjectAs(const std::string& path, const Project& project, const std::string& original);
+
+// The project as a calculation takes it (the variables in the order of the window's variable
+// list), and back.
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage);
 Project projectFrom(const CalculationInput& input);
 

@@ -158,19 +158,22 @@ void writeFileAtomically(const std::string& path, const std::string& text) {
   }
 }
 
-void saveProject(const std::string& path, const Project& project, bool keepComments) {
+void saveProjectAs(const std::string& path, const Project& project, const std::string& original) {
   if (const auto problem = projectProblem(project))
     throw ProjectError("Cannot save the project to '" + path + "': " + *problem);
   std::string previous;
-  std::error_code ec;
-  if (keepComments && std::filesystem::is_regular_file(path, ec)) {
+  if (!original.empty()) {
     try {
-      previous = readTextFile(path);
+      previous = readTextFile(original);
     } catch (const Error&) {
       previous.clear();  // an unreadable old file has no comments to keep
     }
   }
   writeFileAtomically(path, projectText(project, previous));
+}
+
+void saveProject(const std::string& path, const Project& project, bool keepComments) {
+  saveProjectAs(path, project, keepComments ? path : std::string());
 }
 
 }  // namespace mirevant

@@ -172,7 +172,7 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
       "degrees_of_freedom = 10\n"
       "\n"
       "[[covariance]]\n"
-      "between = [\"a\", \"b\"] # measured together\n"
+      "between = [\"b\", \"a\"] # measured together\n"
       "value = 0.01\n";
   Project p =
       parseProject(kAB + "\n[[covariance]]\nbetween = [\"a\", \"b\"]\nvalue = 0.02\n", "p.toml");
@@ -183,7 +183,7 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
   for (const char* kept : {"model = \"a*b\" # length times factor\n",
                            "# the reference\n[[variable]] # from the certificate\nname = \"a\"\n",
                            "# as read\nvalue = \"1.6\"\n",
-                           "between = [\"a\", \"b\"] # measured together\nvalue = 0.02\n"})
+                           "between = [\"b\", \"a\"] # measured together\nvalue = 0.02\n"})
     EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
   EXPECT_EQ(text.find("gone after the edit"), std::string::npos);
   EXPECT_EQ(text.find("dropped with c"), std::string::npos);
@@ -330,6 +330,16 @@ TEST_F(ReadProject, AFileRewrittenDuringTheReadIsReadAgainOrRefused) {
     setReadHook(nullptr);
     EXPECT_NE(outcome.find(c.outcome), std::string::npos) << outcome;
   }
+}
+
+// Save As of the file that was opened, with the variables as the window lists them.
+TEST_F(SaveProject, SaveAsKeepsTheCommentsAndTheOrderOfTheOpenedFile) {
+  const std::string opened = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.toml";
+  Project p = readProject(opened);
+  p.variables = calculationInput(p, nullptr).variables;
+  ASSERT_NE(p.variables[0].name, parseProject(readTextFile(opened), "x").variables[0].name);
+  saveProjectAs(path("new.toml"), p, opened);
+  EXPECT_EQ(readTextFile(path("new.toml")), readTextFile(opened));
 }
 
 }  // namespace
