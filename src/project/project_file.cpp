@@ -121,8 +121,42 @@ std::string readTextFile(const std::string& path) {
   throw failure("the file changed while it was read");
 }
 
+namespace {
+
+bool earlier(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Removes what saves of `name` that never finished (the program was killed while saving) left in
+// `directory`: temporary files named as writeFileAtomically names them, last written before this
+// save began, and not locked by a save that is still writing.
+void removeStaleTemporaries(const std::filesystem::path& directory, const std::string& name,
+                            const struct timespec& saveBegan) {
+  namespace fs = std::filesystem;
+  const std::string prefix = "." + name + ".";
+  std::error_code ec;
+  for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string file = it->path().filename().string();
+    if (file.size() != prefix.size() + 6 || file.compare(0, prefix.size(), prefix) != 0 ||
+        !std::all_of(file.end() - 6, file.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+      continue;
+    const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        earlier(st.st_mtim, saveBegan) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      ::unlink(it->path().c_str());
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
 void writeFileAtomically(const std::string& path, const std::string& text) {
   namespace fs = std::filesystem;
+  struct timespec began {};
+  ::clock_gettime(CLOCK_REALTIME, &began);
   // A link is followed, so that the file it names is replaced rather than the link.
   fs::path target = path;
   std::error_code ec;
@@ -140,6 +174,7 @@ void writeFileAtomically(const std::string& path, const std::string& text) {
 
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) fail(false);
+  ::flock(fd, LOCK_EX);  // a later save leaves it alone while this one writes
   struct stat old {};
   const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
   if (::fchmod(fd, mode) != 0 || !writeAll(fd, text) || ::fsync(fd) != 0) {
@@ -156,6 +191,7 @@ void writeFileAtomically(const std::string& path, const std::string& text) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
+  removeStaleTemporaries(directory, target.filename().string(), began);
 }
 
 void saveProjectAs(const std::string& path, const Project& project, const std::string& original) {

@@ -342,5 +342,29 @@ TEST_F(SaveProject, SaveAsKeepsTheCommentsAndTheOrderOfTheOpenedFile) {
   EXPECT_EQ(readTextFile(path("new.toml")), readTextFile(opened));
 }
 
+TEST_F(SaveProject, TemporaryFilesOfASaveThatNeverFinishedAreRemoved) {
+  struct Left {
+    const char* name;
+    bool locked;  // by a save still writing
+    bool stays;
+  };
+  const Left left[] = {{".p.toml.Ab12Cd", false, false},
+                       {".p.toml.Xy34Zw", true, true},
+                       {".p.toml.keep", false, true},
+                       {".q.toml.Ab12Cd", false, true}};
+  std::vector<int> locks;
+  for (const Left& l : left) {
+    const int fd = ::open(path(l.name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    if (l.locked && ::flock(fd, LOCK_EX) == 0)
+      locks.push_back(fd);
+    else
+      ::close(fd);
+  }
+  saveProject(path("p.toml"), sample());
+  for (const Left& l : left) EXPECT_EQ(fs::exists(dir_ / l.name), l.stays) << l.name;
+  for (const int fd : locks) ::close(fd);
+}
+
 }  // namespace
 }  // namespace mirevant
