@@ -350,7 +350,7 @@ TEST_F(SaveProject, TemporaryFilesOfASaveThatNeverFinishedAreRemoved) {
   };
   const Left left[] = {{".p.toml.Ab12Cd", false, false},
                        {".p.toml.Xy34Zw", true, true},
-                       {".p.toml.keep", false, true},
+                       {".p.toml.old.Ab12Cd", false, true},
                        {".q.toml.Ab12Cd", false, true}};
   std::vector<int> locks;
   for (const Left& l : left) {
