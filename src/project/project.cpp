@@ -531,7 +531,9 @@ void writeLine(std::ostringstream& out, const std::string& line, const TomlValue
   if (old != nullptr) {
     std::vector<std::string> comments(old->comments().begin(), old->comments().end());
     if (!comments.empty()) {
-      std::string source = old->location().line_str();
+      // The line itself (location() would count the lines before it, for every value).
+      const toml::detail::region_base* region = toml::detail::get_region(*old);
+      std::string source = region != nullptr ? region->line() : std::string();
       while (!source.empty() && (source.back() == '\r' || source.back() == ' ')) source.pop_back();
       const std::string last = "#" + comments.back();
       if (source.size() > last.size() &&
