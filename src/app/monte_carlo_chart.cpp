@@ -118,7 +118,8 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   const Histogram& h = check.monteCarlo.histogram;
   const double left = h.low;
   const double right = h.low + h.width * static_cast<double>(h.counts.size());
-  const AxisScale scale = axisScale(left, right, check.value);
+  const double centre = check.firstOrder ? check.firstOrder->value : check.monteCarlo.mean;
+  const AxisScale scale = axisScale(left, right, centre);
   auto* chart = new QChart;
   chart->setTitle(QStringLiteral("Histogram of %1 trials").arg(check.monteCarlo.sorted.size()));
 

@@ -106,8 +106,10 @@ bool MainWindow::saveProjectTo(const QString& path) {
       tableVarlist_.post();
     Project project = projectFrom(currentInput());
     if (monteCarloInProject_ || !isDefault(monteCarlo_)) project.monteCarlo = monteCarlo_;
-    // A person's comments stay when the work goes back to its own file, not into another one.
-    saveProject(fileName(path), project, QFileInfo(path) == QFileInfo(projectPath_));
+    // What a person wrote in the file the work came from (comments, the order of the variables)
+    // stays, under its own name and under a new one.
+    saveProjectAs(fileName(path), project,
+                  projectPath_.isEmpty() ? std::string() : fileName(projectPath_));
     projectPath_ = path;
     showProjectTitle();
   });

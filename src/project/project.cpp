@@ -13,6 +13,7 @@
 #include "calculation/input_rules.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
+#include "project/text_limits.h"
 #include "tables/schemas.h"
 #include "uncertainty/evaluator.h"
 
@@ -62,6 +63,14 @@ std::string variableNameOf(const std::string& name) {
   return slot < 0 ? name : SlotName(slot);
 }
 
+// "e" in a model is the constant e, and "ee" is e twice: neither can be a variable.
+std::optional<std::string> constantNamed(const std::string& name) {
+  if (name == "e")
+    return "e is the constant e (Euler's number, 2.71828...) in a model, never a variable";
+  if (name == "ee") return "ee is the constant e twice in a model, never a variable";
+  return std::nullopt;
+}
+
 std::size_t columnWidth(const char* column) {
   for (const ColumnDef& c : varlistSchema().columns)
     if (c.name == column) return static_cast<std::size_t>(c.width);
@@ -100,6 +109,7 @@ void checkProject(const Project& p, const Fail& fail) {
       fail({Part::Variable, k, "name"},
            "'" + row.name + "' is not a variable name (one letter, or one letter twice)");
     const std::string name = variableNameOf(row.name);
+    if (const auto constant = constantNamed(name)) fail({Part::Variable, k, "name"}, *constant);
     if (!names.insert(name).second)
       fail({Part::Variable, k, "name"}, "the variable " + name + " is listed twice");
     if (!eval.IsVariable(name))
@@ -425,6 +435,10 @@ std::string syntaxReason(const std::string& what) {
 }
 
 TomlValue parseToml(const std::string& text, const std::string& name) {
+  // Before the parser sees a text that would make it recurse too deep or take too long.
+  if (const auto problem = projectTextProblem(text))
+    throw ProjectError(name + (problem->line > 0 ? ", line " + std::to_string(problem->line) : "") +
+                       ": " + problem->what);
   std::istringstream in(text);
   try {
     return toml::parse<toml::preserve_comments>(in, name);
@@ -476,7 +490,7 @@ std::string quoted(const std::string& s) {
 class OldComments {
  public:
   explicit OldComments(const std::string& text) {
-    if (text.empty()) return;
+    if (text.empty() || projectTextProblem(text)) return;
     try {
       std::istringstream in(text);
       root_ = toml::parse<toml::preserve_comments>(in, "previous");
@@ -513,6 +527,16 @@ class OldComments {
                          variableNameOf(v[1].as_string().str)) == std::minmax(a, b);
     });
   }
+  // The first name of a covariance found by covariance(), as the old file has it.
+  std::string firstOf(const TomlValue* covariance) const {
+    return variableNameOf(key(covariance, "between")->as_array()[0].as_string().str);
+  }
+  // The order of `list` in the old file: the place of an element found by variable() or
+  // covariance(), after every place there for one it does not have.
+  std::size_t place(const char* list, const TomlValue* element) const {
+    if (element == nullptr) return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(element - top(list)->as_array().data());
+  }
 
  private:
   const TomlValue* element(const char* list,
@@ -535,7 +559,9 @@ void writeLine(std::ostringstream& out, const std::string& line, const TomlValue
   if (old != nullptr) {
     std::vector<std::string> comments(old->comments().begin(), old->comments().end());
     if (!comments.empty()) {
-      std::string source = old->location().line_str();
+      // The line itself (location() would count the lines before it, for every value).
+      const toml::detail::region_base* region = toml::detail::get_region(*old);
+      std::string source = region != nullptr ? region->line() : std::string();
       while (!source.empty() && (source.back() == '\r' || source.back() == ' ')) source.pop_back();
       const std::string last = "#" + comments.back();
       if (source.size() > last.size() &&
@@ -607,7 +633,20 @@ std::string projectText(const Project& p, const std::string& previousText) {
             old.top("level"));
   if (p.coverageDof)
     writeLine(out, "coverage_dof = " + fileNumber(*p.coverageDof), old.top("coverage_dof"));
-  for (const VariableRow& row : p.variables) {
+  // The variables and the covariances in the order the old file has them, new ones after them.
+  auto inOldOrder = [&](const char* list, std::size_t count, auto find) {
+    std::vector<std::pair<std::size_t, std::size_t>> order;  // place there, index here
+    for (std::size_t k = 0; k < count; ++k) order.emplace_back(old.place(list, find(k)), k);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::vector<std::size_t> indexes;
+    for (const auto& o : order) indexes.push_back(o.second);
+    return indexes;
+  };
+  for (const std::size_t k : inOldOrder("variable", p.variables.size(), [&](std::size_t k) {
+         return old.variable(variableNameOf(p.variables[k].name));
+       })) {
+    const VariableRow& row = p.variables[k];
     const std::string name = variableNameOf(row.name);
     const TomlValue* was = old.variable(name);
     out << "\n";
@@ -633,9 +672,16 @@ std::string projectText(const Project& p, const std::string& previousText) {
       writeLine(out, "half_width_inexactness = " + fileNumber(row.entry.inexactness),
                 old.key(was, "half_width_inexactness"));
   }
-  for (const CovariancePair& c : p.covariances) {
-    const std::string a = variableNameOf(c.first), b = variableNameOf(c.second);
-    const TomlValue* was = old.covariance(a, b);
+  for (const std::size_t k : inOldOrder("covariance", p.covariances.size(), [&](std::size_t k) {
+         return old.covariance(variableNameOf(p.covariances[k].first),
+                               variableNameOf(p.covariances[k].second));
+       })) {
+    const CovariancePair& c = p.covariances[k];
+    const TomlValue* was = old.covariance(variableNameOf(c.first), variableNameOf(c.second));
+    // The two names in the order the old file has them (the window turns them to its own).
+    const bool turned = was != nullptr && old.firstOf(was) != variableNameOf(c.first);
+    const std::string a = variableNameOf(turned ? c.second : c.first);
+    const std::string b = variableNameOf(turned ? c.first : c.second);
     out << "\n";
     writeLine(out, "[[covariance]]", was);
     writeLine(out, "between = [" + quoted(a) + ", " + quoted(b) + "]", old.key(was, "between"));
@@ -676,6 +722,11 @@ CalculationInput calculationInput(const Project& project, const CoverageTable* c
   CalculationInput input;
   input.model = project.model;
   input.variables = project.variables;
+  // As the window's variable list holds them after Open: in the order of their slots.
+  std::stable_sort(input.variables.begin(), input.variables.end(),
+                   [](const VariableRow& x, const VariableRow& y) {
+                     return VariableSlot(x.name) < VariableSlot(y.name);
+                   });
   input.covariances = project.covariances;
   input.level = project.level;
   input.coverage = coverage;

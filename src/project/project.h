@@ -6,6 +6,7 @@
 // texts are kept as typed (only the decimal separator is written as '.'), and so are the model's
 // numerals (grouping commas left out).
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,18 +58,26 @@ std::string projectText(const Project& project, const std::string& previousText 
 // Save over the file the work came from; not when the work replaces another project). Raises
 // Error naming the file and the system's reason; ProjectError when projectProblem finds one.
 void saveProject(const std::string& path, const Project& project, bool keepComments = true);
+// The same, keeping the comments and the order of the variables and covariances of `original`,
+// the file the work was opened from or last saved to (none when empty): Save As to a new name
+// keeps what the user wrote there.
+void saveProjectAs(const std::string& path, const Project& project, const std::string& original);
 
 // The settings of the project's Monte Carlo check: its [monte_carlo] table, or without one the
 // defaults at the project's own confidence level. The window and the report command both start
 // from these.
 MonteCarloSettings monteCarloSettingsFor(const Project& project);
 
-// The project as a calculation takes it, and back.
+// The project as a calculation takes it (the variables in the order of the window's variable
+// list), and back.
 CalculationInput calculationInput(const Project& project, const CoverageTable* coverage);
 Project projectFrom(const CalculationInput& input);
 
-// Reads a whole file; Error naming the file and the system's reason when it cannot.
+// Reads a whole project file: a regular file of at most kProjectFileLimit bytes, read again when
+// it changed during the read. Error naming the file and the reason when it cannot.
 std::string readTextFile(const std::string& path);
+// For tests: called by readTextFile after each read, before it looks whether the file changed.
+void setReadHook(std::function<void()> hook);
 // Writes a whole file as saveProject does.
 void writeFileAtomically(const std::string& path, const std::string& text);
 

@@ -1,12 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <sstream>
 #include <string>
 
 #include "core/separator_guard.h"
 #include "project/project.h"
+#include "project/text_limits.h"
+#include "report_command/report_command.h"
 
 namespace mirevant {
 namespace {
@@ -201,14 +208,14 @@ TEST(ProjectFile, CommentsStayWithWhatTheyDescribe) {
   for (const char* kept : {"model = \"a*b\" # length times factor\n",
                            "# the reference\n[[variable]] # from the certificate\nname = \"a\"\n",
                            "# as read\nvalue = \"1.6\"\n",
-                           "between = [\"a\", \"b\"] # measured together\nvalue = 0.02\n"})
+                           "between = [\"b\", \"a\"] # measured together\nvalue = 0.02\n"})
     EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
   EXPECT_EQ(text.find("gone after the edit"), std::string::npos);
   EXPECT_EQ(text.find("dropped with c"), std::string::npos);
   EXPECT_NO_THROW(parseProject(text, "p.toml"));
 }
 
-class SaveProject : public ::testing::Test {
+class InTempDir : public ::testing::Test {
  protected:
   void SetUp() override {
     char tmpl[] = "/tmp/mirevant-project-XXXXXX";
@@ -222,6 +229,8 @@ class SaveProject : public ::testing::Test {
   }
   fs::path dir_;
 };
+using SaveProject = InTempDir;
+using ReadProject = InTempDir;
 
 TEST_F(SaveProject, ReplacesTheFileKeepingItsPermissions) {
   const std::string file = path("p.toml"), old = "# mine\nformat = 1\nmodel = \"a\"\n";
@@ -264,6 +273,122 @@ TEST_F(SaveProject, AFailureLeavesTheOldFileAndNamesTheReason) {
   p.variables[1].dof = 0;
   EXPECT_THROW(saveProject(file, p), ProjectError);
   EXPECT_EQ(readTextFile(file), "old");
+}
+
+}  // namespace
+}  // namespace mirevant
+
+namespace mirevant {
+namespace {
+
+std::string times(const std::string& s, int n) {
+  std::string out;
+  while (n-- > 0) out += s;
+  return out;
+}
+
+// Refused by the reader and the report command with the cause: never a crash, a read that blocks
+// or a parse that takes minutes.
+TEST_F(ReadProject, HostileFilesAreRefusedNamingTheCause) {
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(dir_ / "dir");
+  struct Hostile {
+    std::string file;  // a path, or the name of a file of `text` in the directory
+    std::string text;
+    std::string message;
+  };
+  const Hostile cases[] = {
+      {"deep", kAB + "x = " + std::string(7000, '[') + std::string(7000, ']'),
+       "line 15: arrays and inline tables are nested more than 64 deep"},
+      {"inline", kAB + "x = " + times("{a=", 10000) + "1" + std::string(10000, '}'),
+       "line 15: arrays and inline tables are nested more than 64 deep"},
+      {"dotted", kAB + "x" + times(".a", 30000) + " = 1\n",
+       "line 15: a dotted key has more than 16"},
+      {"nul", kAB + std::string("# a\0b\n", 6), "line 15: a comment holds a NUL character"},
+      {"utf8", kHead + var("a", "1\xff") + var("b"),
+       "line 6: a text in quotes holds bytes that are not UTF-8 text"},
+      {"e", "format = 1\nmodel = \"e*a\"\n" + var("a") + var("e"),
+       "line 11: e is the constant e (Euler's number, 2.71828...) in a model, never a variable"},
+      {"big", kAB + "#" + std::string(kProjectFileLimit, 'c'), "a project file has at most"},
+      {"/dev/zero", "", "it is a device, not a file"},
+      {fifo, "", "it is a named pipe, not a file"},
+      {path("dir"), "", "Is a directory"},
+  };
+  for (const Hostile& c : cases) {
+    const std::string file = c.file[0] == '/' ? c.file : path(c.file);
+    if (c.file[0] != '/') std::ofstream(file, std::ios::binary) << c.text;
+    auto run = std::async(std::launch::async, [&] {
+      std::ostringstream out, err;
+      const int status = runReportCommand({file}, out, err, MIREVANT_TEST_PROGRAM_DIR);
+      return std::make_pair(status, err.str());
+    });
+    if (run.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+      ADD_FAILURE() << file << ": the read blocks";
+      ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));  // a writer that leaves ends it
+    }
+    const auto [status, err] = run.get();
+    EXPECT_EQ(status, 2) << file;
+    EXPECT_NE(err.find(file), std::string::npos) << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err.substr(0, 300);
+  }
+}
+
+TEST_F(ReadProject, AFileRewrittenDuringTheReadIsReadAgainOrRefused) {
+  const std::string file = path("p.toml");
+  struct Case {
+    int rewrites;  // how many of the reads see the file rewritten
+    std::string outcome;
+  };
+  for (const Case& c : {Case{1, "2nd"}, Case{100, "the file changed while it was read"}}) {
+    std::ofstream(file) << "first";
+    int count = 0;
+    setReadHook([&] {
+      if (count++ < c.rewrites) std::ofstream(file) << (count % 2 ? "2nd" : "third");
+    });
+    std::string outcome;
+    try {
+      outcome = readTextFile(file);
+    } catch (const Error& e) {
+      outcome = e.what();
+    }
+    setReadHook(nullptr);
+    EXPECT_NE(outcome.find(c.outcome), std::string::npos) << outcome;
+  }
+}
+
+// Save As of the file that was opened, with the variables as the window lists them.
+TEST_F(SaveProject, SaveAsKeepsTheCommentsAndTheOrderOfTheOpenedFile) {
+  const std::string opened = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.toml";
+  Project p = readProject(opened);
+  p.variables = calculationInput(p, nullptr).variables;
+  ASSERT_NE(p.variables[0].name, parseProject(readTextFile(opened), "x").variables[0].name);
+  saveProjectAs(path("new.toml"), p, opened);
+  EXPECT_EQ(readTextFile(path("new.toml")), readTextFile(opened));
+}
+
+TEST_F(SaveProject, TemporaryFilesOfASaveThatNeverFinishedAreRemoved) {
+  struct Left {
+    const char* name;
+    bool locked;  // by a save still writing
+    bool stays;
+  };
+  const Left left[] = {{".p.toml.Ab12Cd", false, false},
+                       {".p.toml.Xy34Zw", true, true},
+                       {".p.toml.old.Ab12Cd", false, true},
+                       {".q.toml.Ab12Cd", false, true}};
+  std::vector<int> locks;
+  for (const Left& l : left) {
+    const int fd = ::open(path(l.name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    if (l.locked && ::flock(fd, LOCK_EX) == 0)
+      locks.push_back(fd);
+    else
+      ::close(fd);
+  }
+  saveProject(path("p.toml"), sample());
+  for (const Left& l : left) EXPECT_EQ(fs::exists(dir_ / l.name), l.stays) << l.name;
+  for (const int fd : locks) ::close(fd);
 }
 
 }  // namespace
