@@ -573,6 +573,12 @@ void MainWindow::calculate() {
   }
 }
 
+MonteCarloSettings& MainWindow::monteCarloSettings() {
+  if (!monteCarloChosen_)
+    monteCarlo_.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
+  return monteCarlo_;
+}
+
 CalculationInput MainWindow::currentInput() {
   CalculationInput input;
   input.model = str(EditEquation->text());

@@ -114,7 +114,11 @@ class MainWindow : public QMainWindow {
   CalculationInput currentInput();
   const std::map<std::string, VariableEntry>& variableEntries() const { return entries_; }
   void setDistribution(const std::string& name, std::optional<Distribution> d);
-  MonteCarloSettings& monteCarloSettings() { return monteCarlo_; }
+  // The Monte Carlo check's settings. Until a project or the Monte Carlo window sets them, the
+  // check runs at the window's confidence level, as the report command does for such a project.
+  MonteCarloSettings& monteCarloSettings();
+  // The Monte Carlo window's settings were chosen there and no longer follow the level.
+  void monteCarloSettingsChosen() { monteCarloChosen_ = true; }
   Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
@@ -281,6 +285,7 @@ class MainWindow : public QMainWindow {
   MonteCarloSettings monteCarlo_;
   QString projectPath_;
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
+  bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window
   std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;

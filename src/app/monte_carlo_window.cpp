@@ -175,11 +175,11 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   layout->addLayout(buttons);
 
   showSettings();
-  connect(levelCombo, &QComboBox::currentIndexChanged, this, [this] { storeSettings(); });
-  connect(ndigSpin, &QSpinBox::valueChanged, this, [this] { storeSettings(); });
-  connect(seedEdit, &QLineEdit::editingFinished, this, [this] { storeSettings(); });
-  connect(fixedButton, &QRadioButton::toggled, this, [this] { storeSettings(); });
-  connect(trialsSpin, &QSpinBox::valueChanged, this, [this] { storeSettings(); });
+  connect(levelCombo, &QComboBox::currentIndexChanged, this, [this] { chooseSettings(); });
+  connect(ndigSpin, &QSpinBox::valueChanged, this, [this] { chooseSettings(); });
+  connect(seedEdit, &QLineEdit::editingFinished, this, [this] { chooseSettings(); });
+  connect(fixedButton, &QRadioButton::toggled, this, [this] { chooseSettings(); });
+  connect(trialsSpin, &QSpinBox::valueChanged, this, [this] { chooseSettings(); });
   connect(runButton, &QPushButton::clicked, this, [this] { run(); });
   connect(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
   connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
@@ -211,6 +211,11 @@ void MonteCarloWindow::showSettings() {
   (s.adaptive ? adaptiveButton : fixedButton)->setChecked(true);
   trialsSpin->setValue(static_cast<int>(std::min<std::uint64_t>(s.trials, kMaxTrials)));
   trialsSpin->setEnabled(!s.adaptive);
+}
+
+void MonteCarloWindow::chooseSettings() {
+  main_.monteCarloSettingsChosen();
+  storeSettings();
 }
 
 void MonteCarloWindow::storeSettings() {

@@ -84,6 +84,7 @@ class MonteCarloWindow : public QWidget {
   };
 
   void showSettings();
+  void chooseSettings();  // a setting the user changed
   void storeSettings();
   void showProgress(std::uint64_t id);
   void finish(std::uint64_t id, const std::shared_ptr<Outcome>& outcome);

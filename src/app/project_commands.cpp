@@ -31,8 +31,10 @@ std::string fileName(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
-bool isDefault(const MonteCarloSettings& s) {
-  const MonteCarloSettings d;
+// The settings a project without a [monte_carlo] table runs its check with.
+bool isDefault(const MonteCarloSettings& s, int level) {
+  MonteCarloSettings d;
+  d.level = level;
   return s.level == d.level && s.ndig == d.ndig && s.seed == d.seed && s.adaptive == d.adaptive &&
          s.trials == d.trials && s.maxTrials == d.maxTrials;
 }
@@ -105,7 +107,8 @@ bool MainWindow::saveProjectTo(const QString& path) {
                                    tableVarlist_.state() == DatasetState::Insert))
       tableVarlist_.post();
     Project project = projectFrom(currentInput());
-    if (monteCarloInProject_ || !isDefault(monteCarlo_)) project.monteCarlo = monteCarlo_;
+    if (monteCarloInProject_ || !isDefault(monteCarloSettings(), project.level))
+      project.monteCarlo = monteCarlo_;
     // What a person wrote in the file the work came from (comments, the order of the variables)
     // stays, under its own name and under a new one.
     saveProjectAs(fileName(path), project,
@@ -171,8 +174,9 @@ void MainWindow::loadProject(const Project& project) {
   dofEff_ = 0;
   lastInput_.reset();
   lastResult_.reset();
-  monteCarlo_ = project.monteCarlo.value_or(MonteCarloSettings{});
+  monteCarlo_ = monteCarloSettingsFor(project);
   monteCarloInProject_ = project.monteCarlo.has_value();
+  monteCarloChosen_ = monteCarloInProject_;
   coverageDof_ = project.coverageDof;
   emit inputsChanged();
 }
