@@ -14,6 +14,16 @@ namespace mirevant {
 
 namespace {
 
+// "Gaussian", "rectangular", …; the curvilinear trapezoidal distribution with the inexactness of its
+// half-width.
+std::string distributionText(const VariableEntry& entry) {
+  const Distribution d = entry.effectiveDistribution();
+  std::string text = distributionTitle(d);
+  if (d == Distribution::CurvilinearTrapezoidal)
+    text += ", half width known to ± " + numberText(entry.inexactness);
+  return text;
+}
+
 std::string withSeparator(std::string text, char separator) {
   const char local = decimalSeparator();
   if (separator != local)
@@ -64,12 +74,16 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   // evaluator that only keeps them; the derivatives come from the calculation's own audit.
   TUncEval eval;
   std::vector<std::string> valueTexts(kVariableSlots);
+  std::vector<std::string> distributions(kVariableSlots);
   for (const VariableRow& row : input.variables) {
     eval.SetValue(row.name, textToFloat(row.valueText));
     eval.SetStdUnc(row.name, row.stdUnc);
     eval.SetDOF(row.name, row.dof);
     const int slot = VariableSlot(row.name);
-    if (slot >= 0) valueTexts[static_cast<std::size_t>(slot)] = row.valueText;
+    if (slot >= 0) {
+      valueTexts[static_cast<std::size_t>(slot)] = row.valueText;
+      distributions[static_cast<std::size_t>(slot)] = distributionText(row.entry);
+    }
   }
   for (const CovariancePair& pair : input.covariances) {
     const int i = VariableSlot(pair.first), j = VariableSlot(pair.second);
@@ -93,6 +107,7 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
     BudgetVariable v;
     v.name = d.name;
     v.valueText = valueTexts[static_cast<std::size_t>(slot)];
+    v.distribution = distributions[static_cast<std::size_t>(slot)];
     v.value = eval.engine().Variable(slot);
     v.stdUnc = eval.GetStdUnc(d.name);
     v.dof = eval.GetDOF(d.name);
@@ -175,7 +190,8 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
 
 std::vector<std::string> budgetColumnTitles() {
   return {"Quantity", "Value",    "Standard uncertainty", "DOF",      "Partial derivative",
-          "ci",       "ci*u(xi)", "Variance term",        "Share (%)"};
+          "ci",       "ci*u(xi)", "Variance term",        "Share (%)",
+          "Distribution"};
 }
 
 std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator,
@@ -187,12 +203,12 @@ std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budge
   for (const BudgetVariable& v : budget.variables)
     rows.push_back({v.name, withSeparator(v.valueText, separator), num(v.stdUnc), num(v.dof),
                     v.derivative, num(v.sensitivity), num(v.contribution), num(v.term),
-                    shareText(v.share, separator)});
+                    shareText(v.share, separator), v.distribution});
   for (const BudgetCovariance& c : budget.covariances)
     rows.push_back({c.first + ", " + c.second, "", num(c.covariance), "", "",
-                    num(c.sensitivityProduct), "", num(c.term), shareText(c.share, separator)});
+                    num(c.sensitivityProduct), "", num(c.term), shareText(c.share, separator), ""});
   rows.push_back({"Total", "", "", num(budget.dofEff), "", "", num(budget.stdUnc),
-                  num(budget.variance), budget.sharesDefined() ? num(100) : "—"});
+                  num(budget.variance), budget.sharesDefined() ? num(100) : "—", ""});
   return rows;
 }
 

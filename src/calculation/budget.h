@@ -26,6 +26,7 @@ struct BudgetVariable {
   Extended contribution = 0;      // ci·u(xi)
   Extended term = 0;              // (ci·u(xi))², as the report computes it
   std::optional<Extended> share;  // term / uc² in percent; none when uc² is zero
+  std::string distribution;       // the input's distribution, as a Monte Carlo check draws it
 };
 
 struct BudgetCovariance {
@@ -89,6 +90,7 @@ enum class BudgetColumn {
   Contribution,
   Term,
   Share,
+  Distribution,
   Count
 };
 // With `digits` below 15 the numbers are cut to that many significant digits, for reading.

@@ -49,7 +49,8 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
                          {"sensitivity", number(v.sensitivity)},
                          {"contribution", number(v.contribution)},
                          {"term", number(v.term)},
-                         {"share", number(v.share)}});
+                         {"share", number(v.share)},
+                         {"distribution", v.distribution}});
   nlohmann::json covariances = nlohmann::json::array();
   for (const BudgetCovariance& c : budget.covariances)
     covariances.push_back({{"first", c.first},

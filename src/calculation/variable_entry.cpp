@@ -111,4 +111,24 @@ std::optional<std::string> distributionProblem(const VariableEntry& entry, Exten
   return std::nullopt;
 }
 
+std::string distributionTitle(Distribution d) {
+  switch (d) {
+    case Distribution::Gaussian:
+      return "Gaussian";
+    case Distribution::Rectangular:
+      return "rectangular";
+    case Distribution::Triangular:
+      return "triangular";
+    case Distribution::Arcsine:
+      return "arcsine (U-shaped)";
+    case Distribution::StudentT:
+      return "t";
+    case Distribution::CurvilinearTrapezoidal:
+      return "curvilinear trapezoidal";
+    case Distribution::StudentTStd:
+      return "t, standard deviation";
+  }
+  return "?";
+}
+
 }  // namespace mirevant

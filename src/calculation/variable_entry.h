@@ -45,6 +45,10 @@ std::optional<Distribution> distributionFromName(const std::string& name);
 // Gaussian otherwise.
 Distribution defaultDistribution(EntryMode mode);
 
+// Text for messages and the window: "Gaussian", "rectangular", "triangular", "arcsine (U-shaped)",
+// "t", "curvilinear trapezoidal", "t, standard deviation".
+std::string distributionTitle(Distribution d);
+
 // What the window remembers of each variable beside its row.
 struct VariableEntry {
   EntryMode mode = EntryMode::Typed;

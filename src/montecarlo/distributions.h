@@ -76,8 +76,5 @@ struct SamplingDistribution {
   }
 };
 
-// Text for messages and the window: "Gaussian", "rectangular", "triangular", "arcsine (U-shaped)",
-// "t", "curvilinear trapezoidal", "t, standard deviation".
-std::string distributionTitle(Distribution d);
 
 }  // namespace mirevant

@@ -179,12 +179,12 @@ TEST(Budget, TextsCarryTheirSeparators) {
   const auto b = uncertaintyBudget(in, result);
   ASSERT_TRUE(b.has_value());
   const std::string csv = budgetCsv(*b);
-  EXPECT_NE(csv.find("\r\na,1.5,0.5,10,1,1,0.5,0.25,33.3333333333333\r\n"), std::string::npos)
+  EXPECT_NE(csv.find("\r\na,1.5,0.5,10,1,1,0.5,0.25,33.3333333333333,Gaussian\r\n"), std::string::npos)
       << csv;
-  EXPECT_NE(csv.find("\r\n\"a, b\",,0.125,,,1,,0.25,33.3333333333333\r\n"), std::string::npos)
+  EXPECT_NE(csv.find("\r\n\"a, b\",,0.125,,,1,,0.25,33.3333333333333,\r\n"), std::string::npos)
       << csv;
   const std::string tab = budgetTabText(*b);
-  EXPECT_NE(tab.find("\na\t1,5\t0,5\t10\t1\t1\t0,5\t0,25\t33,3333333333333\n"), std::string::npos)
+  EXPECT_NE(tab.find("\na\t1,5\t0,5\t10\t1\t1\t0,5\t0,25\t33,3333333333333\tGaussian\n"), std::string::npos)
       << tab;
   const std::vector<std::string> lines = budgetReportLines(*b);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "COVERAGE:"), lines.end());
