@@ -87,7 +87,7 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_EQ(form.TableVarlist().recordCount(), 2);
   // A project brings its covariances along through the covariance list.
-  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml"));
+  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.mirevant.toml"));
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_TRUE(
       form.MemoCoVar->toPlainText().startsWith(QStringLiteral("a and f are covariant by: 0.245")));

@@ -1,8 +1,11 @@
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTimer>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "app/main_window_fixture.h"
@@ -14,7 +17,8 @@
 namespace mirevant::testing {
 namespace {
 
-const QString kDemo = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml");
+const QString kDemo =
+    QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.mirevant.toml");
 
 class Projects : public MainWindowTest {
  protected:
@@ -38,7 +42,7 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
   EXPECT_EQ(form_->MemoCoVar->toPlainText(),
             "a and f are covariant by: 0.245\na and zz are covariant by: -0.9");
-  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - demonstration.toml");
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - demonstration.mirevant.toml");
   calculate();
   const std::vector<std::string> first = reportLines();
   ASSERT_GT(first.size(), 40u);
@@ -47,15 +51,51 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   form_->demoClicked();
   EXPECT_EQ(reportLines(), first);
 
-  dialogs_.answerFile(file("saved"));  // ".toml" is added
+  dialogs_.answerFile(file("saved"));
   form_->SaveProjectAs1Click();
-  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - saved.toml");
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - saved.mirevant.toml");
   define(QStringLiteral("x+y"));
-  dialogs_.answerFile(file("saved.toml"));
+  dialogs_.answerFile(file("saved.mirevant.toml"));
   form_->OpenProject1Click();
   calculate();
   EXPECT_EQ(reportLines(), first);
   EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
+// Save As names the file so that the desktop knows it as a project, and asks before the added
+// suffix makes it replace another file.
+TEST_F(Projects, SaveAsAddsTheProjectSuffixAndAsksBeforeReplacingWhatItNames) {
+  struct Row {
+    const char* typed;
+    const char* saved;
+    std::optional<bool> replace;  // the answer to the question, when one is expected
+  };
+  const Row rows[] = {
+      {"R1.5ohm", "R1.5ohm.mirevant.toml", std::nullopt},
+      {"plain.TOML", "plain.TOML", std::nullopt},
+      {"half.mirevant", "half.mirevant.toml", std::nullopt},
+      {"gauge", "gauge.mirevant.toml", true},
+      {"gauge", nullptr, false},
+  };
+  form_->demoClicked();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.typed);
+    const QString saved = row.saved ? file(row.saved) : file("gauge.mirevant.toml");
+    std::ofstream(saved.toStdString()) << "# another project\n";
+    if (!row.replace) QFile::remove(saved);
+    dialogs_.clear();
+    dialogs_.answerFile(file(row.typed));
+    if (row.replace) dialogs_.answerQuestion(*row.replace);
+    form_->SaveProjectAs1Click();
+    EXPECT_EQ(dialogs_.questions.size(), row.replace ? 1u : 0u);
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(readTextFile(saved.toStdString()) == "# another project\n", row.saved == nullptr);
+    if (row.saved) {
+      EXPECT_EQ(readProject(saved.toStdString()).model, "a*b/c^sin(f)-zz+log(y)*ln(sinh(t))");
+    }
+    EXPECT_FALSE(QFileInfo::exists(file(row.typed)) && QString(row.typed) != row.saved);
+    EXPECT_TRUE(dialogs_.allAnswersUsed());
+  }
 }
 
 TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
@@ -121,7 +161,7 @@ TEST(StartUp, AProjectGivenOnTheCommandLineIsOpened) {
   poll.start(10);
   giveUp.start(20000);
   EXPECT_EQ(runProgram(dialogs, dir.path() + QLatin1Char('/'), 0, kDemo), 0);
-  EXPECT_EQ(title, "Mirevant (tm) - demonstration.toml");
+  EXPECT_EQ(title, "Mirevant (tm) - demonstration.mirevant.toml");
   EXPECT_TRUE(covariances.startsWith(QStringLiteral("a and f are covariant by: 0.245")));
   EXPECT_TRUE(dialogs.boxes.empty());
 }
