@@ -39,7 +39,7 @@ TEST(HelpWindow, ReportsWhatItCannotShowOnItsOwnPage) {
   };
   HelpWindow w;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.heading + (" " + c.file.toStdString()));
+    SCOPED_TRACE(std::string(c.heading) + " " + c.file.toStdString());
     w.showTopic(c.file, c.topic);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no box";
     EXPECT_TRUE(w.isVisible());

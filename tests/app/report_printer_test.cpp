@@ -70,7 +70,7 @@ struct PdfPrint {
 
 std::string describe(const std::vector<QStringList>& pages) {
   std::string out;
-  for (const QStringList& p : pages) out += "[" + p.join(QStringLiteral(" | ")).toStdString() + "]";
+  for (const QStringList& p : pages) out += '[' + p.join(QStringLiteral(" | ")).toStdString() + ']';
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <stdlib.h>
@@ -33,7 +34,8 @@ class GermanLocale {
     setlocale(LC_ALL, "C");
     if (!dir_.empty()) {
       unsetenv("LOCPATH");
-      std::system(("rm -rf " + dir_).c_str());
+      std::error_code ignored;
+      std::filesystem::remove_all(dir_, ignored);
     }
   }
   bool active() const { return active_; }
