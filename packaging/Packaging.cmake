@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual pages, the licence and changelogs, and the Debian package ("cpack -G DEB" in a build
 # directory; scripts/package makes a Release build without the tests and packs it).
 

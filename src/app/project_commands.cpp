@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Project menu of the main window: opening a project file into the window and saving the
 // window's work to one. The file format and its checks are the core's (project/project.h).
 

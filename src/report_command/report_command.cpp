@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "report_command/report_command.h"
 
 #include <CLI/CLI.hpp>

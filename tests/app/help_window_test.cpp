@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help viewer: what it cannot show is reported on its own page, without a box.
 
 #include <gtest/gtest.h>

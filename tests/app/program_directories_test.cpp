@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program finds its read-only data and where it keeps its working tables: beside the
 // program file when run from the build directory, in the data directory and the user's data
 // directory when installed.

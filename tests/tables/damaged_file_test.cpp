@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged and foreign files: each gives an error that names the file and says what is wrong, and
 // the dataset stays closed. A file longer than its header counts is not damaged: the header's rows
 // open.

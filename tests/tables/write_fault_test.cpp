@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults under the table writes, at every write step (a write or a cut) of each operation: a full
 // disk refuses what extends the file from step N on (Short: its first refused write comes up
 // short), a device error fails step N alone, Kill stops a child process before step N. Afterwards
