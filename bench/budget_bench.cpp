@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of the uncertainty budget beyond the calculation itself: a model over all 50 usable
 // variable names ("e" and "ee" are the constant e) with every covariance pair set.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Evaluations per second of the expression engine on the demonstration model, with the variable
 // values changing between calls.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the Monte Carlo check: the adaptive procedure on the demonstration model without its
 // covariances (to two significant digits) on one and two threads, trials per second with and
 // without drawing the values, and the second-order term of the demonstration model and of a

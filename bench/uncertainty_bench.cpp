@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of the full uncertainty audit: the demonstration model, and models over 7, 26 and all 50
 // usable variable names ("e" and "ee" are the constant e) with every covariance entry set.
 

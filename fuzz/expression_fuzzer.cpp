@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Model text into the expression engine: compile, plain, quick and audited evaluation.
 //
 // Input: the model text, '\n', optionally a second model text and '\n', then parameter bytes:

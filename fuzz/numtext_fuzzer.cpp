@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value texts into the rounding-error standard uncertainty (TCruncher) and the text-to-number
 // conversions, with "." and "," as the decimal separator.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a table file: opened by the table layer with the fields a dataset of the
 // program declares and without declared fields, scanned both ways, every field read every way, then
 // a few writes, a delete and a pack; a table that opened must still open afterwards and hold what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Model text into the uncertainty evaluator: Parse and the text property, the rendering, every
 // partial derivative, and the propagation audit with values, standard uncertainties, degrees of
 // freedom and covariances from the input.

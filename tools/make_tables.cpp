@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the table files that ship beside the program: varlist.dbf and COVDAT.DBF empty, PCENT.DBF
 // filled with the coverage factors of a CSV file whose header names the PCENT.DBF columns.
 //

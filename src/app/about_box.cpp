@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/about_box.h"
 
 #include <QApplication>
@@ -34,13 +35,24 @@ const char* const kNotes[] = {
     "factor for the chosen confidence level from a table of Student t values, and writes every "
     "step into a report that can be checked by hand.",
     "",
-    "Release notes: version %1 offers expression entry, four ways of entering a variable, "
+    "Release notes: version %1 offers expression entry, the ways of entering a variable, "
     "covariances, the calculation report with its stepwise audit, coverage factors, printing, the "
-    "clipboard commands, a demonstration and the help pages.",
+    "clipboard commands, a demonstration and the help pages, project files, the uncertainty "
+    "budget, a Monte Carlo check and the report command mirevant-report.",
     "",
-    "Distribution: keep the program together with the files shipped beside it, the help file "
-    "mirevant.hlp and the tables varlist.dbf, COVDAT.DBF and PCENT.DBF. The program looks for "
-    "them in its own directory.",
+    "Licence: Mirevant is free software: you can redistribute it and/or modify it under the terms "
+    "of the GNU General Public License as published by the Free Software Foundation, either "
+    "version 3 of the License, or (at your option) any later version. It is distributed in the "
+    "hope that it will be useful, but WITHOUT ANY WARRANTY; without even the implied warranty of "
+    "MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE. The licence text is the file LICENSE of "
+    "the source; an installed Mirevant lists its licences and those of the libraries it uses in "
+    "share/doc/mirevant/copyright under the installation prefix (/usr for the Debian package).",
+    "",
+    "Files: an installed Mirevant reads the coverage factor table PCENT.DBF and the help file "
+    "mirevant.hlp from its data directory (share/mirevant under the installation prefix) and "
+    "keeps its working tables varlist.dbf and COVDAT.DBF in the user's data directory "
+    "(~/.local/share/mirevant). Run from its build directory, it keeps all of them beside the "
+    "program file.",
     "",
     "Contact: please report errors and send suggestions through the project's issue tracker. A "
     "report is easiest to follow with the expression, the variable values and the calculation "

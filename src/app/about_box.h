@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The about box (menu Help > About): product name, version and notes, closed by its OK button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The analysis windows (budget, Monte Carlo check) are non-modal children of the main window: one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The uncertainty budget as a table: one row per variable, per covariance pair and the total, the

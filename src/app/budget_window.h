@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The uncertainty budget window: the budget of the main window's last calculation as a sortable

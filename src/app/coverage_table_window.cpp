@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/coverage_table_window.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The coverage table window: the coverage factors of every row of PCENT.DBF, read-only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The help viewer: a non-modal window that shows one numbered topic of the help file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Mirevant's logo: a bell curve over a measurement scale, the band of the expanded uncertainty

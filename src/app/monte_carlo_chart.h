@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The histogram of a Monte Carlo check's trials, with the first-order distribution of the result

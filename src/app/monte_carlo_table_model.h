@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The variables of a Monte Carlo check as a table: name, value, standard uncertainty, degrees of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/monte_carlo_window.h"
 
 #include "app/analysis_window.h"

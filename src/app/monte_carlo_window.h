@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The Monte Carlo check window: the variables of the main window's last calculation with the

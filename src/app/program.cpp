@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/program.h"
 
 #include <QApplication>
@@ -26,10 +27,12 @@ bool hasFile(const QString& directory, const TableSchema& schema) {
   return QFileInfo(withSlash(directory) + QString::fromStdString(schema.fileName)).isFile();
 }
 
-QString installedDataDirectory() {
-#ifdef MIREVANT_DATA_DIR
-  return QStringLiteral(MIREVANT_DATA_DIR);
+QString installedDataDirectory(const QString& programDirectory) {
+#ifdef MIREVANT_DATA_FROM_PROGRAM
+  return QDir::cleanPath(
+      QDir(programDirectory).filePath(QStringLiteral(MIREVANT_DATA_FROM_PROGRAM)));
 #else
+  (void)programDirectory;
   return QString();
 #endif
 }
@@ -60,7 +63,7 @@ ProgramDirectories chooseDirectories(const QString& programDirectory,
 ProgramDirectories programDirectories(const QString& programDirectory) {
   const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                        QStringLiteral("/mirevant");
-  return chooseDirectories(programDirectory, installedDataDirectory(), user);
+  return chooseDirectories(programDirectory, installedDataDirectory(programDirectory), user);
 }
 
 void prepareWorkingTables(const QString& workingDirectory) {
@@ -94,9 +97,10 @@ int runProgram(Dialogs& dialogs, const ProgramDirectories& directories, int spla
   } catch (const std::exception& e) {
     // An installed program's table is in the data directory; the text names the directory it
     // looked in.
-    const QString where = directories.data == withSlash(installedDataDirectory())
-                              ? QStringLiteral("data directory")
-                              : QStringLiteral("program directory");
+    const QString where =
+        directories.data == withSlash(installedDataDirectory(QApplication::applicationDirPath()))
+            ? QStringLiteral("data directory")
+            : QStringLiteral("program directory");
     return fail(QStringLiteral("Mirevant cannot start: the coverage factor table %1 in the "
                                "%4 %2 cannot be opened.\n\n%3")
                     .arg(QString::fromStdString(pcentSchema().fileName),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Project menu of the main window: opening a project file into the window and saving the
 // window's work to one. The file format and its checks are the core's (project/project.h).
 
@@ -25,7 +26,19 @@ namespace mirevant {
 
 namespace {
 
-const QString kProjectFilter = QStringLiteral("Mirevant projects (*.toml);;All files (*)");
+// Projects are named NAME.mirevant.toml, which the desktop recognises as theirs; Open reads any
+// TOML file.
+const QString kProjectFilter =
+    QStringLiteral("Mirevant projects (*.mirevant.toml);;TOML files (*.toml);;All files (*)");
+
+// The name a project is saved under: one the user ended in ".toml" as it is, any other with the
+// project suffix (the part of it the user typed is not repeated).
+QString withProjectSuffix(const QString& path) {
+  if (path.endsWith(QLatin1String(".toml"), Qt::CaseInsensitive)) return path;
+  if (path.endsWith(QLatin1String(".mirevant"), Qt::CaseInsensitive))
+    return path + QStringLiteral(".toml");
+  return path + QStringLiteral(".mirevant.toml");
+}
 
 std::string fileName(const QString& path) {
   return QFile::encodeName(path).toStdString();
@@ -82,12 +95,17 @@ void MainWindow::saveProjectCommand() {
 }
 
 void MainWindow::saveProjectAsCommand() {
-  QString path = dialogs_.saveFileName(QStringLiteral("Save Project As"),
-                                       projectPath_.isEmpty() ? QDir::currentPath() : projectPath_,
-                                       kProjectFilter);
+  const QString path = dialogs_.saveFileName(
+      QStringLiteral("Save Project As"),
+      projectPath_.isEmpty() ? QDir::currentPath() : projectPath_, kProjectFilter);
   if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".toml");
-  saveProjectTo(path);
+  // The file box asked before replacing the name as typed; the name with the suffix is asked here.
+  const QString named = withProjectSuffix(path);
+  if (named != path && QFileInfo::exists(named) &&
+      !dialogs_.ask(QDir::toNativeSeparators(named) +
+                    QStringLiteral(" already exists.\nDo you want to replace it?")))
+    return;
+  saveProjectTo(named);
 }
 
 bool MainWindow::openProject(const QString& path) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Prints the calculation report as plain text on a paged device (a printer, a PDF file).

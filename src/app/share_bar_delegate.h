@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Draws a budget share as a bar inside its cell, the number over it: a positive share grows to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The uncertainty budget of a finished calculation: what each input and each covariance adds to

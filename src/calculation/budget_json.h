@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The uncertainty budget as JSON fields, numbers as numbers ("." decimals, double precision; as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "calculation/calculation.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ const std::vector<std::string>& reportTrailer() {
   static const std::vector<std::string> lines = {
       "",
       std::string("Mirevant Version ") + kVersion,
-      "Copyright (c) the Mirevant developers. All rights reserved.",
+      "Copyright (c) the Mirevant developers. Free software under the GNU GPL, version 3 or later.",
       "Written and maintained by the Mirevant project.",
       "Provided as is, without warranty of any kind; check every result before you rely on it.",
       "",
@@ -50,8 +51,7 @@ std::string invalidModelMessage(const std::string& model) {
   const std::size_t limit = static_cast<std::size_t>(kUserCompile.maxTextLength);
   if (model.size() > limit)
     message += "\nThe expression has " + std::to_string(model.size()) +
-               " characters, blanks included; at most " + std::to_string(limit) +
-               " are accepted.";
+               " characters, blanks included; at most " + std::to_string(limit) + " are accepted.";
   return message;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The calculation behind Calculate: from the model text, the variable rows, the covariances, the

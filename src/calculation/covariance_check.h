@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Whether the covariances fit the standard uncertainties: every correlation within [-1, 1], a

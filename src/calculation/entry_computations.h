@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The numbers the entry modes store in a variable's row: the mean of readings, the standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Coverage beyond the table: the Student-t quantile at the effective degrees of freedom as they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The partial derivative of the model with respect to each variable, as the audit writes it, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The covariance window: pairs of variables of the defined expression and their covariances,

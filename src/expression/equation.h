@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The expression engine: expression text is cut into tokens, compiled to postfix form, checked,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Variable names and the slots that hold their values: the one place that knows how a name is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The distributions a Monte Carlo check draws each variable from. Every distribution is centred on

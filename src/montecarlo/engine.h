@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The Monte Carlo engine: the model compiled once and evaluated trial after trial with values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The second-order term of the propagation of uncertainty for uncorrelated variables:

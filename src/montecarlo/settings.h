@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The settings of a Monte Carlo check, as the window edits them and project files keep them.

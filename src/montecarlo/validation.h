@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Validation of the first-order result by a Monte Carlo check: the ends of the first-order

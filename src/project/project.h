@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Project files: one TOML file holds the model, the confidence level, every variable as it was

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files on disk for projects: whole reads, and writes that replace the old file only once the new
 // one is complete and on disk.
 

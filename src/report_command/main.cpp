@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mirevant-report: the program file of the report command.
 
 #include <clocale>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "report_command/report_command.h"
 
 #include <CLI/CLI.hpp>
@@ -31,11 +32,10 @@ std::string coverageTableDirectory() {
   const fs::path program = fs::read_symlink("/proc/self/exe", ec);
   if (!ec && fs::exists(program.parent_path() / pcentSchema().fileName, ec))
     return program.parent_path().string();
-#ifdef MIREVANT_DATA_DIR
-  return MIREVANT_DATA_DIR;
-#else
-  return ec ? std::string(".") : program.parent_path().string();
+#ifdef MIREVANT_DATA_FROM_PROGRAM
+  if (!ec) return (program.parent_path() / MIREVANT_DATA_FROM_PROGRAM).lexically_normal().string();
 #endif
+  return ec ? std::string(".") : program.parent_path().string();
 }
 
 namespace {

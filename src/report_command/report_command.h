@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // mirevant-report: the calculation report, or its results as JSON, for project files, without a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The coverage factors of the Student-t table: one row per degrees of freedom, one factor per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The table layer: datasets over .dbf table files, their fields, and the data sources through which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Inner state of a Dataset, shared by dataset.cpp and field.cpp. Private to src/tables/.

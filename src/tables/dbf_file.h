@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The engine adapter under the dataset layer: one open .dbf table file, read and written through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Every modal message box and prompt of the program goes through Dialogs, so that tests can script

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A grid bound to a dataset of the table layer through a data source: one row per visible row of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The delegate of the data-aware grid: the cell editors and the check boxes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The model of the data-aware grid: the rows of a dataset, one column per grid column.

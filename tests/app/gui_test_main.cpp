@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of the GUI tests: one QApplication on the offscreen platform for all of them.
 
 #include <gtest/gtest.h>

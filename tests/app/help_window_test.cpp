@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help viewer: what it cannot show is reported on its own page, without a box.
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ TEST(HelpWindow, ReportsWhatItCannotShowOnItsOwnPage) {
   };
   HelpWindow w;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.heading + (" " + c.file.toStdString()));
+    SCOPED_TRACE(std::string(c.heading) + " " + c.file.toStdString());
     w.showTopic(c.file, c.topic);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no box";
     EXPECT_TRUE(w.isVisible());

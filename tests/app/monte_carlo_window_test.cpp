@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -75,7 +76,7 @@ TEST_F(MonteCarloWindowTest, RunShowsTheCheckOfTheLastCalculation) {
 
 TEST_F(MonteCarloWindowTest, ShowsTheReportCommandsFiguresAndShortAxisLabels) {
   // The end gauge as shipped: no [monte_carlo] table, so both check at the project's 99 %.
-  const std::string file = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml";
+  const std::string file = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.mirevant.toml";
   ASSERT_TRUE(form_->openProject(QString::fromStdString(file)));
   calculate();
   MonteCarloWindow* w = open();
@@ -118,7 +119,7 @@ TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
       {"Calculate", [this] { calculate(); }, true},
       {"Define Variables", [this] { define("a*b"); }, false},
       {"Open Project",
-       [this] { form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.toml"); },
+       [this] { form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.mirevant.toml"); },
        false},
       {"Demonstration", [this] { QTest::mouseClick(form_->btnDemo, Qt::LeftButton); }, true},
       {"Covariances",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program finds its read-only data and where it keeps its working tables: beside the
 // program file when run from the build directory, in the data directory and the user's data
 // directory when installed.
@@ -87,7 +88,7 @@ TEST(ProgramDirectories, TheWindowKeepsItsWorkingTablesApartFromTheData) {
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_EQ(form.TableVarlist().recordCount(), 2);
   // A project brings its covariances along through the covariance list.
-  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml"));
+  form.openProject(QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.mirevant.toml"));
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.lastText().toStdString();
   EXPECT_TRUE(
       form.MemoCoVar->toPlainText().startsWith(QStringLiteral("a and f are covariant by: 0.245")));

@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTimer>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "app/main_window_fixture.h"
 #include "app/program.h"
@@ -14,9 +18,10 @@
 namespace mirevant::testing {
 namespace {
 
-const QString kDemo = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.toml");
+const QString kDemo =
+    QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.mirevant.toml");
 // Its variables are not in the order of the window's list.
-const QString kH2 = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.toml");
+const QString kH2 = QStringLiteral(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.mirevant.toml");
 
 class Projects : public MainWindowTest {
  protected:
@@ -40,7 +45,7 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   EXPECT_TRUE(form_->BtnCalculate->isEnabled());
   EXPECT_EQ(form_->MemoCoVar->toPlainText(),
             "a and f are covariant by: 0.245\na and zz are covariant by: -0.9");
-  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - demonstration.toml");
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - demonstration.mirevant.toml");
   calculate();
   const std::vector<std::string> first = reportLines();
   ASSERT_GT(first.size(), 40u);
@@ -49,15 +54,40 @@ TEST_F(Projects, OpenCalculateSaveOpenCalculateGivesTheSameReport) {
   form_->demoClicked();
   EXPECT_EQ(reportLines(), first);
 
-  dialogs_.answerFile(file("saved"));  // ".toml" is added
+  dialogs_.answerFile(file("saved"));
   form_->SaveProjectAs1Click();
-  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - saved.toml");
+  EXPECT_EQ(form_->windowTitle(), "Mirevant (tm) - saved.mirevant.toml");
   define(QStringLiteral("x+y"));
-  dialogs_.answerFile(file("saved.toml"));
+  dialogs_.answerFile(file("saved.mirevant.toml"));
   form_->OpenProject1Click();
   calculate();
   EXPECT_EQ(reportLines(), first);
   EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
+// Save As names the file so that the desktop knows it as a project, and asks before the added
+// suffix makes it replace another file.
+TEST_F(Projects, SaveAsAddsTheProjectSuffixAndAsksBeforeReplacingWhatItNames) {
+  // The name typed, the file saved to, and the answer to the question when that file exists.
+  const std::tuple<const char*, const char*, std::optional<bool>> rows[] = {
+      {"R1.5ohm", "R1.5ohm.mirevant.toml", std::nullopt},
+      {"plain.TOML", "plain.TOML", std::nullopt},
+      {"half.mirevant", "half.mirevant.toml", std::nullopt},
+      {"gauge", "gauge.mirevant.toml", true},
+      {"gauge", "gauge.mirevant.toml", false},
+  };
+  form_->demoClicked();
+  for (const auto& [typed, saved, replace] : rows) {
+    SCOPED_TRACE(typed);
+    QFile::remove(file(saved));
+    if (replace) std::ofstream(file(saved).toStdString()) << "# another project\n";
+    dialogs_.clear();
+    dialogs_.answerFile(file(typed));
+    if (replace) dialogs_.answerQuestion(*replace);
+    form_->SaveProjectAs1Click();
+    EXPECT_EQ(dialogs_.questions.size(), replace ? 1u : 0u);
+    EXPECT_EQ(readTextFile(file(saved).toStdString()) == "# another project\n", replace == false);
+  }
 }
 
 TEST_F(Projects, SaveTakesTextStillInACellEditorAndKeepsHowRowsWereEntered) {
@@ -131,7 +161,7 @@ TEST(StartUp, AProjectGivenOnTheCommandLineIsOpened) {
   poll.start(10);
   giveUp.start(20000);
   EXPECT_EQ(runProgram(dialogs, dir.path() + QLatin1Char('/'), 0, kDemo), 0);
-  EXPECT_EQ(title, "Mirevant (tm) - demonstration.toml");
+  EXPECT_EQ(title, "Mirevant (tm) - demonstration.mirevant.toml");
   EXPECT_TRUE(covariances.startsWith(QStringLiteral("a and f are covariant by: 0.245")));
   EXPECT_TRUE(dialogs.boxes.empty());
 }

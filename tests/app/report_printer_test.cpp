@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing the report as plain text on a paged device. The tests print into PDF files and read
 // them back with pdftotext, besides checking the positions the printer reports.
 
@@ -70,7 +71,7 @@ struct PdfPrint {
 
 std::string describe(const std::vector<QStringList>& pages) {
   std::string out;
-  for (const QStringList& p : pages) out += "[" + p.join(QStringLiteral(" | ")).toStdString() + "]";
+  for (const QStringList& p : pages) out += '[' + p.join(QStringLiteral(" | ")).toStdString() + ']';
   return out;
 }
 

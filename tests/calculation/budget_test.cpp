@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "calculation/budget.h"
 
 #include <gtest/gtest.h>
@@ -108,7 +109,7 @@ TEST(Budget, ZeroSensitivitiesOrUncertaintiesLeaveSharesUndefined) {
   for (const auto& [c, u] : {std::pair<Extended, Extended>{0, 2}, {3, 0}}) {
     UncertaintyBudget b;
     for (const char* n : {"a", "b"})
-      b.variables.push_back({n, "1", 1, u, 10, "x", c, c * u, c * c * u * u});
+      b.variables.push_back({n, "1", 1, u, 10, "x", c, c * u, c * c * u * u, std::nullopt});
     shareOut(b);
     EXPECT_FALSE(b.sharesDefined());
     for (const auto& row : budgetCells(b, '.')) EXPECT_EQ(row[8], "—");
@@ -131,7 +132,7 @@ TEST(Budget, RandomModelsAddUpAndMatchCentralDifferences) {
     const std::string text = gen.next();
     CalculationInput in = input(text, {});
     for (const std::string& n : options.variables)
-      in.variables.push_back({n, numberText(value(rng)), unc(rng), dof(rng), ""});
+      in.variables.push_back({n, numberText(value(rng)), unc(rng), dof(rng), "", {}});
     if (seed % 2 == 0) in.covariances = {{"a", "b", 0.001L * (seed % 7)}, {"x", "zz", -0.002L}};
     const CalculationResult result = calculate(in);
     if (!result.ok()) continue;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "calculation/covariance_check.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ TEST(CovarianceCheck, Findings) {
     for (const auto& p : check.outOfRange) out.push_back(p.first + "-" + p.second);
     EXPECT_EQ(out, c.outOfRange);
     EXPECT_EQ(check.smallestEigenvalue.has_value(), c.negativeEigenvalue);
-    if (check.smallestEigenvalue) EXPECT_LT(*check.smallestEigenvalue, 0);
+    EXPECT_LT(check.smallestEigenvalue.value_or(-1), 0);
     ASSERT_GE(check.drivingPairs.size(), c.driving.size());
     std::vector<std::string> driving;
     for (std::size_t k = 0; k < c.driving.size(); ++k)

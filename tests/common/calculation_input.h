@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Calculation inputs written as one row per variable, on the coverage factors the build writes,

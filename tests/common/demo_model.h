@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The demonstration model "a*b/c^sin(f)-zz+log(y)*ln(sinh(t))" with its inputs and two

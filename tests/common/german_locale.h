@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <stdlib.h>
@@ -33,7 +35,8 @@ class GermanLocale {
     setlocale(LC_ALL, "C");
     if (!dir_.empty()) {
       unsetenv("LOCPATH");
-      std::system(("rm -rf " + dir_).c_str());
+      std::error_code ignored;
+      std::filesystem::remove_all(dir_, ignored);
     }
   }
   bool active() const { return active_; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs every file of a corpus directory through the fuzz target linked with it, in name order.
 // The target aborts on a broken invariant; the last input named on stderr is the one that broke it.
 

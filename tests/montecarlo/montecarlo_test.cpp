@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Monte Carlo check: distributions, the engine against worked examples with known results,
 // the validation, the second-order term. Tolerances follow from the number of trials.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window in this process under a German user's locale (decimal comma): the demonstration
 // enters its values as this user writes them, and the entry-mode prompts refuse the point.
 

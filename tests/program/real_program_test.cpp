@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program file started as a user starts it: on an X display of its own (Xvfb, with the small
 // window manager evilwm), from a working directory that is not the program directory, driven with
 // xdotool, closed through the window manager (xdo), its clipboard read back with xclip.

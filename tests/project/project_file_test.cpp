@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -359,7 +360,7 @@ TEST_F(ReadProject, AFileRewrittenDuringTheReadIsReadAgainOrRefused) {
 
 // Save As of the file that was opened, with the variables as the window lists them.
 TEST_F(SaveProject, SaveAsKeepsTheCommentsAndTheOrderOfTheOpenedFile) {
-  const std::string opened = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.toml";
+  const std::string opened = MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h2_r.mirevant.toml";
   Project p = readProject(opened);
   p.variables = calculationInput(p, nullptr).variables;
   ASSERT_NE(p.variables[0].name, parseProject(readTextFile(opened), "x").variables[0].name);

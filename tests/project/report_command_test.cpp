@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,10 +46,10 @@ TEST(ReportCommand, WorkedExamplesGiveThePublishedResults) {
   };
   // JCGM 100:2008 Annex H, at the digits published (H.1 in nanometres).
   const Example examples[] = {
-      {"gum_h1_end_gauge.toml", "50000838", "32", "93"},
-      {"gum_h2_r.toml", "127.732", "0.071", nullptr},
-      {"gum_h2_z.toml", "254.260", "0.236", nullptr},
-      {"gum_h3_thermometer.toml", "-0.1494", "0.0041", nullptr},
+      {"gum_h1_end_gauge.mirevant.toml", "50000838", "32", "93"},
+      {"gum_h2_r.mirevant.toml", "127.732", "0.071", nullptr},
+      {"gum_h2_z.mirevant.toml", "254.260", "0.236", nullptr},
+      {"gum_h3_thermometer.mirevant.toml", "-0.1494", "0.0041", nullptr},
   };
   auto decimals = [](const std::string& t) {
     const auto dot = t.find('.');
@@ -67,14 +68,14 @@ TEST(ReportCommand, WorkedExamplesGiveThePublishedResults) {
   // X: the value at the published digits; the published u(X) = 0.295 ohm is one unit in its last
   // digit below the first-order propagation (0.2956), which the program does.
   const nlohmann::json x =
-      nlohmann::json::parse(report({"--json", kExamples + "gum_h2_x.toml"}).out);
+      nlohmann::json::parse(report({"--json", kExamples + "gum_h2_x.mirevant.toml"}).out);
   EXPECT_EQ(published(x["value"], 3), "219.847");
   EXPECT_NEAR(x["standard_uncertainty"].get<double>(), 0.295, 0.001);
 }
 
 TEST(ReportCommand, JsonCarriesEachVariablesSensitivity) {
   const nlohmann::json j = nlohmann::json::parse(
-      report({"--json", "--level", "99%", kExamples + "gum_h3_thermometer.toml"}).out);
+      report({"--json", "--level", "99%", kExamples + "gum_h3_thermometer.mirevant.toml"}).out);
   EXPECT_EQ(j["level"], "99%");
   ASSERT_EQ(j["variables"].size(), 3u);
   const nlohmann::json& b = j["variables"][1];
@@ -86,7 +87,7 @@ TEST(ReportCommand, JsonCarriesEachVariablesSensitivity) {
 }
 
 TEST(ReportCommand, ExitStatusesAndMessages) {
-  const std::string demo = kExamples + "demonstration.toml";
+  const std::string demo = kExamples + "demonstration.mirevant.toml";
   char tmpl[] = "/tmp/mirevant-report-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   const std::string stops = std::string(tmpl) + "/stops.toml";
@@ -110,6 +111,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{demo, stops}, 1, stops + ": Divide By Zero Error"},
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
       {{"--monte-carlo", demo}, 1, demo + ": The covariances do not form a valid covariance"},
+      {{"--monte-carlo", kExamples + "demonstration-consistent.mirevant.toml"}, 0, ""},
       {{"--monte-carlo", "--trials", "none", demo}, 2, "--trials"},
       {{"--monte-carlo", "--ndig", "0", demo}, 2, "--ndig"},
   };
@@ -143,7 +145,8 @@ TEST(ReportCommand, JsonWritesNumbersBeyondADoubleAsText) {
 }
 
 TEST(ReportCommand, SeveralFilesGiveOneReportAfterAnother) {
-  const std::string a = kExamples + "gum_h2_r.toml", b = kExamples + "gum_h3_thermometer.toml";
+  const std::string a = kExamples + "gum_h2_r.mirevant.toml",
+                    b = kExamples + "gum_h3_thermometer.mirevant.toml";
   EXPECT_EQ(report({a, b}).out, report({a}).out + report({b}).out);
   const nlohmann::json both = nlohmann::json::parse(report({"--json", a, b}).out);
   ASSERT_TRUE(both.is_array());
@@ -151,7 +154,7 @@ TEST(ReportCommand, SeveralFilesGiveOneReportAfterAnother) {
 }
 
 TEST(ReportCommand, TheProgramFilePrintsWhatTheFunctionReturns) {
-  const std::string demo = kExamples + "demonstration.toml";
+  const std::string demo = kExamples + "demonstration.mirevant.toml";
   FILE* pipe = popen((std::string(MIREVANT_REPORT_PROGRAM) + " " + demo).c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string out;
@@ -180,7 +183,7 @@ TEST(ReportCommand, ModelNumeralsReadTheSameUnderEveryLocale) {
 
 // The analyses come after the report, which stays as it is, and as fields of the JSON results.
 TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
-  const std::string file = kExamples + "gum_h2_r.toml";
+  const std::string file = kExamples + "gum_h2_r.mirevant.toml";
   const Outcome plain = report({file});
   const Outcome budget = report({"--budget", file});
   ASSERT_EQ(budget.status, 0) << budget.err;
@@ -237,7 +240,7 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
 // 0.2 nm): within 0.5 + 4 such spreads.
 TEST(ReportCommand, GaugeBlockWithInexactHalfWidths) {
   const Outcome r = report(
-      {"--json", "--monte-carlo", "--trials", "200000", kExamples + "jcgm101_gauge_block.toml"});
+      {"--json", "--monte-carlo", "--trials", "200000", kExamples + "jcgm101_gauge_block.mirevant.toml"});
   ASSERT_EQ(r.status, 0) << r.err;
   const nlohmann::json mc = nlohmann::json::parse(r.out)["monte_carlo"];
   EXPECT_EQ(mc["level"], "99%");

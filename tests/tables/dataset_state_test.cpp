@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dataset state machine as the windows drive it: transitions seen through a second view, the
 // browse check, the insert guard, field writes, notifications and the table file's lock (the
 // before-post veto is the covariance window's test).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tables the table generator writes for the program directory: PCENT.DBF holds exactly the
 // values of data/pcent.csv, as shapelib's own reader sees them.
 // The generator runs into a directory of the test's own: the program directory's scratch tables

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers survive the file: whatever the user can type reads back from UNC, DOF and COV with the
 // same 15 significant digits, whatever the decimal separator and the process locale.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing a model, its rendering and its partial derivatives: worked examples, and properties
 // over random models.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "uncertainty/rounding_error.h"
 
 #include <gtest/gtest.h>

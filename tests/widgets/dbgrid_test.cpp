@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data-aware grid, driven with real mouse and key events over scratch tables.
 
 #include <gtest/gtest.h>
