@@ -112,7 +112,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{"--colour", demo}, 2, "--colour"},
       {{"--level", "80%", demo}, 2, "80%"},
       {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml': No such file"},
-      {{demo, stops}, 1, stops + ": Divide By Zero Error"},
+      {{demo, stops}, 1, stops + ": Divide By Zero Error: Please Check Variables\n1 / 0: Floating"},
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
       {{"--monte-carlo", demo}, 1, demo + ": The covariances do not form a valid covariance"},
       {{"--monte-carlo", "--trials", "none", demo}, 2, "--trials"},
