@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Project file texts into the reader: the limits on the text, the TOML parser and the checks of a
 // project. What is accepted is written again, alone and with the comments of the text it came
 // from, and must read back as the same project.

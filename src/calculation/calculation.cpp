@@ -185,7 +185,9 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
     std::vector<std::string> audit;
     bool failed = false;
     equation.EvaluateWithAudit(failed, &audit);
-    if (failed) throw WarningStop{"Divide By Zero Error: Please Check Variables"};
+    if (failed)
+      throw WarningStop{"Divide By Zero Error: Please Check Variables" +
+                        (equation.FailureCause().empty() ? "" : "\n" + equation.FailureCause())};
     report.insert(report.end(), audit.begin(), audit.end());
     report.push_back("");
     report.push_back("STEPWISE AUDIT OF STANDARD UNCERTAINTY CALCULATION:");

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/errors.h"
 #include "core/fpu.h"
 #include "core/numtext.h"
 #include "tables/coverage_factors.h"
@@ -30,7 +31,13 @@ std::optional<Extended> studentTFactor(Extended dof, Extended probability) {
   const Extended upper = (1 + probability) / 2;
   if (!std::isfinite(dof) || dof > kNormalDof)
     return boost::math::quantile(boost::math::normal_distribution<Extended>(), upper);
-  return boost::math::quantile(boost::math::students_t_distribution<Extended>(dof), upper);
+  try {
+    return boost::math::quantile(boost::math::students_t_distribution<Extended>(dof), upper);
+  } catch (const std::exception&) {
+    // Near zero degrees of freedom the quantile is beyond any number the library can give.
+    throw Error("The t distribution has no quantile for " + scientificText(dof, 2) +
+                " degrees of freedom");
+  }
 }
 
 int decimalsForSignificant(Extended x, int digits) {

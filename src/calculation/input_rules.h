@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The rules for a variable's standard uncertainty and degrees of freedom, one for every way into

@@ -591,11 +591,14 @@ Extended expression::Run(const Extended* values, std::vector<std::string>* lines
         if (kOperators[op].binary) {
           const Extended b = pop();
           const Extended a = pop();
+          if constexpr (Audit) failedStep_ = numberText(a) + " " + kOperators[op].name + " " +
+                                             numberText(b);
           const Extended r = applyBinary<Strict>(op, a, b);
           if constexpr (Audit) auditBinary(*lines, op, a, b, r);
           stack[sp++] = r;
         } else {
           const Extended x = pop();
+          if constexpr (Audit) failedStep_ = std::string(kOperators[op].name) + "(" + numberText(x) + ")";
           const Extended r = applyUnary<Strict>(op, x, angleUnits_);
           if constexpr (Audit) auditUnary(*lines, op, x, r);
           stack[sp++] = r;
@@ -662,9 +665,12 @@ Extended TEquation::Evaluate(bool& Failed) {
 
 Extended TEquation::EvaluateWithAudit(bool& Failed, std::vector<std::string>* Lines) {
   Failed = false;
+  failureCause_.clear();
   try {
     return expr_.CalculateWithAudit(values_, Lines);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // The step that failed and the fault, e.g. "ln(0): Floating point division by zero".
+    failureCause_ = expr_.FailedStep().empty() ? e.what() : expr_.FailedStep() + ": " + e.what();
     Failed = true;
     return 0;
   }

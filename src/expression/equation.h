@@ -159,7 +159,11 @@ class expression {
   // The same, filling `lines` with the audit; "Invalid StringList" when no list is given.
   Extended CalculateWithAudit(const Extended* values, std::vector<std::string>* lines) const;
 
+  // The operation an audited evaluation was at when it failed.
+  const std::string& FailedStep() const { return failedStep_; }
+
  private:
+  mutable std::string failedStep_;
   template <bool Audit, bool Strict>
   Extended Run(const Extended* values, std::vector<std::string>* lines) const;
 
@@ -193,6 +197,8 @@ class TEquation {
   // Never raise: any failure sets Failed and gives 0.
   Extended Evaluate(bool& Failed);
   Extended EvaluateWithAudit(bool& Failed, std::vector<std::string>* Lines);
+  // Why the last evaluation failed (empty when it did not).
+  const std::string& FailureCause() const { return failureCause_; }
 
   const expression& Compiled() const { return expr_; }
 
@@ -200,6 +206,7 @@ class TEquation {
   CompileOptions options_;
   Extended values_[kVariableSlots] = {};
   expression expr_;
+  std::string failureCause_;
 };
 
 }  // namespace mirevant

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <pcg_random.hpp>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 #include "core/numtext.h"
@@ -382,6 +383,17 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
                           " needs at least " + std::to_string(least) + " trials.");
   if (settings.adaptive && settings.ndig < 1)
     throw MonteCarloError("The numerical tolerance needs at least one significant digit.");
+  // Every trial's value is kept: refuse a count whose values cannot fit before allocating them.
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  const double limit = pages > 0 && pageSize > 0 ? 0.5 * static_cast<double>(pages) *
+                                                       static_cast<double>(pageSize)
+                                                 : 4e9;
+  const double needed = static_cast<double>(total) * sizeof(double);
+  if (needed > limit)
+    throw MonteCarloError(std::to_string(total) + " trials need " +
+                          std::to_string(static_cast<std::uint64_t>(std::ceil(needed / 1e6))) + " MB for their values, more than " +
+                          "the limit of " + std::to_string(static_cast<std::uint64_t>(limit / 1e6)) +
+                          " MB (half of this computer's memory). Ask for fewer trials.");
   result.blockSize = blockSize;
   const std::uint64_t blockCount = (total + blockSize - 1) / blockSize;
   auto trialsOf = [&](std::uint64_t b) { return std::min(blockSize, total - b * blockSize); };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The limits a project file's text is held to before the TOML parser sees it. The parser recurses

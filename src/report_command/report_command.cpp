@@ -2,7 +2,10 @@
 #include "report_command/report_command.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -106,18 +109,26 @@ class MonteCarloAnalysis : public Analysis {
                  "at the project's level; with --json, as the field \"monte_carlo\"");
     app.add_option("--trials", trials_,
                    "Number of Monte Carlo trials, or \"adaptive\" (the default: blocks of trials "
-                   "until the results are stable to the numerical tolerance)")
+                   "until the results are stable to the numerical tolerance); implies "
+                   "--monte-carlo")
         ->check([](const std::string& text) -> std::string {
           int count = 0;
           if (text == "adaptive" || (tryTextToInt(text, count) && count > 0)) return {};
           return "--trials takes a positive number or \"adaptive\"";
         });
-    app.add_option("--seed", seed_, "Seed of the random numbers (the project's, else 1)");
+    app.add_option("--seed", seed_,
+                   "Seed of the random numbers, 0 to 18446744073709551615 (the project's, else 1)")
+        ->check([](const std::string& text) -> std::string {
+          std::uint64_t seed = 0;
+          const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seed);
+          if (!text.empty() && ec == std::errc() && end == text.data() + text.size()) return {};
+          return "--seed takes a whole number from 0 to 18446744073709551615, not " + text;
+        });
     app.add_option("--ndig", ndig_,
                    "Significant digits of the numerical tolerance (the project's, else 2)")
         ->check(CLI::Range(1, 6));
   }
-  bool enabled() const override { return enabled_; }
+  bool enabled() const override { return enabled_ || !trials_.empty(); }
   bool needsFirstOrder() const override { return false; }
   bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
     const std::optional<MonteCarloCheck> check = run_(run, err);
@@ -136,7 +147,7 @@ class MonteCarloAnalysis : public Analysis {
   std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) const {
     MonteCarloSettings settings = monteCarloSettingsFor(run.project);
     if (run.levelOption) settings.level = *run.levelOption;
-    if (seed_) settings.seed = *seed_;
+    if (!seed_.empty()) std::from_chars(seed_.data(), seed_.data() + seed_.size(), settings.seed);
     if (ndig_) settings.ndig = *ndig_;
     if (!trials_.empty() && trials_ != "adaptive") {
       settings.adaptive = false;
@@ -154,7 +165,7 @@ class MonteCarloAnalysis : public Analysis {
 
   bool enabled_ = false;
   std::string trials_;
-  std::optional<std::uint64_t> seed_;
+  std::string seed_;
   std::optional<int> ndig_;
 };
 
@@ -302,7 +313,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
   app.set_version_flag("--version", std::string("mirevant-report ") + kVersion);
   app.footer(
       "Exit status: 0 when every project gave its results; 1 when a calculation stopped or a "
-      "Monte Carlo check could not run; 2 for a file that cannot be read or a bad option. With "
+      "Monte Carlo check could not run; 2 for a file that cannot be read or a bad option; 3 when the report could not be written (a full disk, a closed output). With "
       "--monte-carlo (and no --budget), a project whose first-order calculation stopped still "
       "gives 0 when its Monte Carlo check ran: the check describes the output where the first "
       "order cannot, and its report says what is missing and why.");
@@ -332,7 +343,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
   auto worst = [&](int s) { status = std::max(status, s); };
   json results = json::array();
   std::string text;
-  for (const std::string& file : files) {
+  auto runFile = [&](const std::string& file) {
     ProjectRun run;
     run.file = file;
     try {
@@ -341,7 +352,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       err << e.what() << "\n";
       worst(kReportBadInput);
       if (asJson) results.push_back({{"file", file}, {"error", e.what()}});
-      continue;
+      return;
     }
     if (!level.empty()) run.levelOption = run.project.level = confidenceLevelIndex(level);
     run.input = calculationInput(run.project, &coverage);
@@ -380,13 +391,51 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     } else {
       if (!run.result.report.empty()) text += reportText(run.result.report) + "\n";
       runAnalyses([&](Analysis& a) { return a.appendText(run, text, err); });
+      errno = 0;  // a failed write's cause, for the message
       out << text;
       text.clear();
     }
     if (stopped) worst(kReportStopped);
+  };
+  // The report is flushed after each file: a failed write is found while it can still be said.
+  auto written = [&]() {
+    if (out) {
+      errno = 0;
+      out.flush();
+    }
+    if (out) return true;
+    const int cause = errno;
+    err << "mirevant-report: cannot write the report: "
+        << (cause ? std::strerror(cause) : "the output stream failed") << "\n";
+    return false;
+  };
+  for (const std::string& file : files) {
+    // Whatever a file's calculation throws stops that file alone, with its name and the cause.
+    std::string failure;
+    try {
+      runFile(file);
+    } catch (const std::bad_alloc&) {
+      failure = "Not enough memory to finish this file's calculation.";
+    } catch (const std::exception& e) {
+      failure = e.what();
+    } catch (...) {
+      failure = "The calculation stopped on an unknown failure.";
+    }
+    if (!failure.empty()) {
+      err << file << ": " << failure << "\n";
+      worst(kReportStopped);
+      if (asJson) results.push_back({{"file", file}, {"error", failure}});
+    }
+    if (!asJson && !written()) return kReportWriteFailed;
   }
-  if (asJson) out << (files.size() == 1 ? results.front() : results).dump(2) << "\n";
+  errno = 0;
+  if (asJson)
+    out << (files.size() == 1 ? results.front() : results)
+               .dump(2, ' ', false, json::error_handler_t::replace)
+        << "\n";
+  if (!written()) return kReportWriteFailed;
   return status;
 }
+
 
 }  // namespace mirevant

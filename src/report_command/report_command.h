@@ -14,6 +14,7 @@ namespace mirevant {
 inline constexpr int kReportDone = 0;
 inline constexpr int kReportStopped = 1;   // a calculation stopped
 inline constexpr int kReportBadInput = 2;  // a file that cannot be read, or a bad option
+inline constexpr int kReportWriteFailed = 3;  // the report could not be written
 
 // Where the coverage factors (PCENT.DBF) are read from: beside the program file, else the
 // installed data directory.

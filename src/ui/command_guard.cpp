@@ -16,7 +16,9 @@ bool runCommand(Dialogs& dialogs, const std::function<void()>& command) {
   } catch (const Abort&) {
     return false;
   } catch (const std::bad_alloc&) {
-    dialogs.message(Dialogs::Kind::Error, QStringLiteral("Out of memory"));
+    dialogs.message(Dialogs::Kind::Error, QStringLiteral("Not enough memory for this operation. Nothing was changed: "
+                                   "close other programs, or ask for less (fewer trials), "
+                                   "and try again."));
     return false;
   } catch (const std::exception& e) {
     dialogs.message(Dialogs::Kind::Error, QString::fromUtf8(e.what()));

@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <cstdio>
@@ -108,7 +113,7 @@ TEST(ReportCommand, ExitStatusesAndMessages) {
       {{"--colour", demo}, 2, "--colour"},
       {{"--level", "80%", demo}, 2, "80%"},
       {{"/nonexistent.toml", demo}, 2, "Cannot read '/nonexistent.toml': No such file"},
-      {{demo, stops}, 1, stops + ": Divide By Zero Error"},
+      {{demo, stops}, 1, stops + ": Divide By Zero Error: Please Check Variables\n1 / 0: Floating"},
       {{"--json", stops}, 1, stops + ": Divide By Zero Error"},
       {{"--monte-carlo", demo}, 1, demo + ": The covariances do not form a valid covariance"},
       {{"--monte-carlo", kExamples + "demonstration-consistent.mirevant.toml"}, 0, ""},
@@ -163,6 +168,73 @@ TEST(ReportCommand, TheProgramFilePrintsWhatTheFunctionReturns) {
   EXPECT_EQ(pclose(pipe), 0);
   EXPECT_EQ(out, report({demo}).out);
   EXPECT_NE(out.find("answer = 28.3757656822128\n"), std::string::npos);
+}
+
+// The program file on hostile input and hostile output: `to` is where its standard output goes
+// ("full": /dev/full, "closed", "broken": a pipe without reader and SIGPIPE ignored, else a file).
+TEST(ReportCommand, TheProgramFileNeverAbortsAndChecksItsOutput) {
+  const std::string dir = ::testing::TempDir(), outFile = dir + "out.txt", errFile = dir + "err.txt";
+  const std::string r = kExamples + "gum_h2_r.mirevant.toml", latin1 = dir + "lat\xe9.toml";
+  const std::string tiny = dir + "tiny-dof.toml", huge = dir + "huge-trials.toml";
+  std::ifstream example(r);
+  std::ofstream(latin1) << example.rdbuf();
+  const std::string var = "\n[[variable]]\nvalue = \"2\"\nstandard_uncertainty = 0.1\nname = ";
+  std::ofstream(tiny) << "format = 1\nmodel = \"a*b\"" << var << "\"a\"\ndegrees_of_freedom = 1e-10"
+                      << var << "\"b\"\ndegrees_of_freedom = 1e-10\n";
+  std::ofstream(huge) << "format = 1\nmodel = \"2*a\"\n[monte_carlo]\nadaptive = false\n"
+                         "trials = 9223372036854775807" << var << "\"a\"\ndegrees_of_freedom = 5\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string to;
+    int status;  // -1: ended by SIGPIPE
+    std::string says;  // in standard error, else in the output
+  };
+  const Case cases[] = {
+      {{r}, "full", 3, "cannot write the report: No space left on device"},
+      {{"--json", r, r}, "full", 3, "cannot write the report: No space left on device"},
+      {{r}, "closed", 3, "cannot write the report: Bad file descriptor"},
+      {{r, r, r, r}, "broken", -1, ""},
+      {{"--monte-carlo", tiny}, "file", 1, "no quantile for 2E-10 degrees of freedom"},
+      {{"--json", latin1}, "file", 0, "\"file\": \"" + dir + "lat\xef\xbf\xbd.toml\""},
+      {{"--trials", "2147483647", r}, "file", 1, "2147483647 trials need 17180 MB"},
+      {{"--monte-carlo", huge}, "file", 1, "9223372036854775807 trials need"},
+      {{"--trials", "1000", r}, "file", 0, "MONTE CARLO"},
+      {{"--seed", "-1", r}, "file", 2, "--seed takes a whole number"},
+      {{"--seed", "18446744073709551616", r}, "file", 2, "--seed takes a whole number"},
+      {{"--seed", "100000000000000000000000", r}, "file", 2, "--seed takes a whole number"},
+  };
+  for (const Case& c : cases) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);
+    const pid_t child = fork();
+    if (child == 0) {
+      std::signal(SIGPIPE, SIG_IGN);
+      dup2(open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      if (c.to == "closed") close(1);
+      else if (c.to == "broken") dup2(pipeEnds[1], 1);
+      else dup2(c.to == "full" ? open("/dev/full", O_WRONLY)
+                               : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      std::vector<char*> argv{const_cast<char*>(MIREVANT_REPORT_PROGRAM)};
+      for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipeEnds[1]);
+    int wait = 0;
+    ASSERT_EQ(waitpid(child, &wait, 0), child);
+    const int status = WIFEXITED(wait) ? WEXITSTATUS(wait)
+                       : WIFSIGNALED(wait) && WTERMSIG(wait) == SIGPIPE ? -1 : -2;
+    std::stringstream err, out;
+    err << std::ifstream(errFile).rdbuf();
+    if (c.to == "file") out << std::ifstream(outFile).rdbuf();
+    EXPECT_EQ(status, c.status) << ::testing::PrintToString(c.args) << c.to << err.str();
+    EXPECT_NE((err.str() + out.str()).find(c.says), std::string::npos) << err.str();
+    if (c.to == "broken") EXPECT_EQ(err.str().find("cannot write"), std::string::npos);
+    if (c.args[0] == "--json" && c.to == "file") EXPECT_NO_THROW((void)nlohmann::json::parse(out.str()));
+  }
+  for (const std::string& f : {latin1, tiny, huge, outFile, errFile}) std::remove(f.c_str());
 }
 
 // A file's model numerals read the same under every locale: 2 * 1.5 is 3 under both.
