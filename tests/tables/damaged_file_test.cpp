@@ -89,7 +89,9 @@ TEST_F(DamagedFileTest, EachDamageHasItsMessage) {
               c.message);
     EXPECT_EQ(damagedError, c.message.rfind(damaged, 0) == 0);
     EXPECT_EQ(d->active(), c.message.empty());
-    EXPECT_EQ(d->active() ? d->rowCount() : b[4], b[4]);
+    if (d->active()) {
+      EXPECT_EQ(d->rowCount(), b[4]);
+    }
   }
 }
 
