@@ -77,7 +77,7 @@ TEST(Calculation, StopsNameTheirCauseOnASecondLine) {
       {input("a*b+c", {{"a", "2", 0.1L, 10}, {"b", "3", 0.1L, 10}, {"c", "4", 0.1L, 10}},
              {{"a", "b", -0.5L}}),
        "The combined variance is negative (-5.86)"},
-      {input(("a*b" + std::string(297, ' ')).c_str(), {{"a", "2", 0.1L, 10}}),
+      {input(std::string("a*b").append(297, ' ').c_str(), {{"a", "2", 0.1L, 10}}),
        "The expression has 300 characters, blanks included; at most 255 are accepted."},
       {input("a*b", {{"a", "2", 1e38L, 10}, {"b", "3", 1e38L, 20}}),
        "The expanded uncertainty, 3.60555127546399E38 times 2.15 = 7.75"},
