@@ -13,7 +13,7 @@ namespace {
 QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 // The table shows six significant digits; the tooltip, Copy and the CSV file have them all.
-constexpr int kShownDigits = 6;
+constexpr int kShownDigits = kBudgetShownDigits;
 
 }  // namespace
 

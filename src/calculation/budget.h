@@ -95,6 +95,8 @@ enum class BudgetColumn {
   Count
 };
 // With `digits` below 15 the numbers are cut to that many significant digits, for reading.
+// Tables for reading (the budget window, the report document) show kBudgetShownDigits.
+inline constexpr int kBudgetShownDigits = 6;
 std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budget, char separator,
                                                   int digits = 15);
 

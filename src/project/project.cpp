@@ -189,8 +189,8 @@ class Reader {
                           ", written by a newer version; this version reads format " +
                           std::to_string(kProjectFormat) + " and older");
     if (format->as_integer() < 1) failAt(*format, "the format number must be 1 or more");
-    checkKeys(root_, {"format", "model", "level", "coverage_dof", "variable", "covariance",
-                      "monte_carlo"});
+    checkKeys(root_, {"format", "model", "level", "coverage_dof", "coverage_method", "variable",
+                      "covariance", "monte_carlo"});
 
     Project p;
     model_ = find(top, "model");
@@ -208,6 +208,13 @@ class Reader {
     if (level_ != nullptr) p.level = levelIndex(*level_);
     coverageDof_ = find(top, "coverage_dof");
     if (coverageDof_ != nullptr) p.coverageDof = number(*coverageDof_, "coverage_dof");
+    if (const TomlValue* method = find(top, "coverage_method")) {
+      const std::string name = text(*method, "coverage_method");
+      if (name != "table" && name != "t")
+        failAt(*method, "coverage_method must be \"table\" (the coverage factor of the table) or "
+                        "\"t\" (the t quantile), not \"" + name + "\"");
+      p.coverageMethod = name == "t" ? CoverageMethod::StudentT : CoverageMethod::Table;
+    }
     if (const TomlValue* vars = find(top, "variable")) {
       for (const TomlValue& t : tables(*vars, "variable")) {
         variables_.push_back(&t);
@@ -634,6 +641,12 @@ std::string projectText(const Project& p, const std::string& previousText) {
             old.top("level"));
   if (p.coverageDof)
     writeLine(out, "coverage_dof = " + fileNumber(*p.coverageDof), old.top("coverage_dof"));
+  // The default is written only where the file had the key.
+  if (p.coverageMethod == CoverageMethod::StudentT || old.top("coverage_method") != nullptr)
+    writeLine(out,
+              std::string("coverage_method = ") +
+                  (p.coverageMethod == CoverageMethod::StudentT ? "\"t\"" : "\"table\""),
+              old.top("coverage_method"));
   // The variables and the covariances in the order the old file has them, new ones after them.
   auto inOldOrder = [&](const char* list, std::size_t count, auto find) {
     std::vector<std::pair<std::size_t, std::size_t>> order;  // place there, index here

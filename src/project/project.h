@@ -21,6 +21,11 @@ namespace mirevant {
 // The format this version writes; files of a higher format are refused.
 inline constexpr int kProjectFormat = 1;
 
+// Which coverage factor the report document's result statement uses: the table's k (as the
+// calculation report has it) or the t quantile at the degrees of freedom. Written as
+// coverage_method = "table" or "t".
+enum class CoverageMethod { Table, StudentT };
+
 struct Project {
   std::string model;                   // numerals with the user's decimal separator
   int level = kDefaultLevel;           // index into kConfidenceLevels
@@ -29,6 +34,7 @@ struct Project {
   // coverage_dof: the degrees of freedom the budget's coverage factors use instead of the
   // effective ones (1 or more), when the Welch-Satterthwaite formula does not fit the model.
   std::optional<Extended> coverageDof;
+  CoverageMethod coverageMethod = CoverageMethod::Table;
   // Written as [monte_carlo] when present; absent when the analysis was never set up.
   std::optional<MonteCarloSettings> monteCarlo;
 };

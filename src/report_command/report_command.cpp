@@ -22,10 +22,14 @@
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "core/version.h"
+#include "document/report_document.h"
 #include "montecarlo/check.h"
 #include "project/project.h"
 #include "tables/schemas.h"
 #include "uncertainty/derivative.h"
+#ifdef MIREVANT_REPORT_PDF
+#include "ui/report_pdf.h"
+#endif
 
 namespace mirevant {
 
@@ -67,6 +71,8 @@ class Analysis {
   // Each returns false, after writing its message to err, when the analysis stops.
   virtual bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) = 0;
   virtual bool appendJson(const ProjectRun& run, json& result, std::ostream& err) = 0;
+  // The Monte Carlo check it last ran, for the report document.
+  virtual const MonteCarloCheck* lastCheck() const { return nullptr; }
 };
 
 json monteCarloJson(const MonteCarloSummary& m);
@@ -142,9 +148,11 @@ class MonteCarloAnalysis : public Analysis {
     result["monte_carlo"] = monteCarloJson(monteCarloSummary(*check));
     return true;
   }
+  const MonteCarloCheck* lastCheck() const override { return last_ ? &*last_ : nullptr; }
 
  private:
-  std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) const {
+  std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) {
+    last_.reset();
     MonteCarloSettings settings = monteCarloSettingsFor(run.project);
     if (run.levelOption) settings.level = *run.levelOption;
     if (!seed_.empty()) std::from_chars(seed_.data(), seed_.data() + seed_.size(), settings.seed);
@@ -156,7 +164,8 @@ class MonteCarloAnalysis : public Analysis {
       settings.adaptive = true;
     }
     try {
-      return runMonteCarloCheck(run.input, settings);
+      last_ = runMonteCarloCheck(run.input, settings);
+      return last_;
     } catch (const Error& e) {
       err << run.file << ": " << e.what() << "\n";
       return std::nullopt;
@@ -167,6 +176,7 @@ class MonteCarloAnalysis : public Analysis {
   std::string trials_;
   std::string seed_;
   std::optional<int> ndig_;
+  std::optional<MonteCarloCheck> last_;
 };
 
 std::vector<std::unique_ptr<Analysis>> analyses() {
@@ -313,10 +323,18 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
   app.set_version_flag("--version", std::string("mirevant-report ") + kVersion);
   app.footer(
       "Exit status: 0 when every project gave its results; 1 when a calculation stopped or a "
-      "Monte Carlo check could not run; 2 for a file that cannot be read or a bad option; 3 when the report could not be written (a full disk, a closed output). With "
+      "Monte Carlo check could not run; 2 for a file that cannot be read or a bad option; 3 when the report or the document of --html or --pdf could not be written (a full disk, a closed output). With "
       "--monte-carlo (and no --budget), a project whose first-order calculation stopped still "
       "gives 0 when its Monte Carlo check ran: the check describes the output where the first "
       "order cannot, and its report says what is missing and why.");
+  std::string htmlFile, pdfFile;
+  app.add_option("--html", htmlFile,
+                 "Also write the report document of the project (inputs, result statement, "
+                 "budget, warnings, the Monte Carlo check with --monte-carlo, the report as an "
+                 "appendix) to FILE as one self-contained HTML file");
+#ifdef MIREVANT_REPORT_PDF
+  app.add_option("--pdf", pdfFile, "Also write the report document to FILE as PDF");
+#endif
   const std::vector<std::unique_ptr<Analysis>> extra = analyses();
   for (const auto& a : extra) a->addOptions(app);
 
@@ -330,6 +348,16 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     const int code = app.exit(e, out, err);
     return code == 0 ? kReportDone : kReportBadInput;
   }
+  const bool document = !htmlFile.empty() || !pdfFile.empty();
+  if (document && files.size() != 1) {
+    err << "mirevant-report: --html and --pdf take one project file\n";
+    return kReportBadInput;
+  }
+#ifdef MIREVANT_REPORT_PDF
+  std::optional<OffscreenGui> gui;
+  if (!pdfFile.empty()) gui.emplace();
+#endif
+  bool documentWritten = true;
 
   CoverageTable coverage;
   try {
@@ -338,6 +366,29 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "mirevant-report: " << e.what() << "\n";
     return kReportBadInput;
   }
+
+  // The report document of a project that was read, in the files --html and --pdf name.
+  auto writeDocument = [&](const ProjectRun& run) {
+    ReportDocument doc{projectNameOf(run.file), run.file, currentDateText(),
+                       run.project.coverageMethod, &run.input, &run.result, nullptr};
+    for (const auto& a : extra)
+      if (a->enabled() && a->lastCheck() != nullptr) doc.monteCarlo = a->lastCheck();
+    const std::string html = reportDocumentHtml(doc);
+    std::string failure;
+    if (!htmlFile.empty()) {
+      try {
+        writeFileAtomically(htmlFile, html);
+      } catch (const Error& e) {
+        failure = e.what();
+      }
+    }
+#ifdef MIREVANT_REPORT_PDF
+    if (failure.empty() && !pdfFile.empty())
+      if (const auto why = writeReportPdf(html, pdfFile)) failure = pdfFile + ": " + *why;
+#endif
+    if (!failure.empty()) err << "mirevant-report: cannot write the report: " << failure << "\n";
+    return failure.empty();
+  };
 
   int status = kReportDone;
   auto worst = [&](int s) { status = std::max(status, s); };
@@ -396,6 +447,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
       text.clear();
     }
     if (stopped) worst(kReportStopped);
+    if (document) documentWritten = writeDocument(run);
   };
   // The report is flushed after each file: a failed write is found while it can still be said.
   auto written = [&]() {
@@ -433,7 +485,7 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     out << (files.size() == 1 ? results.front() : results)
                .dump(2, ' ', false, json::error_handler_t::replace)
         << "\n";
-  if (!written()) return kReportWriteFailed;
+  if (!written() || !documentWritten) return kReportWriteFailed;
   return status;
 }
 
