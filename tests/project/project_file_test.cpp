@@ -66,6 +66,10 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
        "line 8: The degrees of freedom of the variable a are 0; they must be above 0."},
       {"coverage_dof below 1", kHead + "coverage_dof = 0.5\n" + var("a") + var("b"),
        "line 3: coverage_dof must be 1 or more"},
+      {"unknown coverage method", kHead + "coverage_method = \"k\"\n" + var("a") + var("b"),
+       "line 3: coverage_method must be \"table\" (the coverage factor of the table) or \"t\""},
+      {"coverage method not a text", kHead + "coverage_method = 2\n" + var("a") + var("b"),
+       "line 3: coverage_method must be a text in quotes"},
       {"covariance with an unknown variable",
        kAB + "\n[[covariance]]\nbetween = [\"a\", \"q\"]\nvalue = 0.5\n",
        "line 17: the covariance names the unknown variable q"},
@@ -127,6 +131,7 @@ Project sample() {
   mc.adaptive = false;
   p.monteCarlo = mc;
   p.coverageDof = 4.5L;
+  p.coverageMethod = CoverageMethod::StudentT;
   return p;
 }
 
@@ -134,6 +139,7 @@ Project sample() {
 void expectSame(const Project& x, const Project& y) {
   EXPECT_EQ(projectText(x), projectText(y));
   EXPECT_EQ(x.coverageDof, y.coverageDof);
+  EXPECT_EQ(x.coverageMethod, y.coverageMethod);
   ASSERT_EQ(x.variables.size(), y.variables.size());
   for (std::size_t k = 0; k < x.variables.size(); ++k) {
     EXPECT_EQ(x.variables[k].stdUnc, y.variables[k].stdUnc) << k;
