@@ -32,6 +32,7 @@
 #include "ui/damaged_table.h"
 #include "ui/dialogs.h"
 #include "app/help_window.h"
+#include "app/report_commands.h"
 #include "app/report_printer.h"
 #include "app/coverage_table_window.h"
 #include "core/errors.h"
@@ -136,6 +137,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
   installBudgetCommand(*this);
   installMonteCarloCommand(*this);
+  installReportCommands(*this);
 }
 
 MainWindow::~MainWindow() {

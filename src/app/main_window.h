@@ -38,6 +38,7 @@ namespace mirevant {
 class DBGrid;
 class Dialogs;
 struct Project;
+enum class CoverageMethod;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -100,6 +101,8 @@ class MainWindow : public QMainWindow {
   bool saveProjectTo(const QString& path);
   // The project file the window's work was last opened from or saved to (none at first).
   const QString& projectPath() const { return projectPath_; }
+  // The project's coverage_method, for the report document.
+  CoverageMethod coverageMethod() const { return coverageMethod_; }
 
   // Shows a topic of the help file (1000 the main window, 1001 the covariance window, 1002 the
   // expression syntax) in the help window; returns at once.
@@ -287,7 +290,8 @@ class MainWindow : public QMainWindow {
   QString projectPath_;
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window
-  std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
+  std::optional<Extended> coverageDof_;
+  CoverageMethod coverageMethod_{};  // the table's k until a project says otherwise  // the project's coverage_dof, for the budget
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

@@ -28,6 +28,7 @@
 
 #include "app/main_window.h"
 #include "app/monte_carlo_chart.h"
+#include "app/monte_carlo_export.h"
 #include "app/monte_carlo_table_model.h"
 #include "core/errors.h"
 #include "core/numtext.h"
@@ -171,6 +172,10 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
 
   auto* buttons = new QHBoxLayout;
   closeButton = new QPushButton(QStringLiteral("Close"), this);
+  copyButton = new QPushButton(QStringLiteral("Copy Results"), this);
+  csvButton = new QPushButton(QStringLiteral("Export CSV..."), this);
+  chartButton = new QPushButton(QStringLiteral("Save Chart..."), this);
+  for (QPushButton* b : {copyButton, csvButton, chartButton}) buttons->addWidget(b);
   buttons->addStretch(1);
   buttons->addWidget(closeButton);
   layout->addLayout(buttons);
@@ -184,6 +189,11 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   connect(runButton, &QPushButton::clicked, this, [this] { run(); });
   connect(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
   connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+  connect(copyButton, &QPushButton::clicked, this, [this] { copyMonteCarloResults(*this); });
+  connect(csvButton, &QPushButton::clicked, this,
+          [this] { exportHistogramCsv(*this, main_.dialogs()); });
+  connect(chartButton, &QPushButton::clicked, this,
+          [this] { saveMonteCarloChart(*this, main_.dialogs()); });
   // A new calculation, or inputs changed after the last one: what the window shows of the inputs
   // before goes, and a run of them stops.
   connect(&main_, &MainWindow::calculated, this, [this] { inputsChanged(false); });
@@ -399,6 +409,7 @@ void MonteCarloWindow::clearResults() {
   verdict->clear();
   notes->clear();
   chart->clear();
+  for (QPushButton* b : {copyButton, csvButton, chartButton}) b->setEnabled(false);
   progress->setRange(0, 1);
   progress->setValue(0);
   progress->setFormat(QStringLiteral("0 trials"));
@@ -487,6 +498,7 @@ void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
                  QStringLiteral("; the standard uncertainty of the trials does not settle.");
   notes->setText(lines.join(QLatin1Char('\n')));
   chart->showCheck(c);
+  for (QPushButton* b : {copyButton, csvButton, chartButton}) b->setEnabled(true);
 }
 
 void MonteCarloWindow::closeEvent(QCloseEvent* event) {

@@ -64,6 +64,11 @@ class MonteCarloWindow : public QWidget {
   QPushButton* runButton = nullptr;
   QPushButton* cancelButton = nullptr;
   QPushButton* closeButton = nullptr;
+  // The last run's results: copied tab-separated, the histogram's bins as CSV, the chart as an
+  // image (monte_carlo_export.cpp).
+  QPushButton* copyButton = nullptr;
+  QPushButton* csvButton = nullptr;
+  QPushButton* chartButton = nullptr;
   QProgressBar* progress = nullptr;
   QLabel* status = nullptr;  // the run's state, or the message that stopped it
   QTableWidget* results = nullptr;

@@ -125,6 +125,7 @@ bool MainWindow::saveProjectTo(const QString& path) {
                                    tableVarlist_.state() == DatasetState::Insert))
       tableVarlist_.post();
     Project project = projectFrom(currentInput());
+    project.coverageMethod = coverageMethod_;
     if (monteCarloInProject_ || !isDefault(monteCarloSettings(), project.level))
       project.monteCarlo = monteCarlo_;
     // What a person wrote in the file the work came from (comments, the order of the variables)
@@ -196,6 +197,7 @@ void MainWindow::loadProject(const Project& project) {
   monteCarloInProject_ = project.monteCarlo.has_value();
   monteCarloChosen_ = monteCarloInProject_;
   coverageDof_ = project.coverageDof;
+  coverageMethod_ = project.coverageMethod;
   emit inputsChanged();
 }
 

@@ -10,8 +10,14 @@
 #include <QPrinterInfo>
 #include <QScreen>
 #include <QTextBoundaryFinder>
+#include <QBuffer>
+#include <QFontDatabase>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "core/errors.h"
 
@@ -37,15 +43,19 @@ QFont printableFont(QFont font) {
 // The pen of the text device: where the next text goes, and which pages are owed.
 class TextPen {
  public:
+  // The text goes into `area` of each page; `newPage` is told of every page begun after the first.
   TextPen(QPainter& painter, QPagedPaintDevice& device, const QFont& font,
-          std::vector<ReportPrinter::Run>& runs)
+          std::vector<ReportPrinter::Run>& runs, const QRect& area,
+          std::function<void(int)> newPage)
       : painter_(painter),
         device_(device),
         metrics_(font, &device),
         metricsF_(font, &device),
         runs_(runs),
-        width_(device.width()),
-        height_(device.height()),
+        newPage_(std::move(newPage)),
+        top_(area.top()),
+        width_(area.width()),
+        height_(area.height()),
         textHeight_(metrics_.height()),
         tabWidth_(std::max(1, 8 * metrics_.averageCharWidth())) {}
 
@@ -95,8 +105,8 @@ class TextPen {
 
   void draw(const QString& part) {
     beginOwedPages();
-    painter_.drawText(QPointF(x_, y_ + metrics_.ascent()), part);
-    runs_.push_back({page_, QPointF(x_, y_), part});
+    painter_.drawText(QPointF(x_, top_ + y_ + metrics_.ascent()), part);
+    runs_.push_back({page_, QPointF(x_, top_ + y_), part});
     tallest_ = std::max(tallest_, textHeight_);
     x_ += metricsF_.horizontalAdvance(part);
     freshPage_ = false;
@@ -137,6 +147,7 @@ class TextPen {
     for (; owedPages_ > 0; --owedPages_) {
       if (!device_.newPage()) fail(QStringLiteral("A new page could not be started."));
       ++page_;
+      if (newPage_) newPage_(page_);
     }
   }
 
@@ -171,6 +182,8 @@ class TextPen {
   QFontMetrics metrics_;
   QFontMetricsF metricsF_;
   std::vector<ReportPrinter::Run>& runs_;
+  const std::function<void(int)> newPage_;
+  const int top_;
   const int width_;
   const int height_;
   const int textHeight_;
@@ -196,10 +209,26 @@ void ReportPrinter::print(QPagedPaintDevice& device, const QStringList& lines) {
   painter.setFont(font_);
   painter.setPen(Qt::black);
 
-  TextPen pen(painter, device, font_, runs_);
+  // With a header, a band of two lines at the top holds it and one at the foot the page number.
+  const int band = header_.isEmpty() ? 0 : 2 * QFontMetrics(font_, &device).height();
+  const QRect area(0, band, device.width(), device.height() - 2 * band);
+  auto decorate = [&](int page) {
+    if (band == 0) return;
+    const QFontMetrics metrics(font_, &device);
+    painter.drawText(QPointF(0, metrics.ascent()),
+                     metrics.elidedText(header_, Qt::ElideRight, device.width()));
+    painter.drawLine(QPointF(0, 1.4 * metrics.height()),
+                     QPointF(device.width(), 1.4 * metrics.height()));
+    const QString number = QStringLiteral("Page %1").arg(page + 1);
+    painter.drawText(QPointF((device.width() - metrics.horizontalAdvance(number)) / 2.0,
+                             device.height() - metrics.descent()),
+                     number);
+  };
+  decorate(0);
+  TextPen pen(painter, device, font_, runs_, area, decorate);
   textHeight_ = pen.textHeight();
   tabWidth_ = pen.tabWidth();
-  pageSize_ = QSize(device.width(), device.height());
+  pageSize_ = area.size();
   try {
     for (const QString& line : lines) {
       // A line holding line breaks is several lines.
@@ -233,6 +262,59 @@ void printReport(const QStringList& lines, const QFont& font) {
   }
   if (printer.printerState() == QPrinter::Error)
     fail(QStringLiteral("Printing on \"%1\" failed.").arg(name));
+}
+
+}  // namespace mirevant
+
+namespace mirevant {
+
+namespace {
+
+// Fixed pitch, so that the report's tab columns line up as a table.
+QFont tableFont() {
+  QFont font(QStringLiteral("Liberation Mono"));
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  font.setPointSizeF(8.5);
+  return font;
+}
+
+}  // namespace
+
+void printAsTable(QPagedPaintDevice& device, const QStringList& lines, const QString& header) {
+  ReportPrinter printer(tableFont());
+  printer.setHeader(header);
+  printer.print(device, lines);
+}
+
+void previewReport(QWidget* parent, const QStringList& lines, const QString& header) {
+  auto* preview = new QPrintPreviewDialog(parent);
+  preview->setAttribute(Qt::WA_DeleteOnClose);
+  preview->setObjectName(QStringLiteral("ReportPrintPreview"));
+  preview->setWindowTitle(QStringLiteral("Print Preview - %1").arg(header));
+  QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
+                   [lines, header](QPrinter* printer) { printAsTable(*printer, lines, header); });
+  // Not modal: the report stays at hand while the preview is open.
+  preview->setModal(false);
+  preview->show();
+}
+
+void exportReportPdf(const QString& path, const QStringList& lines, const QString& header) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setTitle(header);
+    writer.setCreator(QStringLiteral("Mirevant"));
+    printAsTable(writer, lines, header);
+  }
+  // Written whole or not at all: a failure leaves an old file as it was.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.size() ||
+      !file.commit())
+    fail(QStringLiteral("The report could not be written to %1: %2")
+             .arg(path, file.errorString()));
 }
 
 }  // namespace mirevant

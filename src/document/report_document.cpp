@@ -2,6 +2,7 @@
 #include "document/report_document.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -326,6 +327,27 @@ std::string reportDocumentHtml(const ReportDocument& doc) {
   out << "<h2 class=\"appendix\">Appendix: stepwise report of the calculation</h2>\n<pre>"
       << esc(reportText(result.report)) << "</pre>\n</body>\n</html>\n";
   return out.str();
+}
+
+}  // namespace mirevant
+
+namespace mirevant {
+
+std::string histogramCsv(const Histogram& h) {
+  auto number = [](double x) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, x).ptr;
+    return std::string(text, end);
+  };
+  const double high = h.low + h.width * static_cast<double>(h.counts.size());
+  std::string csv = "from,to,trials\r\n";
+  for (std::size_t k = 0; k < h.counts.size(); ++k)
+    csv += number(h.low + h.width * static_cast<double>(k)) + "," +
+           number(h.low + h.width * static_cast<double>(k + 1)) + "," +
+           std::to_string(h.counts[k]) + "\r\n";
+  csv += "," + number(h.low) + "," + std::to_string(h.below) + "\r\n";
+  csv += number(high) + ",," + std::to_string(h.above) + "\r\n";
+  return csv;
 }
 
 }  // namespace mirevant

@@ -37,3 +37,12 @@ std::string currentDateText();
 std::string htmlEscaped(const std::string& text);
 
 }  // namespace mirevant
+
+namespace mirevant {
+
+// The histogram of a check's trials as CSV (RFC 4180, CRLF line ends, '.' decimals, every digit
+// a double holds): one row per bin with its edges and count, then the trials left and right of
+// the bins.
+std::string histogramCsv(const Histogram& histogram);
+
+}  // namespace mirevant
