@@ -10,6 +10,8 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
+#include <QThread>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -33,6 +35,12 @@ class MonteCarloWindowTest : public MainWindowTest {
     w->seedEdit->setText(seed);
     emit w->seedEdit->editingFinished();
     QTest::mouseClick(w->runButton, Qt::LeftButton);
+  }
+  // A stopped run's status line and progress bar give one count of trials (none said: 0).
+  static void expectOneCount(MonteCarloWindow* w) {
+    const QString n = QRegularExpression("after (\\d+) trials").match(w->status->text()).captured(1);
+    EXPECT_EQ(w->progress->format().toStdString(), (n.isEmpty() ? QStringLiteral("0") : n).toStdString() + " trials")
+        << w->status->text().toStdString();
   }
 };
 
@@ -150,6 +158,7 @@ TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
       EXPECT_TRUE(w->chart->chart()->series().isEmpty());
       EXPECT_FALSE(w->status->text().startsWith(QStringLiteral("Done")));
       EXPECT_EQ(w->runButton->isEnabled(), change.runnable);
+      if (during) expectOneCount(w);
     }
   // A run started at once after a stop ends as its own, whatever the stopped run posted.
   calculate();
@@ -169,6 +178,13 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
   ASSERT_NE(w, nullptr);
   runFixed(w, 50000000, QStringLiteral("3"));
   QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
+  QThread::msleep(300);  // the trials go on past what the bar last showed
+  QTest::mouseClick(w->cancelButton, Qt::LeftButton);
+  QTest::qWait(50);  // what the stopped worker posted arrives
+  expectOneCount(w);
+  EXPECT_EQ(w->progress->value(), w->progress->format().split(' ')[0].toInt());
+  QTest::mouseClick(w->runButton, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
   ASSERT_TRUE(w->running());
   w->close();
   EXPECT_FALSE(w->running());
@@ -183,6 +199,36 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
   QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
   ASSERT_TRUE(w->running());
   form_.reset();
+}
+
+TEST_F(MonteCarloWindowTest, TheInexactnessOfATrapezoidalHalfWidthIsTypedKeptAndUsed) {
+  ASSERT_TRUE(form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/jcgm101_gauge_block.mirevant.toml"));
+  calculate();
+  MonteCarloWindow* w = open();
+  QAbstractItemModel* table = w->variables->model();
+  auto d = [&](const char* name) {  // the cell of a variable's d
+    const int row = table->match(table->index(0, 0), Qt::DisplayRole, name).value(0).row();
+    return table->index(row, MonteCarloTableModel::kInexactness);
+  };
+  // x: u = 5.783E-7, so d goes up to 1.5 u = 8.67E-7, where a = √(3u² − d²/3) comes down to d.
+  for (const char* refused : {"-1E-7", "9E-7", "1E-7x"}) {
+    EXPECT_FALSE(table->setData(d("x"), refused));
+    EXPECT_TRUE(dialogs_.lastText().startsWith("The variable x: ")) << refused;
+  }
+  EXPECT_EQ(dialogs_.boxes.size(), 3u);
+  EXPECT_TRUE(table->setData(d("x"), "8.6E-7") && table->setData(d("x"), "2E-7"));
+  EXPECT_FALSE(table->flags(d("a")) & (Qt::ItemIsEnabled | Qt::ItemIsEditable));  // rectangular
+  // Saved, opened again, and drawn from.
+  ASSERT_TRUE(form_->saveProjectTo(programDir() + "gauge.toml"));
+  ASSERT_TRUE(form_->openProject(programDir() + "gauge.toml"));
+  calculate();
+  EXPECT_EQ(d("x").data().toString(), "2E-7");
+  runFixed(w, 1000, QStringLiteral("1"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+  ASSERT_TRUE(w->check().has_value()) << w->status->text().toStdString();
+  const std::pair<std::string, std::string> x = {
+      "x", "curvilinear trapezoidal, half width 9.95E-7 ± 2E-7 (standard deviation 5.783E-7)"};
+  EXPECT_EQ(std::count(w->check()->distributions.begin(), w->check()->distributions.end(), x), 1);
 }
 
 TEST_F(MonteCarloWindowTest, ShowsWhyACovarianceMatrixIsRefused) {
