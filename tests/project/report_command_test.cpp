@@ -284,7 +284,8 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
   ASSERT_FALSE(j["budget"]["covariances"].empty());
   // Every key snake_case; "drawn_from" is keyed by the variables' names.
-  for (const auto& [path, value] : j.flatten().items())
+  const nlohmann::json flat = j.flatten();
+  for (const auto& [path, value] : flat.items())
     EXPECT_TRUE(std::regex_match(path, std::regex("(/[a-z0-9]+(_[a-z0-9]+)*)+")) ||
                 path.starts_with("/monte_carlo/drawn_from/"))
         << path;
