@@ -4,8 +4,8 @@
 // The variables of a Monte Carlo check as a table: name, value, standard uncertainty, degrees of
 // freedom, the distribution each is drawn from (editable through DistributionDelegate), the
 // inexactness d of a curvilinear trapezoidal half-width (editable for that distribution alone) and
-// how that distribution is drawn. Variables joined by covariances are drawn jointly as a multivariate
-// Gaussian, whatever their own distribution, and say so.
+// how that distribution is drawn. Variables joined by covariances are drawn jointly as a
+// multivariate Gaussian, whatever their own distribution, and say so.
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>

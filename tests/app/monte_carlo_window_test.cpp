@@ -38,8 +38,10 @@ class MonteCarloWindowTest : public MainWindowTest {
   }
   // A stopped run's status line and progress bar give one count of trials (none said: 0).
   static void expectOneCount(MonteCarloWindow* w) {
-    const QString n = QRegularExpression("after (\\d+) trials").match(w->status->text()).captured(1);
-    EXPECT_EQ(w->progress->format().toStdString(), (n.isEmpty() ? QStringLiteral("0") : n).toStdString() + " trials")
+    const QString n =
+        QRegularExpression("after (\\d+) trials").match(w->status->text()).captured(1);
+    EXPECT_EQ(w->progress->format().toStdString(),
+              (n.isEmpty() ? QStringLiteral("0") : n).toStdString() + " trials")
         << w->status->text().toStdString();
   }
 };
@@ -202,7 +204,8 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
 }
 
 TEST_F(MonteCarloWindowTest, TheInexactnessOfATrapezoidalHalfWidthIsTypedKeptAndUsed) {
-  ASSERT_TRUE(form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/jcgm101_gauge_block.mirevant.toml"));
+  ASSERT_TRUE(
+      form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/jcgm101_gauge_block.mirevant.toml"));
   calculate();
   MonteCarloWindow* w = open();
   QAbstractItemModel* table = w->variables->model();

@@ -322,10 +322,11 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
 // uncertainty of zero, which every output names as the cause, not the degrees of freedom.
 TEST(ReportCommand, AZeroCombinedUncertaintyIsNamed) {
   const std::string file = ::testing::TempDir() + "mirevant-r1.toml";
-  std::ofstream(file) << "format = 1\nmodel = \"a-b\"\nvariable = [{name = \"a\", value = \"1\", "
-                         "standard_uncertainty = 0.1, degrees_of_freedom = 10}, {name = \"b\", value = "
-                         "\"2\", standard_uncertainty = 0.1, degrees_of_freedom = 10}]\n"
-                         "covariance = [{between = [\"a\", \"b\"], value = 0.01}]\n";
+  std::ofstream(file)
+      << "format = 1\nmodel = \"a-b\"\nvariable = [{name = \"a\", value = \"1\", "
+         "standard_uncertainty = 0.1, degrees_of_freedom = 10}, {name = \"b\", value = "
+         "\"2\", standard_uncertainty = 0.1, degrees_of_freedom = 10}]\n"
+         "covariance = [{between = [\"a\", \"b\"], value = 0.01}]\n";
   const Outcome text = report({"--budget", "--trials", "2000", file});
   for (const std::string& said :
        {text.out, text.err, report({"--json", "--budget", "--trials", "2000", file}).out}) {
