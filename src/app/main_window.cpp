@@ -644,8 +644,10 @@ void MainWindow::checkRow(const std::function<void(const std::string& name)>& ru
   if (tableVarlist_.active()) rule(tableVarlist_.fieldByName("VARNAME").asString());
 }
 
-void MainWindow::setDistribution(const std::string& name, std::optional<Distribution> d) {
+void MainWindow::setDistribution(const std::string& name, std::optional<Distribution> d,
+                                 Extended inexactness) {
   entries_[name].distribution = d;
+  entries_[name].inexactness = inexactness;
 }
 
 void MainWindow::showCalculation(const CalculationResult& result) {

@@ -117,7 +117,9 @@ class MainWindow : public QMainWindow {
   // how each was entered, the covariances, the level and the coverage factors.
   CalculationInput currentInput();
   const std::map<std::string, VariableEntry>& variableEntries() const { return entries_; }
-  void setDistribution(const std::string& name, std::optional<Distribution> d);
+  // A variable's distribution, and the inexactness d of a curvilinear trapezoidal half-width.
+  void setDistribution(const std::string& name, std::optional<Distribution> d,
+                       Extended inexactness = 0);
   // The Monte Carlo check's settings. Until a project or the Monte Carlo window sets them, the
   // check runs at the window's confidence level, as the report command does for such a project.
   MonteCarloSettings& monteCarloSettings();

@@ -48,8 +48,7 @@ QString distributionLabel(Distribution d) {
   return {};
 }
 
-MonteCarloTableModel::MonteCarloTableModel(
-    std::function<void(const std::string&, Distribution)> choose, QObject* parent)
+MonteCarloTableModel::MonteCarloTableModel(Choose choose, QObject* parent)
     : QAbstractTableModel(parent), choose_(std::move(choose)) {}
 
 void MonteCarloTableModel::setInput(const std::vector<VariableRow>& rows,
@@ -90,6 +89,11 @@ QVariant MonteCarloTableModel::data(const QModelIndex& index, int role) const {
   const VariableRow& row = rows_[static_cast<std::size_t>(index.row())];
   const Distribution d = row.entry.effectiveDistribution();
   if (role == kDistributionRole && index.column() == kDistribution) return static_cast<int>(d);
+  const bool trapezoidal = d == Distribution::CurvilinearTrapezoidal;
+  if (role == Qt::ToolTipRole && index.column() == kInexactness)
+    return QStringLiteral(
+        "The inexactness d of the curvilinear trapezoidal distribution's half-width: the "
+        "half-width lies within ± d of a; from 0 to 1.5 times the standard uncertainty");
   if (role == Qt::ToolTipRole && index.column() == kDistribution)
     return row.entry.distribution ? QStringLiteral("Chosen; double-click to change")
                                   : QStringLiteral(
@@ -107,6 +111,8 @@ QVariant MonteCarloTableModel::data(const QModelIndex& index, int role) const {
       return qstr(numberText(row.dof));
     case kDistribution:
       return distributionLabel(d);
+    case kInexactness:
+      return trapezoidal ? qstr(numberText(row.entry.inexactness)) : QString();
     case kDrawnAs:
       return drawnAs(row, correlated_[static_cast<std::size_t>(index.row())]);
     default:
@@ -115,21 +121,52 @@ QVariant MonteCarloTableModel::data(const QModelIndex& index, int role) const {
 }
 
 bool MonteCarloTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (!index.isValid() || index.column() != kDistribution || role != kDistributionRole)
+  if (!index.isValid() || index.row() >= rowCount()) return false;
+  const VariableRow& row = rows_[static_cast<std::size_t>(index.row())];
+  VariableEntry entry = row.entry;
+  if (index.column() == kDistribution && role == kDistributionRole) {
+    const int v = value.toInt();
+    if (v < 0 || v > static_cast<int>(Distribution::StudentTStd)) return false;
+    entry.distribution = static_cast<Distribution>(v);
+  } else if (index.column() == kInexactness && role == Qt::EditRole &&
+             (flags(index) & Qt::ItemIsEditable)) {
+    const std::string text = value.toString().trimmed().toStdString();
+    if (!tryTextToFloat(text, entry.inexactness)) {
+      emit refused(
+          QStringLiteral("The variable %1: the inexactness d of the half-width is not a number: "
+                         "'%2'.")
+              .arg(qstr(row.name), qstr(text)));
+      return false;
+    }
+    if (const auto problem = distributionProblem(entry, row.stdUnc, row.dof)) {
+      emit refused(QStringLiteral("The variable %1: %2").arg(qstr(row.name), qstr(*problem)));
+      return false;
+    }
+  } else {
     return false;
-  const int v = value.toInt();
-  if (v < 0 || v > static_cast<int>(Distribution::StudentTStd)) return false;
-  const auto d = static_cast<Distribution>(v);
-  VariableRow& row = rows_[static_cast<std::size_t>(index.row())];
-  if (choose_) choose_(row.name, d);
-  row.entry.distribution = d;
-  emit dataChanged(this->index(index.row(), kDistribution), this->index(index.row(), kDrawnAs));
+  }
+  choose(index.row(), entry);
   return true;
+}
+
+void MonteCarloTableModel::choose(int row, const VariableEntry& entry) {
+  VariableRow& r = rows_[static_cast<std::size_t>(row)];
+  if (choose_) choose_(r.name, entry);
+  r.entry = entry;
+  emit dataChanged(index(row, kDistribution), index(row, kDrawnAs));
 }
 
 Qt::ItemFlags MonteCarloTableModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
   if (index.column() == kDistribution) f |= Qt::ItemIsEditable;
+  if (index.column() == kInexactness && index.row() < rowCount()) {
+    // d belongs to the curvilinear trapezoidal distribution alone.
+    if (rows_[static_cast<std::size_t>(index.row())].entry.effectiveDistribution() ==
+        Distribution::CurvilinearTrapezoidal)
+      f |= Qt::ItemIsEditable;
+    else
+      f &= ~Qt::ItemIsEnabled;
+  }
   return f;
 }
 
@@ -137,7 +174,7 @@ QVariant MonteCarloTableModel::headerData(int section, Qt::Orientation orientati
                                           int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const std::array<const char*, kColumns> titles = {
-      "Variable", "Value", "Standard uncertainty", "ν", "Distribution", "Drawn as"};
+      "Variable", "Value", "Standard uncertainty", "ν", "Distribution", "d", "Drawn as"};
   if (section < 0 || section >= kColumns) return {};
   return QString::fromUtf8(titles[static_cast<std::size_t>(section)]);
 }

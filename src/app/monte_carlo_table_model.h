@@ -2,9 +2,10 @@
 #pragma once
 
 // The variables of a Monte Carlo check as a table: name, value, standard uncertainty, degrees of
-// freedom, the distribution each is drawn from (editable through DistributionDelegate) and how
-// that distribution is drawn. Variables joined by covariances are drawn jointly as a multivariate
-// Gaussian, whatever their own distribution, and say so.
+// freedom, the distribution each is drawn from (editable through DistributionDelegate), the
+// inexactness d of a curvilinear trapezoidal half-width (editable for that distribution alone) and
+// how that distribution is drawn. Variables joined by covariances are drawn jointly as a
+// multivariate Gaussian, whatever their own distribution, and say so.
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
@@ -23,12 +24,13 @@ class MonteCarloTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { kName, kValue, kStdUnc, kDof, kDistribution, kDrawnAs, kColumns };
+  enum Column { kName, kValue, kStdUnc, kDof, kDistribution, kInexactness, kDrawnAs, kColumns };
   static constexpr int kDistributionRole = Qt::UserRole + 1;  // the Distribution as an int
 
-  // `choose` takes a user's choice of distribution for a variable, before the table shows it.
-  explicit MonteCarloTableModel(std::function<void(const std::string&, Distribution)> choose,
-                                QObject* parent = nullptr);
+  // `choose` takes a user's choice of distribution or of d for a variable, as the variable's new
+  // entry, before the table shows it.
+  using Choose = std::function<void(const std::string& name, const VariableEntry& entry)>;
+  explicit MonteCarloTableModel(Choose choose, QObject* parent = nullptr);
 
   // Shows the rows and covariances of a calculation input.
   void setInput(const std::vector<VariableRow>& rows,
@@ -43,10 +45,17 @@ class MonteCarloTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
+ signals:
+  // A d typed for a variable was refused; the message names the variable and the cause.
+  void refused(const QString& message);
+
  private:
   QString drawnAs(const VariableRow& row, bool correlated) const;
 
-  std::function<void(const std::string&, Distribution)> choose_;
+  // Takes a new entry for row `row`: tells `choose_`, then shows it.
+  void choose(int row, const VariableEntry& entry);
+
+  Choose choose_;
   std::vector<VariableRow> rows_;
   std::vector<bool> correlated_;
 };

@@ -34,6 +34,7 @@
 #include "core/numtext.h"
 #include "montecarlo/figure_text.h"
 #include "tables/coverage_factors.h"
+#include "ui/dialogs.h"
 
 namespace mirevant {
 
@@ -63,13 +64,19 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   layout->addWidget(heading);
 
   model_ = new MonteCarloTableModel(
-      [this](const std::string& name, Distribution d) {
+      [this](const std::string& name, const VariableEntry& entry) {
         // Results drawn from another distribution are dropped, and a run of them stopped.
         for (const VariableRow& row : model_->rows())
-          if (row.name == name && row.entry.effectiveDistribution() != d) discardResults();
-        main_.setDistribution(name, d);
+          if (row.name == name &&
+              (row.entry.effectiveDistribution() != entry.effectiveDistribution() ||
+               row.entry.inexactness != entry.inexactness))
+            discardResults();
+        main_.setDistribution(name, entry.distribution, entry.inexactness);
       },
       this);
+  connect(model_, &MonteCarloTableModel::refused, this, [this](const QString& message) {
+    main_.dialogs().message(Dialogs::Kind::Warning, message);
+  });
   variables = new QTableView(this);
   variables->setModel(model_);
   variables->setItemDelegateForColumn(MonteCarloTableModel::kDistribution,
@@ -256,9 +263,21 @@ void MonteCarloWindow::discardResults() {
   cancel();
   check_.reset();
   clearResults();
-  status->setText(
-      wasRunning ? QStringLiteral("Stopped after %1 trials: the inputs changed.").arg(done_.load())
-                 : QString());
+  if (wasRunning)
+    showStopped(QStringLiteral("Stopped after %1 trials: the inputs changed."));
+  else
+    status->clear();
+}
+
+void MonteCarloWindow::showStopped(const QString& text) {
+  // The worker has been joined: its count is final, and the bar and the status line both give it.
+  const std::uint64_t n = done_.load();
+  if (target_ > 0) {
+    progress->setRange(0, static_cast<int>(target_));
+    progress->setValue(static_cast<int>(std::min(n, target_)));
+  }
+  progress->setFormat(QStringLiteral("%1 trials").arg(n));
+  status->setText(text.arg(n));
 }
 
 const CalculationInput* MonteCarloWindow::checkedInput() const {
@@ -275,7 +294,8 @@ void MonteCarloWindow::refresh() {
     model_->setInput({}, {});
   } else {
     heading->setText(QStringLiteral("Monte Carlo check of y = ") + qstr(input->model) +
-                     QStringLiteral(" (double-click a distribution to change it)"));
+                     QStringLiteral(" (double-click a distribution, or the d of a curvilinear "
+                                    "trapezoidal one, to change it)"));
     std::vector<VariableRow> rows = input->variables;
     for (VariableRow& row : rows)
       if (const auto e = main_.variableEntries().find(row.name); e != main_.variableEntries().end())
@@ -355,7 +375,7 @@ void MonteCarloWindow::cancel() {
     // The outcome the worker posted is dropped with the run.
     running_ = false;
     setRunning(false);
-    status->setText(QStringLiteral("Cancelled after %1 trials.").arg(done_.load()));
+    showStopped(QStringLiteral("Cancelled after %1 trials."));
   }
 }
 
@@ -386,7 +406,7 @@ void MonteCarloWindow::finish(std::uint64_t id, const std::shared_ptr<Outcome>& 
     status->setText(QStringLiteral("Done: %1 trials.").arg(check_->monteCarlo.trials));
     showCheck(*check_);
   } else if (outcome->cancelled) {
-    status->setText(QStringLiteral("Cancelled after %1 trials.").arg(done_.load()));
+    showStopped(QStringLiteral("Cancelled after %1 trials."));
   } else {
     status->setText(QStringLiteral("The check could not run: ") + qstr(outcome->error));
   }

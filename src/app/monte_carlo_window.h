@@ -98,6 +98,8 @@ class MonteCarloWindow : public QWidget {
   void inputsChanged(bool sinceCalculation);
   // Drops the results shown and stops a run, saying so in the status line.
   void discardResults();
+  // After a stopped run: `text` with its "%1" replaced by the trials drawn, and the bar at them.
+  void showStopped(const QString& text);
   // The calculation the window checks: the main window's last, unless its inputs changed since.
   const CalculationInput* checkedInput() const;
   void showCheck(const MonteCarloCheck& check);

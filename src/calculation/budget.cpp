@@ -158,7 +158,9 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   cov.dof = input.coverageDof.value_or(budget.dofEff);
   const std::string dofName = cov.dofFromProject ? "the degrees of freedom set by coverage_dof"
                                                  : "the effective degrees of freedom";
-  if (!(cov.dof > 0)) {
+  if (*result.stdUnc == 0) {
+    cov.noFactor = "the combined standard uncertainty is zero";
+  } else if (!(cov.dof > 0)) {
     cov.noFactor = dofName + " are not positive";
   } else if (cov.dof < 1) {
     cov.noFactor = dofName + ", " + dofText(cov.dof, 3) +
@@ -245,12 +247,16 @@ std::vector<std::string> budgetStatementLines(const UncertaintyBudget& budget) {
     lines.push_back("With the table's k: " + budget.coverage.tableStatement);
   if (!budget.coverage.exactStatement.empty())
     lines.push_back("With the t distribution's k: " + budget.coverage.exactStatement);
-  if (lines.empty())
-    lines.push_back(budget.coverage.noFactor.empty()
-                        ? "No result statement: there is no coverage factor."
-                        : "No result statement: " + budget.coverage.noFactor +
-                              "; a project can set the degrees of freedom for the coverage "
-                              "factor with coverage_dof.");
+  if (!lines.empty()) return lines;
+  const std::string& why = budget.coverage.noFactor;
+  if (why.empty())
+    lines.push_back("No result statement: there is no coverage factor.");
+  else if (budget.stdUnc == 0)  // no degrees of freedom would give one
+    lines.push_back("No result statement: " + why + ".");
+  else
+    lines.push_back("No result statement: " + why +
+                    "; a project can set the degrees of freedom for the coverage factor with "
+                    "coverage_dof.");
   return lines;
 }
 

@@ -42,9 +42,9 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
   nlohmann::json variables = nlohmann::json::array();
   for (const BudgetVariable& v : budget.variables)
     variables.push_back({{"name", v.name},
-                         {"valueText", v.valueText},
+                         {"value_text", v.valueText},
                          {"value", number(v.value)},
-                         {"stdUnc", number(v.stdUnc)},
+                         {"standard_uncertainty", number(v.stdUnc)},
                          {"dof", number(v.dof)},
                          {"derivative", v.derivative},
                          {"sensitivity", number(v.sensitivity)},
@@ -57,7 +57,7 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
     covariances.push_back({{"first", c.first},
                            {"second", c.second},
                            {"covariance", number(c.covariance)},
-                           {"sensitivityProduct", number(c.sensitivityProduct)},
+                           {"sensitivity_product", number(c.sensitivityProduct)},
                            {"term", number(c.term)},
                            {"share", number(c.share)}});
   const BudgetCoverage& cov = budget.coverage;
@@ -70,21 +70,21 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
       {"covariances", covariances},
       {"total",
        {{"variance", number(budget.variance)},
-        {"stdUnc", number(budget.stdUnc)},
-        {"dofEff", number(budget.dofEff)},
+        {"standard_uncertainty", number(budget.stdUnc)},
+        {"effective_degrees_of_freedom", number(budget.dofEff)},
         {"share", budget.sharesDefined() ? nlohmann::json(100) : nlohmann::json(nullptr)}}},
       {"warnings", budget.warnings},
       {"coverage",
        {{"level", level ? nlohmann::json(kConfidenceLevels[static_cast<std::size_t>(cov.level)])
                         : nlohmann::json(nullptr)},
         {"probability", number(cov.probability)},
-        {"coverageDof", cov.dofFromProject ? number(cov.dof) : nlohmann::json(nullptr)},
-        {"tableK", number(cov.tableK)},
-        {"tableExpanded", number(cov.tableExpanded)},
-        {"exactK", number(cov.exactK)},
-        {"exactExpanded", number(cov.exactExpanded)},
-        {"tableStatement", textOrNull(cov.tableStatement)},
-        {"exactStatement", textOrNull(cov.exactStatement)}}},
+        {"coverage_dof", cov.dofFromProject ? number(cov.dof) : nlohmann::json(nullptr)},
+        {"table_k", number(cov.tableK)},
+        {"table_expanded", number(cov.tableExpanded)},
+        {"exact_k", number(cov.exactK)},
+        {"exact_expanded", number(cov.exactExpanded)},
+        {"table_statement", textOrNull(cov.tableStatement)},
+        {"exact_statement", textOrNull(cov.exactStatement)}}},
   };
 }
 

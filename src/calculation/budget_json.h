@@ -10,11 +10,13 @@
 
 namespace mirevant {
 
-// {"model", "value", "variables": [{"name", "valueText", "value", "stdUnc", "dof", "derivative",
-//  "sensitivity", "contribution", "term", "share"}], "covariances": [{"first", "second",
-//  "covariance", "sensitivityProduct", "term", "share"}], "total": {"variance", "stdUnc",
-//  "dofEff", "share"}, "warnings": [...], "coverage": {"level", "probability", "coverageDof",
-//  "tableK", "tableExpanded", "exactK", "exactExpanded", "tableStatement", "exactStatement"}}
+// {"model", "value", "variables": [{"name", "value_text", "value", "standard_uncertainty", "dof",
+//  "derivative", "sensitivity", "contribution", "term", "share", "distribution"}], "covariances":
+//  [{"first", "second", "covariance", "sensitivity_product", "term", "share"}], "total":
+//  {"variance", "standard_uncertainty", "effective_degrees_of_freedom", "share"}, "warnings":
+//  [...], "coverage": {"level", "probability", "coverage_dof", "table_k", "table_expanded",
+//  "exact_k", "exact_expanded", "table_statement", "exact_statement"}}; every key snake_case, as
+//  in all the program's JSON.
 nlohmann::json budgetJson(const UncertaintyBudget& budget);
 
 // A number as JSON: a JSON number where a double holds it to full precision, its number text

@@ -55,6 +55,10 @@ std::string invalidModelMessage(const std::string& model) {
   return message;
 }
 
+const char* const kZeroStdUncText =
+    "The combined standard uncertainty is zero, so the effective degrees of freedom cannot be "
+    "computed.";
+
 namespace {
 
 // A stop that a warning box reports.
@@ -152,9 +156,7 @@ std::string varianceCause(const TUncEval& eval) {
   if (*variance < 0)
     return "The combined variance is negative (" + numberText(*variance) +
            "): the covariances do not fit the standard uncertainties.";
-  if (*variance == 0)
-    return "The combined standard uncertainty is zero, so the effective degrees of freedom cannot "
-           "be computed.";
+  if (*variance == 0) return kZeroStdUncText;
   return {};
 }
 
@@ -215,6 +217,9 @@ CalculationResult calculate(const CalculationInput& input, UncertaintyNotifier* 
     }
     result.stdUnc = stdUnc;
     result.dofEff = dofEff;
+    if (stdUnc == 0)
+      result.warnings.push_back(std::string(kZeroStdUncText) +
+                                " There is no coverage factor and no expanded uncertainty.");
     if (dofEff > 0 && dofEff < 1) {
       std::string warning = "The effective degrees of freedom, " + dofText(dofEff, 3) +
                             ", are below 1, where a coverage factor from the t distribution is "

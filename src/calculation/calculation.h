@@ -81,11 +81,18 @@ struct CalculationResult {
   std::vector<Derivative> derivatives;
 
   // What the user must know although the calculation finished: a partial derivative that could not
-  // be evaluated at the values and was counted as 0 leaves its variable out of the uncertainty.
+  // be evaluated at the values and was counted as 0 leaves its variable out of the uncertainty; a
+  // combined standard uncertainty of zero leaves no coverage factor.
   std::vector<std::string> warnings;
 
   bool ok() const { return !stop.has_value(); }
 };
+
+// What a finished calculation whose combined standard uncertainty is zero says (its terms cancel,
+// as for a − b with a correlation of exactly 1 and equal uncertainties), and a stopped one names
+// as its cause: "The combined standard uncertainty is zero, so the effective degrees of freedom
+// cannot be computed."
+extern const char* const kZeroStdUncText;
 
 // Runs the whole calculation. Messages the evaluator has for the user on the way (a refused text,
 // a zero-length answer) go to the notifier, which may be null.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "montecarlo/validation.h"
 
+#include "calculation/calculation.h"
 #include "calculation/exact_coverage.h"
 
 #include <cmath>
@@ -10,6 +11,7 @@ namespace mirevant {
 MonteCarloValidation validationTarget(double value, double stdUnc, double dofEff, double p,
                                       int ndig) {
   MonteCarloValidation v;
+  if (stdUnc == 0) throw MonteCarloError(kZeroStdUncText);
   const std::optional<Extended> factor = studentTFactor(dofEff, p);
   if (!factor) throw MonteCarloError("The effective degrees of freedom must be positive.");
   v.factor = static_cast<double>(*factor);

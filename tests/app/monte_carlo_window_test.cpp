@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
+#include <QThread>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,7 @@
 #include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_table_model.h"
 #include "app/monte_carlo_window.h"
+#include "core/numtext.h"
 #include "covariance/covariance_window.h"
 #include "montecarlo/check.h"
 #include "report_command/report_command.h"
@@ -33,6 +35,12 @@ class MonteCarloWindowTest : public MainWindowTest {
     w->seedEdit->setText(seed);
     emit w->seedEdit->editingFinished();
     QTest::mouseClick(w->runButton, Qt::LeftButton);
+  }
+  // A stopped run's status line gives the count its progress bar shows, or none at 0 trials.
+  static void expectOneCount(MonteCarloWindow* w) {
+    const QString shown = w->progress->format(), said = w->status->text();
+    EXPECT_TRUE(said.contains("after " + shown) || (!said.contains("after") && shown == "0 trials"))
+        << said.toStdString() << " / " << shown.toStdString();
   }
 };
 
@@ -150,6 +158,7 @@ TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
       EXPECT_TRUE(w->chart->chart()->series().isEmpty());
       EXPECT_FALSE(w->status->text().startsWith(QStringLiteral("Done")));
       EXPECT_EQ(w->runButton->isEnabled(), change.runnable);
+      if (during) expectOneCount(w);
     }
   // A run started at once after a stop ends as its own, whatever the stopped run posted.
   calculate();
@@ -169,6 +178,12 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
   ASSERT_NE(w, nullptr);
   runFixed(w, 50000000, QStringLiteral("3"));
   QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
+  QThread::msleep(300);  // the trials go on past what the bar last showed
+  QTest::mouseClick(w->cancelButton, Qt::LeftButton);
+  QTest::qWait(50);  // what the stopped worker posted arrives
+  expectOneCount(w);
+  QTest::mouseClick(w->runButton, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
   ASSERT_TRUE(w->running());
   w->close();
   EXPECT_FALSE(w->running());
@@ -183,6 +198,28 @@ TEST_F(MonteCarloWindowTest, ClosingDuringARunCancelsIt) {
   QTRY_VERIFY_WITH_TIMEOUT(w->progress->value() > 0, 60000);
   ASSERT_TRUE(w->running());
   form_.reset();
+}
+
+TEST_F(MonteCarloWindowTest, TheInexactnessOfATrapezoidalHalfWidthIsTypedKeptAndUsed) {
+  ASSERT_TRUE(
+      form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/jcgm101_gauge_block.mirevant.toml"));
+  calculate();
+  QAbstractItemModel* table = open()->variables->model();
+  const QModelIndex a = table->index(0, MonteCarloTableModel::kInexactness),
+                    x = table->index(7, MonteCarloTableModel::kInexactness);
+  ASSERT_EQ(a.siblingAtColumn(0).data().toString() + x.siblingAtColumn(0).data().toString(), "ax");
+  // x: u = 5.783E-7, so d goes up to 1.5 u = 8.67E-7, where a = √(3u² − d²/3) comes down to d.
+  for (const char* refused : {"-1E-7", "9E-7", "1E-7x"}) {
+    EXPECT_FALSE(table->setData(x, refused));
+    EXPECT_TRUE(dialogs_.lastText().startsWith("The variable x: ")) << refused;
+  }
+  EXPECT_EQ(dialogs_.boxes.size(), 3u);
+  EXPECT_TRUE(table->setData(x, "8.6E-7") && table->setData(x, "2E-7"));
+  EXPECT_FALSE(table->flags(a) & (Qt::ItemIsEnabled | Qt::ItemIsEditable));  // rectangular
+  // Kept with the variable, which Save writes, and drawn from (a run takes the table's rows).
+  EXPECT_EQ(numberText(form_->variableEntries().at("x").inexactness), "2E-7");
+  EXPECT_EQ(x.siblingAtColumn(MonteCarloTableModel::kDrawnAs).data().toString(),
+            "curvilinear trapezoidal, half width 9.95E-7 ± 2E-7 (standard deviation 5.783E-7)");
 }
 
 TEST_F(MonteCarloWindowTest, ShowsWhyACovarianceMatrixIsRefused) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -281,6 +282,12 @@ TEST(ReportCommand, AnalysesFollowTheReportAndJoinTheJson) {
               j["standard_uncertainty"].get<double>(),
               0.1 * j["standard_uncertainty"].get<double>());
   EXPECT_EQ(j["budget"]["variables"].size(), j["variables"].size());
+  // Every key snake_case; "drawn_from" is keyed by the variables' names.
+  const nlohmann::json flat = j.flatten();
+  for (const auto& [path, value] : flat.items())
+    EXPECT_TRUE(std::regex_match(path, std::regex("(/[a-z0-9]+(_[a-z0-9]+)*)+")) ||
+                path.starts_with("/monte_carlo/drawn_from/"))
+        << path;
 }
 
 // 1 − a² at a = 0 has a first-order u of 0: the calculation stops, the Monte Carlo check runs and
@@ -308,6 +315,23 @@ TEST(ReportCommand, MonteCarloRunsWhenTheCalculationStops) {
   EXPECT_EQ(report({"--budget", "--monte-carlo", "--trials", "20000", file}).status, 1);
   std::remove(file.c_str());
   rmdir(dir);
+}
+
+// a − b, correlation 1, equal u: the terms cancel, and the outputs name u = 0, not the ν_eff.
+TEST(ReportCommand, AZeroCombinedUncertaintyIsNamed) {
+  const std::string file = ::testing::TempDir() + "mirevant-r1.toml";
+  std::ofstream(file)
+      << "format = 1\nmodel = \"a-b\"\nvariable = [{name = \"a\", value = \"1\", "
+         "standard_uncertainty = 0.1, degrees_of_freedom = 10}, {name = \"b\", value = "
+         "\"2\", standard_uncertainty = 0.1, degrees_of_freedom = 10}]\n"
+         "covariance = [{between = [\"a\", \"b\"], value = 0.01}]\n";
+  const Outcome text = report({"--budget", "--trials", "2000", file});
+  for (const std::string& said :
+       {text.out, text.err, report({"--json", "--budget", "--trials", "2000", file}).out}) {
+    EXPECT_NE(said.find("combined standard uncertainty is zero"), std::string::npos) << said;
+    EXPECT_FALSE(std::regex_search(said, std::regex("degrees of freedom (are not|must be) pos")));
+  }
+  std::remove(file.c_str());
 }
 
 // The gauge block of JCGM 101 9.5 with its curvilinear trapezoidal inputs: u = 36 nm and the 99 %
