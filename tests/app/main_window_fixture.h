@@ -58,10 +58,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
   void TearDown() override {
-    if (form_) {
-      form_->setWindowModified(false);  // the work of a test is not asked about
-      form_->close();
-    }
+    if (form_) form_->setWindowModified(false), form_->close();  // its work is not asked about
     form_.reset();
   }
 
