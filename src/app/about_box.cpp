@@ -104,7 +104,7 @@ AboutBox::AboutBox(QWidget* parent)
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setGeometry(0, kClientHeight - kPanelHeight, kClientWidth, kPanelHeight);
 
-  BitBtn1 = new QPushButton(QStringLiteral("OK"), Panel1);
+  BitBtn1 = new QPushButton(QStringLiteral("&OK"), Panel1);
   BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
   BitBtn1->setGeometry(339, 10, 75, 25);
   BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));

@@ -130,10 +130,10 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owne
     return b;
   };
   backButton_ =
-      makeButton("backButton", tr("Back"), QStyle::SP_ArrowBack, tr("Previous page (Alt+Left)"));
-  forwardButton_ = makeButton("forwardButton", tr("Forward"), QStyle::SP_ArrowForward,
+      makeButton("backButton", tr("&Back"), QStyle::SP_ArrowBack, tr("Previous page (Alt+Left)"));
+  forwardButton_ = makeButton("forwardButton", tr("&Forward"), QStyle::SP_ArrowForward,
                               tr("Next page (Alt+Right)"));
-  mainButton_ = makeButton("mainButton", tr("Main page"), QStyle::SP_DirHomeIcon,
+  mainButton_ = makeButton("mainButton", tr("&Main page"), QStyle::SP_DirHomeIcon,
                            tr("The main window and the workflow"));
   bar->addStretch(1);
 
