@@ -46,7 +46,7 @@ void MainWindow::showStaleMarks() {
   for (QLineEdit* box : {EditFunctionValue, EditStdUnc, editFactor, editcovfac}) {
     box->setToolTip(tip);
     QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, stale ? palette.color(QPalette::Disabled, QPalette::Text)
+    palette.setColor(QPalette::Text, stale ? QColor(150, 150, 150)  // greyed: of other inputs
                                            : QApplication::palette(box).color(QPalette::Text));
     box->setPalette(palette);
   }
