@@ -19,10 +19,7 @@ using Choice = Dialogs::SaveChoice;
 class UnsavedWork : public MainWindowTest {
  protected:
   QString file(const char* name) const { return programDir() + QLatin1String(name); }
-  void activate() {
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-  }
+  bool activate() { return form_->activateWindow(), QTest::qWaitForWindowActive(form_.get()); }
 };
 
 // Every way the work could go asks first; Save (through Save As, as the work has no name yet) and
@@ -32,12 +29,8 @@ TEST_F(UnsavedWork, EveryTriggerAsksAndCancelKeepsTheWork) {
   ASSERT_TRUE(QFile::copy(MIREVANT_TEST_PROGRAM_DIR "/examples/demonstration.mirevant.toml", demo));
   auto closed = [this] { return !form_->isVisible(); };
   auto demoShown = [this] { return form_->EditEquation->text().startsWith("a*b/c"); };
-  const struct {
-    const char* name;
-    std::function<void()> run;
-    std::function<bool()> went;  // the work was replaced or the window closed
-    QString opens;               // the file Open asks for once the work may go
-  } triggers[] = {
+  // Name, command, whether the work went (replaced, or the window closed), the file Open is given.
+  const std::tuple<const char*, std::function<void()>, std::function<bool()>, QString> triggers[] = {
       {"close box", [this] { form_->close(); }, closed, {}},
       {"Exit", [this] { form_->Exit1->trigger(); }, closed, {}},
       {"New Project", [this] { form_->NewProject1->trigger(); },
@@ -49,9 +42,9 @@ TEST_F(UnsavedWork, EveryTriggerAsksAndCancelKeepsTheWork) {
   const std::tuple<Choice, const char*, bool> answers[] = {
       {Choice::Save, "kept", true}, {Choice::Save, "", false}, {Choice::Discard, nullptr, true},
       {Choice::Cancel, nullptr, false}};
-  for (const auto& trigger : triggers)
+  for (const auto& [name, run, went, opens] : triggers)
     for (const auto& [choice, saveAs, goes] : answers) {
-      SCOPED_TRACE(trigger.name + (" " + std::to_string(int(choice))) + (saveAs ? saveAs : "-"));
+      SCOPED_TRACE(name + (" " + std::to_string(int(choice))) + (saveAs ? saveAs : "-"));
       QFile::remove(file("kept.mirevant.toml"));
       if (!form_->isVisible()) form_->show();
       enterWorkedExample();
@@ -59,11 +52,11 @@ TEST_F(UnsavedWork, EveryTriggerAsksAndCancelKeepsTheWork) {
       dialogs_.clear();
       dialogs_.answerSave(choice);
       if (saveAs) dialogs_.answerFile(saveAs[0] ? file(saveAs) : QString());
-      if (goes && !trigger.opens.isEmpty()) dialogs_.answerFile(trigger.opens);
-      trigger.run();
+      if (goes && !opens.isEmpty()) dialogs_.answerFile(opens);
+      run();
       EXPECT_EQ(dialogs_.questions, std::vector<QString>{"Save changes to Untitled?"});
       EXPECT_TRUE(dialogs_.allAnswersUsed());
-      EXPECT_EQ(trigger.went(), goes);
+      EXPECT_EQ(went(), goes);
       EXPECT_EQ(QFile::exists(file("kept.mirevant.toml")), saveAs && saveAs[0]);
       EXPECT_TRUE(goes || (form_->EditEquation->text() == "a*b" && form_->isWindowModified()));
       form_->setWindowModified(false);
@@ -104,7 +97,7 @@ TEST_F(UnsavedWork, EditsMarkTheResultsStaleUntilCalculate) {
 
 // The keys, pressed in the windows: each reaches its command.
 TEST_F(UnsavedWork, KeysReachTheirCommands) {
-  activate();
+  ASSERT_TRUE(activate());
   auto cancelFile = [this] { dialogs_.answerFile(""); };
   auto asked = [this] { return dialogs_.allAnswersUsed(); };
   const std::tuple<const char*, QKeyCombination, std::function<void()>,
@@ -120,7 +113,8 @@ TEST_F(UnsavedWork, KeysReachTheirCommands) {
       {"Ctrl+N", Qt::CTRL | Qt::Key_N, [] {}, [&] { return form_->EditEquation->text().isEmpty(); }},
       {"F1", Qt::Key_F1, [] {},
        [] { return HelpWindow::shared()->isVisible() && HelpWindow::shared()->topic() == 1000; }},
-      {"Ctrl+Q", Qt::CTRL | Qt::Key_Q, [&] { activate(); }, [&] { return !form_->isVisible(); }},
+      {"Ctrl+Q", Qt::CTRL | Qt::Key_Q, [&] { ASSERT_TRUE(activate()); },
+       [&] { return !form_->isVisible(); }},
   };
   for (const auto& [name, key, before, done] : keys) {
     SCOPED_TRACE(name);
@@ -134,7 +128,7 @@ TEST_F(UnsavedWork, KeysReachTheirCommands) {
   // In the analysis windows F1 opens their page and Escape closes them; in the report Tab moves
   // on and types nothing.
   form_->show();
-  activate();
+  ASSERT_TRUE(activate());
   auto keysOf = [](QWidget* w, int topic) {
     for (const Qt::Key key : {Qt::Key_F1, Qt::Key_Escape}) {
       w->activateWindow();
@@ -145,7 +139,7 @@ TEST_F(UnsavedWork, KeysReachTheirCommands) {
   };
   keysOf(openAnalysis<BudgetWindow>("Uncertainty Budget..."), 1003);
   keysOf(openAnalysis<MonteCarloWindow>("Monte Carlo Check..."), 1004);
-  activate();
+  ASSERT_TRUE(activate());
   form_->MemoDerOut->setFocus();
   QTest::keyClick(form_->MemoDerOut, Qt::Key_Tab);
   EXPECT_FALSE(form_->MemoDerOut->toPlainText().contains('\t') || form_->MemoDerOut->hasFocus());
