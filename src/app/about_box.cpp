@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/about_box.h"
 
+#include "ui/window_placement.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFrame>
@@ -102,7 +104,7 @@ AboutBox::AboutBox(QWidget* parent)
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setGeometry(0, kClientHeight - kPanelHeight, kClientWidth, kPanelHeight);
 
-  BitBtn1 = new QPushButton(QStringLiteral("OK"), Panel1);
+  BitBtn1 = new QPushButton(QStringLiteral("&OK"), Panel1);
   BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
   BitBtn1->setGeometry(339, 10, 75, 25);
   BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -110,12 +112,8 @@ AboutBox::AboutBox(QWidget* parent)
   BitBtn1->setAutoDefault(true);
   connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
-  // Centred on the screen (not on the parent window).
-  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-  if (screen) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
-  }
+  // Centred on the main window, inside the screen.
+  placeWindow(this, QSize(kClientWidth, kClientHeight), parent);
   BitBtn1->setFocus();
 }
 

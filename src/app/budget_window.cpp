@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/budget_table_model.h"
+#include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/share_bar_delegate.h"
 #include "core/errors.h"
@@ -74,10 +75,10 @@ BudgetWindow::BudgetWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_
   layout->addWidget(splitter, 1);
 
   auto* buttons = new QHBoxLayout;
-  copyButton = new QPushButton(QStringLiteral("Copy"), this);
+  copyButton = new QPushButton(QStringLiteral("&Copy"), this);
   copyButton->setToolTip(QStringLiteral("Copies the table for a spreadsheet"));
-  exportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
-  closeButton = new QPushButton(QStringLiteral("Close"), this);
+  exportButton = new QPushButton(QStringLiteral("&Export CSV..."), this);
+  closeButton = new QPushButton(QStringLiteral("C&lose"), this);
   buttons->addWidget(copyButton);
   buttons->addWidget(exportButton);
   buttons->addStretch(1);
@@ -88,6 +89,7 @@ BudgetWindow::BudgetWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_
   connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(); });
   connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
   connect(&main_, &MainWindow::calculated, this, [this] { refresh(); });
+  connect(&main_, &MainWindow::inputsChanged, this, [this] { refresh(); });
 
   resize(1040, 600);
   refresh();
@@ -113,6 +115,8 @@ void BudgetWindow::refresh() {
       status = QStringLiteral("The budget could not be computed: ") + qstr(e.what());
     }
   }
+  if (input != nullptr && main_.inputsChangedSinceCalculation())
+    status = MainWindow::staleResultsText() + QStringLiteral("\n") + status;
   heading->setText(status);
   model_->setBudget(budget_);
   copyButton->setEnabled(budget_.has_value());
@@ -165,12 +169,12 @@ void BudgetWindow::exportCsv() {
 }
 
 BudgetWindow* openBudgetWindow(MainWindow& main) {
-  return showAnalysisWindow<BudgetWindow>(main, QStringLiteral("BudgetWindow"));
+  return showAnalysisWindow<BudgetWindow>(main, QStringLiteral("BudgetWindow"), kHelpBudget);
 }
 
 void installBudgetCommand(MainWindow& main) {
   addAnalysisCommand(
-      main, QStringLiteral("Uncertainty Budget..."), QStringLiteral("UncertaintyBudget1"),
+      main, QStringLiteral("Uncertainty &Budget..."), QStringLiteral("UncertaintyBudget1"),
       QStringLiteral("Shows what each input and covariance adds to the combined uncertainty"),
       openBudgetWindow);
 }

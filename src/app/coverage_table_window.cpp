@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/coverage_table_window.h"
 
+#include "ui/window_placement.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -69,10 +71,10 @@ CoverageTableWindow::CoverageTableWindow(const QString& programDirectory, Dialog
   grid->setDataSource(&source_);
 
   panelBottom = new QWidget(this);
-  BTN_MODIFY = new QPushButton(QStringLiteral("Modification"), panelBottom);
+  BTN_MODIFY = new QPushButton(QStringLiteral("&Modification"), panelBottom);
   BTN_MODIFY->setObjectName(QStringLiteral("BTN_MODIFY"));
   BTN_MODIFY->setAutoDefault(false);
-  buttonOk = new QPushButton(QStringLiteral("OK"), panelBottom);
+  buttonOk = new QPushButton(QStringLiteral("&OK"), panelBottom);
   buttonOk->setObjectName(QStringLiteral("BitBtn1"));
   buttonOk->setDefault(true);
   connect(BTN_MODIFY, &QPushButton::clicked, this, [this] { BTN_MODIFYClick(); });
@@ -89,8 +91,7 @@ CoverageTableWindow::~CoverageTableWindow() {
 void CoverageTableWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  placeWindow(this, size());
   runCommand(dialogs_, [this] {
     if (table_.active()) return;
     table_.setDirectory(programDirectory_.toStdString());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/help_window.h"
 
+#include "ui/window_placement.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -128,10 +130,10 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owne
     return b;
   };
   backButton_ =
-      makeButton("backButton", tr("Back"), QStyle::SP_ArrowBack, tr("Previous page (Alt+Left)"));
-  forwardButton_ = makeButton("forwardButton", tr("Forward"), QStyle::SP_ArrowForward,
+      makeButton("backButton", tr("&Back"), QStyle::SP_ArrowBack, tr("Previous page (Alt+Left)"));
+  forwardButton_ = makeButton("forwardButton", tr("&Forward"), QStyle::SP_ArrowForward,
                               tr("Next page (Alt+Right)"));
-  mainButton_ = makeButton("mainButton", tr("Main page"), QStyle::SP_DirHomeIcon,
+  mainButton_ = makeButton("mainButton", tr("&Main page"), QStyle::SP_DirHomeIcon,
                            tr("The main window and the workflow"));
   bar->addStretch(1);
 
@@ -186,17 +188,8 @@ void HelpWindow::showTopic(const QString& helpFile, int topic) {
   attachToModal();
   if (!positioned_) {
     positioned_ = true;
-    const QScreen* screen =
-        QApplication::activeWindow() ? QApplication::activeWindow()->screen() : this->screen();
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) {
-      const QRect area = screen->availableGeometry();
-      const QSize size(std::min(720, area.width() * 9 / 10), std::min(640, area.height() * 9 / 10));
-      resize(size);
-      move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-    } else {
-      resize(720, 640);
-    }
+    // Centred on the window that asked for help, inside its screen.
+    placeWindow(this, QSize(720, 640), QApplication::activeWindow());
   }
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();

@@ -74,5 +74,8 @@ void showHelpTopic(const QString& helpFile, int topic);
 inline constexpr int kHelpMainWindow = 1000;
 inline constexpr int kHelpCovariance = 1001;
 inline constexpr int kHelpExpression = 1002;
+inline constexpr int kHelpBudget = 1003;
+inline constexpr int kHelpMonteCarlo = 1004;
+inline constexpr int kHelpProjects = 1005;
 
 }  // namespace mirevant

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QResizeEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -34,6 +36,7 @@
 #include "app/help_window.h"
 #include "app/report_commands.h"
 #include "app/report_printer.h"
+#include "ui/window_placement.h"
 #include "app/coverage_table_window.h"
 #include "core/errors.h"
 #include "core/paths.h"
@@ -131,13 +134,17 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
     percentDesiredCombo->setCurrentIndex(kDefaultLevel);
   }
   notifier_ = std::make_unique<Notifier>(dialogs_);
-  uncEval_ = std::make_unique<TUncEval>();
-  uncEval_->setNotifier(notifier_.get());
+  freshEvaluator();
   equation1_.SetAngleUnits(angleUnit::Radians);
-  setWindowTitle(QStringLiteral("Mirevant (tm)"));
+  setWindowTitle(QStringLiteral("Mirevant (tm)[*]"));  // "[*]": the modified mark
   installBudgetCommand(*this);
   installMonteCarloCommand(*this);
   installReportCommands(*this);
+}
+
+void MainWindow::freshEvaluator() {
+  uncEval_ = std::make_unique<TUncEval>();
+  uncEval_->setNotifier(notifier_.get());
 }
 
 MainWindow::~MainWindow() {
@@ -148,7 +155,9 @@ MainWindow::~MainWindow() {
 void MainWindow::buildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setMinimumSize(kClientWidth, kClientHeight);
+  client->resize(kClientWidth, kClientHeight);
+  client->installEventFilter(this);  // its controls follow its size
   setCentralWidget(client);
 
   QFont bold = font();
@@ -178,7 +187,7 @@ void MainWindow::buildControls() {
 
   labelExpressionEntry = label(QStringLiteral("LabelExpressionEntry"),
                                QStringLiteral("Expression Entry"), 9, 12, true);
-  CheckBox_ExpEdit = new QCheckBox(QStringLiteral("Alter a working expression"), client);
+  CheckBox_ExpEdit = new QCheckBox(QStringLiteral("Al&ter a working expression"), client);
   CheckBox_ExpEdit->setObjectName(QStringLiteral("CheckBox_ExpEdit"));
   CheckBox_ExpEdit->setLayoutDirection(Qt::RightToLeft);  // text left of the box
   CheckBox_ExpEdit->setGeometry(140, 14, 157, 17);
@@ -194,7 +203,7 @@ void MainWindow::buildControls() {
   SpeedButton1->setAutoRaise(true);
 
   BtnEnterEquation = button(client, QStringLiteral("BtnEnterEquation"),
-                            QStringLiteral("Define Variables"), 8, 61, 105);
+                            QStringLiteral("De&fine Variables"), 8, 61, 105);
   BtnEnterEquation->setStatusTip(QStringLiteral("Test expression and show variables"));
   labelVariables =
       label(QStringLiteral("LabelVariables"), QStringLiteral("Variables"), 8, 89, true);
@@ -216,10 +225,10 @@ void MainWindow::buildControls() {
   });
 
   Button5 =
-      button(client, QStringLiteral("Button5"), QStringLiteral("Enter Covariance"), 8, 255, 105);
+      button(client, QStringLiteral("Button5"), QStringLiteral("Enter &Covariance"), 8, 255, 105);
   Button5->setStatusTip(QStringLiteral("Go to covariance screen"));
   BtnCalculate =
-      button(client, QStringLiteral("BtnCalculate"), QStringLiteral("Calculate"), 153, 255, 75);
+      button(client, QStringLiteral("BtnCalculate"), QStringLiteral("Calc&ulate"), 153, 255, 75);
   BtnCalculate->setStatusTip(QStringLiteral("Calculate the expression"));
   BtnCalculate->setEnabled(false);
   labelCovariances =
@@ -275,6 +284,21 @@ void MainWindow::buildControls() {
   MemoDerOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MemoDerOut->setLineWrapMode(QPlainTextEdit::NoWrap);
   MemoDerOut->setTabStopDistance(8 * MemoDerOut->fontMetrics().averageCharWidth());
+  MemoDerOut->setTabChangesFocus(true);  // Tab leaves the report; it never types into it
+
+  // Over the report while the inputs have changed after the calculation it shows.
+  staleNote = new QLabel(MainWindow::staleResultsText(), client);
+  staleNote->setObjectName(QStringLiteral("staleNote"));
+  staleNote->setAutoFillBackground(true);
+  {
+    QPalette p = staleNote->palette();
+    p.setColor(QPalette::Window, QColor(255, 236, 160));
+    p.setColor(QPalette::WindowText, QColor(90, 50, 0));
+    staleNote->setPalette(p);
+  }
+  staleNote->setFrameStyle(QFrame::Box | QFrame::Plain);
+  staleNote->setIndent(4);
+  staleNote->setVisible(false);
 
   // Beyond the right edge of the client area: never seen; the menu prints.
   Button4 = button(client, QStringLiteral("Button4"), QStringLiteral("Print"), 635, 27, 75);
@@ -290,16 +314,17 @@ void MainWindow::buildControls() {
   PnlBoxHint->setIndent(4);
   btnDemo = button(panelBottom, QStringLiteral("btnDemo"), QStringLiteral("&Demo"), 413, 3, 65);
   btnDemo->setStatusTip(QStringLiteral("Run the demo"));
-  BitBtn2 = button(panelBottom, QStringLiteral("BitBtn2"), QStringLiteral("Help"), 483, 3, 65);
+  BitBtn2 = button(panelBottom, QStringLiteral("BitBtn2"), QStringLiteral("He&lp"), 483, 3, 65);
   BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
   BitBtn2->setStatusTip(QStringLiteral("Bring up the help system"));
-  BitBtn3 = button(panelBottom, QStringLiteral("BitBtn3"), QStringLiteral("Close"), 552, 3, 75);
+  BitBtn3 = button(panelBottom, QStringLiteral("BitBtn3"), QStringLiteral("Cl&ose"), 552, 3, 75);
   BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   BitBtn3->setStatusTip(QStringLiteral("Exit the program"));
 
   connect(BtnEnterEquation, &QPushButton::clicked, this, [this] { defineVariablesClicked(); });
   connect(BtnCalculate, &QPushButton::clicked, this, [this] { calculateClicked(); });
   connect(EditEquation, &QLineEdit::textChanged, this, [this] { expressionTextChanged(); });
+  connect(EditEquation, &QLineEdit::returnPressed, this, [this] { defineVariablesClicked(); });
   connect(percentDesiredCombo, &QComboBox::activated, this,
           [this] { confidenceLevelChanged(); });
   connect(BitBtn3, &QPushButton::clicked, this, &QWidget::close);
@@ -312,6 +337,7 @@ void MainWindow::buildControls() {
           [this](Qt::MouseButton b, Qt::KeyboardModifiers m, const QPoint& p) {
             variableGridMouseReleased(b, m, p);
           });
+  DBGridVarList->installEventFilter(this);  // the context-menu key on a value cell
   DBGridVarList->setErrorHandler([this](const std::exception_ptr& error) {
     runCommand(dialogs_, [&] { std::rethrow_exception(error); });
   });
@@ -334,23 +360,23 @@ void MainWindow::buildEntryPopup() {
   };
   AutomaticallyenterStdUncertaintyRoundingError1 =
       entry(QStringLiteral("AutomaticallyenterStdUncertaintyRoundingError1"),
-            QStringLiteral("Value is subject to rounding error"),
+            QStringLiteral("Value is subject to &rounding error"),
             QStringLiteral("User enters the variable value"),
             &MainWindow::roundingErrorEntryClicked);
-  UserEnters1 = entry(QStringLiteral("UserEnters1"), QStringLiteral("Value is \"exact\""),
+  UserEnters1 = entry(QStringLiteral("UserEnters1"), QStringLiteral("Value is \"&exact\""),
                       QStringLiteral("User enters variable value"), &MainWindow::userEntryClicked);
   VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1 = entry(
       QStringLiteral("VariableValueisinCenterofRectagularProbabilityCurveUserEntersFullSpread1"),
-      QStringLiteral("Value is in the center of rectagular probability curve (Type B)"),
+      QStringLiteral("Value is in the center of rectagular probability curve (Type &B)"),
       QStringLiteral("User enters Variable Value and one-half the range of possible values"),
       &MainWindow::rectangularEntryClicked);
   VariableValueistheaggregateResultofanumberofTrialsTypeA1 =
       entry(QStringLiteral("VariableValueistheaggregateResultofanumberofTrialsTypeA1"),
-            QStringLiteral("Value is the statistical result of a number of trials  (Type A)"),
+            QStringLiteral("Value is the statistical result of a number of trials  (Type &A)"),
             QStringLiteral("User enters Variable Value, Std. Uncertainty, and DOFs"),
             &MainWindow::typeAEntryClicked);
   POP_UNC->addSeparator();
-  Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("Cancel"),
+  Cancel1 = entry(QStringLiteral("Cancel1"), QStringLiteral("&Cancel"),
                   QStringLiteral("Cancel with no input"), nullptr);
   // The further entry modes, behind their own separator.
   POP_UNC->addSeparator();
@@ -360,18 +386,18 @@ void MainWindow::buildEntryPopup() {
     connect(action, &QAction::triggered, this, [this, handler] { command(handler); });
   };
   more(ValueIsMeanOfObservations1, "ValueIsMeanOfObservations1",
-       "Value is the mean of observations", "User enters the readings",
+       "Value is the &mean of observations", "User enters the readings",
        &MainWindow::enterMeanOfObservations);
   more(ValueHasCertificateUncertainty1, "ValueHasCertificateUncertainty1",
-       "Value has an expanded uncertainty from a certificate",
+       "Value has an expanded uncertainty from a certi&ficate",
        "User enters Variable Value, the expanded uncertainty, and k or the level of confidence",
        &MainWindow::enterCertificate);
   more(ValueIsCenterOfTriangularCurve1, "ValueIsCenterOfTriangularCurve1",
-       "Value is in the center of a triangular curve",
+       "Value is in the center of a &triangular curve",
        "User enters Variable Value and one-half the width of the curve",
        &MainWindow::enterTriangular);
   more(ValueIsCenterOfUShapedCurve1, "ValueIsCenterOfUShapedCurve1",
-       "Value is in the center of a U-shaped curve",
+       "Value is in the center of a &U-shaped curve",
        "User enters Variable Value and one-half the width of the curve", &MainWindow::enterUShaped);
 }
 
@@ -390,29 +416,38 @@ void MainWindow::buildMenu() {
   };
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  Exit1 = item(bar, "Exit1", QStringLiteral("Exit"), QStringLiteral("Exit the program"));
+  // The desktop's key for a command, and the usual one where the desktop names none.
+  auto keys = [](QAction* action, QKeySequence::StandardKey key, const QKeySequence& usual) {
+    QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    if (!bindings.contains(usual)) bindings.append(usual);
+    action->setShortcuts(bindings);
+  };
+  Exit1 = item(bar, "Exit1", QStringLiteral("E&xit"), QStringLiteral("Exit the program"));
+  keys(Exit1, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
 
-  menuEdit = menu(bar, "Edit1", QStringLiteral("Edit"));
-  Copy1 = item(menuEdit, "Copy1", QStringLiteral("Copy calulation report to clipboard"),
+  menuEdit = menu(bar, "Edit1", QStringLiteral("&Edit"));
+  Copy1 = item(menuEdit, "Copy1", QStringLiteral("&Copy calulation report to clipboard"),
                QStringLiteral("Copies entire report to Windows clipboard"));
-  Paste1 = item(menuEdit, "Paste1", QStringLiteral("Paste expression from clipboard"),
+  Paste1 = item(menuEdit, "Paste1", QStringLiteral("&Paste expression from clipboard"),
                 QStringLiteral("Pastes expression from Windows clipboard to edit box"));
 
-  Print1 = item(bar, "Print1", QStringLiteral("Print!"));
+  Print1 = item(bar, "Print1", QStringLiteral("P&rint!"));
+  keys(Print1, QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P));
 
   // Projects and analyses sit between printing and help, so that the other menus keep their
   // places; their commands are added by the project and analysis code.
-  menuProject = menu(bar, "menuProject", QStringLiteral("Project"));
-  menuAnalysis = menu(bar, "menuAnalysis", QStringLiteral("Analysis"));
+  menuProject = menu(bar, "menuProject", QStringLiteral("&Project"));
+  menuAnalysis = menu(bar, "menuAnalysis", QStringLiteral("&Analysis"));
 
-  menuHelp = menu(bar, "Help2", QStringLiteral("Help"));
-  Help1 = item(menuHelp, "Help1", QStringLiteral("Help"));
-  Demo1 = item(menuHelp, "Demo1", QStringLiteral("Demo"));
-  ProductivityHint1 = item(menuHelp, "ProductivityHint1", QStringLiteral("Productivity Hint"));
-  About2 = item(menuHelp, "About2", QStringLiteral("About"));
+  menuHelp = menu(bar, "Help2", QStringLiteral("&Help"));
+  Help1 = item(menuHelp, "Help1", QStringLiteral("&Help"));
+  keys(Help1, QKeySequence::HelpContents, QKeySequence(Qt::Key_F1));
+  Demo1 = item(menuHelp, "Demo1", QStringLiteral("&Demo"));
+  ProductivityHint1 = item(menuHelp, "ProductivityHint1", QStringLiteral("Productivity H&int"));
+  About2 = item(menuHelp, "About2", QStringLiteral("&About"));
   ViewCoverageFactors1 =
-      item(menuHelp, "ViewCoverageFactors1", QStringLiteral("View Coverage Factors"));
+      item(menuHelp, "ViewCoverageFactors1", QStringLiteral("View Coverage &Factors"));
   connect(ViewCoverageFactors1, &QAction::triggered, this, [this] { viewCoverageFactorsClicked(); });
   connect(Copy1, &QAction::triggered, this, [this] { copyReportClicked(); });
   connect(Paste1, &QAction::triggered, this, [this] { pasteExpressionClicked(); });
@@ -449,20 +484,60 @@ bool MainWindow::event(QEvent* e) {
 void MainWindow::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (e->spontaneous()) return;
-  // Centred on the screen, fixed in size, with only the minimise and close boxes.
-  setFixedSize(sizeHint());
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - rect().center());
-  }
+  // At its designed size, centred on the screen and inside it; larger as the user makes it.
+  setMinimumSize(sizeHint());
+  placeWindow(this, sizeHint());
   hintsInstalled_ = true;
   EditEquation->setFocus();
   EditEquation->selectAll();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+  // Close, Exit and the window's close box: unsaved work is asked about first.
+  if (!maybeSave()) {
+    e->ignore();
+    return;
+  }
   hintsInstalled_ = false;
   e->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == centralWidget() && e->type() == QEvent::Resize) {
+    layoutClient(static_cast<QResizeEvent*>(e)->size());
+  } else if (watched == DBGridVarList && e->type() == QEvent::ContextMenu &&
+             static_cast<QContextMenuEvent*>(e)->reason() == QContextMenuEvent::Keyboard) {
+    // The context-menu key (or Shift+F10) on a value cell opens the entry modes there.
+    const QModelIndex cell = DBGridVarList->currentIndex();
+    if (cell.isValid() && cell.column() == 1 && tableVarlist_.active()) {
+      const QRect r = DBGridVarList->visualRect(cell);
+      POP_UNC->popup(DBGridVarList->viewport()->mapToGlobal(r.bottomLeft()));
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void MainWindow::layoutClient(QSize size) {
+  const int dw = std::max(0, size.width() - kClientWidth);
+  const int dh = std::max(0, size.height() - kClientHeight);
+  DBGridVarList->setGeometry(8, 112, 289, 120 + dh);
+  Button5->move(8, 255 + dh);
+  BtnCalculate->move(153, 255 + dh);
+  labelCovariances->move(10, 286 + dh);
+  MemoCoVar->move(9, 303 + dh);
+  Bevel1->setGeometry(311, 1, 3, 401 + dh);
+  EditFunctionValue->setGeometry(431, 17, 181 + dw, 21);
+  EditStdUnc->setGeometry(431, 40, 181 + dw, 21);
+  const int note = staleNote->isVisibleTo(this) ? 20 : 0;
+  staleNote->setGeometry(317, 112, 296 + dw, note);
+  MemoDerOut->setGeometry(317, 112 + note, 296 + dw, 289 + dh - note);
+  Button4->move(635 + dw, 27);
+  panelBottom->setGeometry(0, 403 + dh, kClientWidth + dw, 31);
+  PnlBoxHint->setGeometry(1, 1, 408 + dw, 29);
+  btnDemo->move(413 + dw, 3);
+  BitBtn2->move(483 + dw, 3);
+  BitBtn3->move(552 + dw, 3);
 }
 
 void MainWindow::DisplayHint(const QString& hint) {
@@ -471,6 +546,7 @@ void MainWindow::DisplayHint(const QString& hint) {
 
 void MainWindow::expressionTextChanged() {
   if (!CheckBox_ExpEdit->isChecked()) BtnCalculate->setEnabled(false);
+  noteInputChanged();
 }
 
 void MainWindow::variableListStateChanged() {
@@ -486,6 +562,10 @@ void MainWindow::calculateClicked() {
   command(&MainWindow::calculate);
 }
 void MainWindow::confidenceLevelChanged() {
+  // The analysis windows follow the level also when their results were stale already.
+  const bool wasStale = inputsStale_;
+  noteInputChanged();
+  if (wasStale && !loading_) emit inputsChanged();
   command(&MainWindow::changeConfidenceLevel);
 }
 void MainWindow::viewCoverageFactorsClicked() {
@@ -565,6 +645,7 @@ void MainWindow::calculate() {
   showCalculation(result);
   lastInput_ = std::move(input);
   lastResult_ = std::move(result);
+  resultsCurrent();
   emit calculated();
   for (const std::string& warning : lastResult_->warnings)
     dialogs_.message(Dialogs::Kind::Warning, qstr(warning));
@@ -618,6 +699,7 @@ void MainWindow::noteTypedChange(Field* field) {
   // A value, uncertainty or degrees of freedom typed over an entered row makes it a typed row; the
   // distribution a user chose stays. A typed standard uncertainty was derived by nothing: the
   // tick and the text that said how the old one was obtained go with it.
+  if (field != nullptr) noteInputChanged();
   if (storingEntry_ || varListFilling_ || field == nullptr) return;
   const std::string& name = field->name();
   if (name != "VALUE" && name != "UNC" && name != "DOF") return;
@@ -648,6 +730,7 @@ void MainWindow::setDistribution(const std::string& name, std::optional<Distribu
                                  Extended inexactness) {
   entries_[name].distribution = d;
   entries_[name].inexactness = inexactness;
+  if (!loading_) setWindowModified(true);
 }
 
 void MainWindow::showCalculation(const CalculationResult& result) {
@@ -944,7 +1027,10 @@ void MainWindow::enterCovariance() {
   window.prepare(names);
   const QString before = MemoCoVar->toPlainText();
   window.exec();
-  if (MemoCoVar->toPlainText() != before) emit inputsChanged();
+  if (MemoCoVar->toPlainText() != before) {
+    noteInputChanged();
+    emit inputsChanged();
+  }
 }
 
 void MainWindow::showHelpTopic(int topic) {
@@ -989,6 +1075,8 @@ void MainWindow::pasteExpressionClicked() {
   command(&MainWindow::pasteExpression);
 }
 void MainWindow::demoClicked() {
+  // The demonstration replaces the work in the window.
+  if (!maybeSave()) return;
   command(&MainWindow::runDemo);
 }
 
@@ -1057,6 +1145,10 @@ void MainWindow::runDemo() {
   MemoCoVar->appendPlainText(QStringLiteral("a and zz are covariant by: -.9"));
   box("Then click the \"Calculate\" button");
   calculate();
+  // The example is new work of no file; the project before is not its name.
+  projectPath_.clear();
+  showProjectTitle();
+  setWindowModified(false);
   box("You may print this report by selecting the\n\"Print\" menu item after closing this box.",
       true);
 }

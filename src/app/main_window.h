@@ -104,6 +104,21 @@ class MainWindow : public QMainWindow {
   // The project's coverage_method, for the report document.
   CoverageMethod coverageMethod() const { return coverageMethod_; }
 
+  // Unsaved work (modified_state.cpp). Any edit of the model, the level, the rows or the
+  // covariances sets the window's modified mark ("*" in the title); Save and Open clear it.
+  // Before the work would go (Close, Exit, Open Project, New Project, a recent project, the
+  // demonstration) the user is asked "Save changes to NAME?"; true when the work may go: saved,
+  // discarded or unmodified. Cancel, or a Save that is cancelled or fails, keeps everything.
+  bool maybeSave();
+  // New Project: empties the model, the rows and the covariances; the level back to its default.
+  void newProjectClicked();
+  // Opens a project of the recent list; one that no longer exists is named and removed.
+  void openRecentProject(const QString& path);
+  // True while the inputs changed since the last calculation shown: the result boxes and the
+  // analysis windows then say so (staleResultsText).
+  bool inputsChangedSinceCalculation() const { return inputsStale_; }
+  static QString staleResultsText();
+
   // Shows a topic of the help file (1000 the main window, 1001 the covariance window, 1002 the
   // expression syntax) in the help window; returns at once.
   void showHelpTopic(int topic);
@@ -124,7 +139,10 @@ class MainWindow : public QMainWindow {
   // check runs at the window's confidence level, as the report command does for such a project.
   MonteCarloSettings& monteCarloSettings();
   // The Monte Carlo window's settings were chosen there and no longer follow the level.
-  void monteCarloSettingsChosen() { monteCarloChosen_ = true; }
+  void monteCarloSettingsChosen() {
+    monteCarloChosen_ = true;
+    if (!loading_) setWindowModified(true);
+  }
   Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
@@ -188,6 +206,9 @@ class MainWindow : public QMainWindow {
   QAction* Paste1 = nullptr;
   QAction* Print1 = nullptr;
   QMenu* menuProject = nullptr;
+  QAction* NewProject1 = nullptr;
+  QMenu* menuRecentProjects = nullptr;
+  QLabel* staleNote = nullptr;  // over the report while its inputs have changed
   QAction* OpenProject1 = nullptr;
   QAction* SaveProject1 = nullptr;
   QAction* SaveProjectAs1 = nullptr;
@@ -212,6 +233,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -251,8 +273,21 @@ class MainWindow : public QMainWindow {
   void openProjectCommand();
   void saveProjectCommand();
   void saveProjectAsCommand();
+  bool saveProjectAsAsked();  // Save As; true when the file was written
   void loadProject(const Project& project);
   void showProjectTitle();
+  // The window's controls for a client area of `size`: at the default size as designed; a larger
+  // one gives the report area, the variable list and the result boxes the room.
+  void layoutClient(QSize size);
+  // An input changed: the modified mark, and the marks on results worked out before.
+  void noteInputChanged();
+  // The results shown are this calculation's (or there are none): the stale marks go.
+  void resultsCurrent();
+  void showStaleMarks();
+  void newProject();
+  void freshEvaluator();  // an uncertainty evaluator without a model
+  void fillRecentMenu();
+  void rememberRecent(const QString& path);
   // A prompt of the entry modes (default "0"); raises Abort after the error box when the answer
   // does not convert.
   std::string askNumber(const QString& title, const QString& promptLine, const QString& error);
@@ -292,8 +327,10 @@ class MainWindow : public QMainWindow {
   QString projectPath_;
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window
-  std::optional<Extended> coverageDof_;
-  CoverageMethod coverageMethod_{};  // the table's k until a project says otherwise  // the project's coverage_dof, for the budget
+  std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
+  CoverageMethod coverageMethod_{};      // the table's k until a project says otherwise
+  bool inputsStale_ = false;  // the inputs changed after the last calculation
+  bool loading_ = false;      // the window itself fills in a project: no edit of the user's
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_export.h"
@@ -122,8 +123,8 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
 
   // Run, progress, cancel.
   auto* runRow = new QHBoxLayout;
-  runButton = new QPushButton(QStringLiteral("Run"), this);
-  cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  runButton = new QPushButton(QStringLiteral("&Run"), this);
+  cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
   progress = new QProgressBar(this);
   progress->setFormat(QStringLiteral("0 trials"));
   status = new QLabel(this);
@@ -178,10 +179,10 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
   layout->addWidget(split, 1);
 
   auto* buttons = new QHBoxLayout;
-  closeButton = new QPushButton(QStringLiteral("Close"), this);
-  copyButton = new QPushButton(QStringLiteral("Copy Results"), this);
-  csvButton = new QPushButton(QStringLiteral("Export CSV..."), this);
-  chartButton = new QPushButton(QStringLiteral("Save Chart..."), this);
+  closeButton = new QPushButton(QStringLiteral("C&lose"), this);
+  copyButton = new QPushButton(QStringLiteral("Co&py Results"), this);
+  csvButton = new QPushButton(QStringLiteral("&Export CSV..."), this);
+  chartButton = new QPushButton(QStringLiteral("Save C&hart..."), this);
   for (QPushButton* b : {copyButton, csvButton, chartButton}) buttons->addWidget(b);
   buttons->addStretch(1);
   buttons->addWidget(closeButton);
@@ -208,10 +209,7 @@ MonteCarloWindow::MonteCarloWindow(MainWindow& main) : QWidget(&main, Qt::Window
 
   setRunning(false);
   clearResults();
-  QSize size(1180, 860);  // on a small screen, what fits on it
-  if (const QScreen* screen = main.screen())
-    size = size.boundedTo(screen->availableGeometry().size() * 0.9);
-  resize(size);
+  resize(1180, 860);  // on a small screen, what fits on it (placeWindow)
   refresh();
 }
 
@@ -287,10 +285,13 @@ const CalculationInput* MonteCarloWindow::checkedInput() const {
 void MonteCarloWindow::refresh() {
   const CalculationInput* input = checkedInput();
   if (input == nullptr) {
-    heading->setText(QStringLiteral(
-        "The main window's inputs have not been calculated yet. Press Calculate: its variables "
-        "show here, and Run checks its result by drawing the variables from their "
-        "distributions."));
+    heading->setText(
+        stale_ && main_.lastInput() != nullptr
+            ? MainWindow::staleResultsText() +
+                  QStringLiteral(". The check runs on the inputs of the new calculation.")
+            : QStringLiteral("The main window's inputs have not been calculated yet. Press "
+                             "Calculate: its variables show here, and Run checks its result by "
+                             "drawing the variables from their distributions."));
     model_->setInput({}, {});
   } else {
     heading->setText(QStringLiteral("Monte Carlo check of y = ") + qstr(input->model) +
@@ -527,12 +528,13 @@ void MonteCarloWindow::closeEvent(QCloseEvent* event) {
 }
 
 MonteCarloWindow* openMonteCarloWindow(MainWindow& main) {
-  return showAnalysisWindow<MonteCarloWindow>(main, QStringLiteral("MonteCarloWindow"));
+  return showAnalysisWindow<MonteCarloWindow>(main, QStringLiteral("MonteCarloWindow"),
+                                             kHelpMonteCarlo);
 }
 
 void installMonteCarloCommand(MainWindow& main) {
   addAnalysisCommand(
-      main, QStringLiteral("Monte Carlo Check..."), QStringLiteral("MonteCarloCheck1"),
+      main, QStringLiteral("&Monte Carlo Check..."), QStringLiteral("MonteCarloCheck1"),
       QStringLiteral("Checks the result by drawing the variables from their distributions"),
       openMonteCarloWindow);
 }

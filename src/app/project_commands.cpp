@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -55,18 +56,37 @@ bool isDefault(const MonteCarloSettings& s, int level) {
 }  // namespace
 
 void MainWindow::buildProjectMenu() {
-  OpenProject1 = menuProject->addAction(QStringLiteral("Open Project..."));
-  OpenProject1->setObjectName(QStringLiteral("OpenProject1"));
-  OpenProject1->setStatusTip(QStringLiteral("Open a project file"));
-  SaveProject1 = menuProject->addAction(QStringLiteral("Save Project"));
-  SaveProject1->setObjectName(QStringLiteral("SaveProject1"));
-  SaveProject1->setStatusTip(QStringLiteral("Save the model, variables and covariances"));
-  SaveProjectAs1 = menuProject->addAction(QStringLiteral("Save Project As..."));
-  SaveProjectAs1->setObjectName(QStringLiteral("SaveProjectAs1"));
-  SaveProjectAs1->setStatusTip(QStringLiteral("Save the project under a new name"));
+  auto add = [this](const char* name, const QString& text, const QString& tip,
+                    QKeySequence::StandardKey key, const QKeySequence& usual) {
+    QAction* a = menuProject->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    a->setStatusTip(tip);
+    // The desktop's key for the command, and the usual one where the desktop names none.
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (!usual.isEmpty() && !keys.contains(usual)) keys.append(usual);
+    a->setShortcuts(keys);
+    return a;
+  };
+  NewProject1 = add("NewProject1", QStringLiteral("&New Project"),
+                    QStringLiteral("Start a new, empty project"), QKeySequence::New,
+                    QKeySequence(Qt::CTRL | Qt::Key_N));
+  OpenProject1 = add("OpenProject1", QStringLiteral("&Open Project..."),
+                     QStringLiteral("Open a project file"), QKeySequence::Open,
+                     QKeySequence(Qt::CTRL | Qt::Key_O));
+  menuRecentProjects = menuProject->addMenu(QStringLiteral("&Recent Projects"));
+  menuRecentProjects->setObjectName(QStringLiteral("menuRecentProjects"));
+  connect(menuRecentProjects, &QMenu::aboutToShow, this, [this] { fillRecentMenu(); });
+  SaveProject1 = add("SaveProject1", QStringLiteral("&Save Project"),
+                     QStringLiteral("Save the model, variables and covariances"), QKeySequence::Save,
+                     QKeySequence(Qt::CTRL | Qt::Key_S));
+  SaveProjectAs1 = add("SaveProjectAs1", QStringLiteral("Save Project &As..."),
+                       QStringLiteral("Save the project under a new name"), QKeySequence::SaveAs,
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  connect(NewProject1, &QAction::triggered, this, [this] { newProjectClicked(); });
   connect(OpenProject1, &QAction::triggered, this, [this] { OpenProject1Click(); });
   connect(SaveProject1, &QAction::triggered, this, [this] { SaveProject1Click(); });
   connect(SaveProjectAs1, &QAction::triggered, this, [this] { SaveProjectAs1Click(); });
+  fillRecentMenu();
 }
 
 void MainWindow::OpenProject1Click() {
@@ -80,6 +100,7 @@ void MainWindow::SaveProjectAs1Click() {
 }
 
 void MainWindow::openProjectCommand() {
+  if (!maybeSave()) return;
   const QString path = dialogs_.openFileName(
       QStringLiteral("Open Project"),
       projectPath_.isEmpty() ? QDir::currentPath() : QFileInfo(projectPath_).absolutePath(),
@@ -95,17 +116,21 @@ void MainWindow::saveProjectCommand() {
 }
 
 void MainWindow::saveProjectAsCommand() {
+  saveProjectAsAsked();
+}
+
+bool MainWindow::saveProjectAsAsked() {
   const QString path = dialogs_.saveFileName(
       QStringLiteral("Save Project As"),
       projectPath_.isEmpty() ? QDir::currentPath() : projectPath_, kProjectFilter);
-  if (path.isEmpty()) return;
+  if (path.isEmpty()) return false;
   // The file box asked before replacing the name as typed; the name with the suffix is asked here.
   const QString named = withProjectSuffix(path);
   if (named != path && QFileInfo::exists(named) &&
       !dialogs_.ask(QDir::toNativeSeparators(named) +
                     QStringLiteral(" already exists.\nDo you want to replace it?")))
-    return;
-  saveProjectTo(named);
+    return false;
+  return saveProjectTo(named);
 }
 
 bool MainWindow::openProject(const QString& path) {
@@ -115,6 +140,8 @@ bool MainWindow::openProject(const QString& path) {
     loadProject(project);
     projectPath_ = path;
     showProjectTitle();
+    setWindowModified(false);
+    rememberRecent(path);
   });
 }
 
@@ -134,11 +161,19 @@ bool MainWindow::saveProjectTo(const QString& path) {
                   projectPath_.isEmpty() ? std::string() : fileName(projectPath_));
     projectPath_ = path;
     showProjectTitle();
+    setWindowModified(false);
+    rememberRecent(path);
   });
 }
 
 void MainWindow::loadProject(const Project& project) {
-  // As the user would: the model, Define Variables, every row, the covariances.
+  // As the user would: the model, Define Variables, every row, the covariances; none of it is an
+  // edit of the user's.
+  loading_ = true;
+  struct Loaded {
+    bool& flag;
+    ~Loaded() { flag = false; }
+  } loaded{loading_};
   CheckBox_ExpEdit->setChecked(false);
   EditEquation->setText(QString::fromStdString(project.model));
   defineVariables();
@@ -198,11 +233,16 @@ void MainWindow::loadProject(const Project& project) {
   monteCarloChosen_ = monteCarloInProject_;
   coverageDof_ = project.coverageDof;
   coverageMethod_ = project.coverageMethod;
+  resultsCurrent();
   emit inputsChanged();
 }
 
 void MainWindow::showProjectTitle() {
-  setWindowTitle(QStringLiteral("Mirevant (tm) - ") + QFileInfo(projectPath_).fileName());
+  // "[*]" stands for the modified mark.
+  setWindowTitle(projectPath_.isEmpty() ? QStringLiteral("Mirevant (tm)[*]")
+                                        : QStringLiteral("Mirevant (tm) - ") +
+                                              QFileInfo(projectPath_).fileName() +
+                                              QStringLiteral("[*]"));
 }
 
 }  // namespace mirevant

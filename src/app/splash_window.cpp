@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/splash_window.h"
 
+#include "ui/window_placement.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -78,11 +80,8 @@ SplashWindow::SplashWindow(QWidget* parent)
   Label5 = makeLabel(this, "Label5", QStringLiteral("Starting, please wait..."),
                      line.translated(0, 265), windowFont);
 
-  // Centred on the screen.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
-  }
+  // Centred on the screen, inside it.
+  placeWindow(this, QSize(kClientWidth, kClientHeight));
 }
 
 void SplashWindow::showEvent(QShowEvent* event) {

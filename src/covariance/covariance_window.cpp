@@ -8,10 +8,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <array>
 
 #include "ui/command_guard.h"
 #include "ui/dialogs.h"
+#include "ui/window_placement.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -97,11 +99,13 @@ CovarianceWindow::CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlain
     b->setAutoDefault(false);
     return b;
   };
-  Button1 = button(QStringLiteral("Button1"), QStringLiteral("New"), 8);
-  Button4 = button(QStringLiteral("Button4"), QStringLiteral("Delete"), 66);
-  Button2 = button(QStringLiteral("Button2"), QStringLiteral("Clear"), 125);
-  Button5 = button(QStringLiteral("Button5"), QStringLiteral("Help"), 183);
-  Button3 = button(QStringLiteral("Button3"), QStringLiteral("Done"), 241);
+  Button1 = button(QStringLiteral("Button1"), QStringLiteral("&New"), 8);
+  Button4 = button(QStringLiteral("Button4"), QStringLiteral("De&lete"), 66);
+  Button2 = button(QStringLiteral("Button2"), QStringLiteral("&Clear"), 125);
+  Button5 = button(QStringLiteral("Button5"), QStringLiteral("&Help"), 183);
+  Button3 = button(QStringLiteral("Button3"), QStringLiteral("&Done"), 241);
+  auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(helpKey, &QShortcut::activated, this, [this] { command(&CovarianceWindow::helpClicked); });
   connect(Button1, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::newClicked); });
   connect(Button4, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::deleteClicked); });
   connect(Button2, &QPushButton::clicked, this, [this] { command(&CovarianceWindow::clearClicked); });
@@ -159,8 +163,7 @@ void CovarianceWindow::prepare(const QStringList& names) {
 void CovarianceWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  placeWindow(this, size());
   runCommand(dialogs_, [this] {
     ListsLive = true;
     covTable_.append();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace mirevant {
@@ -66,6 +67,21 @@ bool QtDialogs::ask(const QString& text) {
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+Dialogs::SaveChoice QtDialogs::askSave(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Mirevant"), text, QMessageBox::NoButton,
+                  parent_);
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* save = box.addButton(QStringLiteral("&Save"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChoice::Save;
+  if (box.clickedButton() == discard) return SaveChoice::Discard;
+  return SaveChoice::Cancel;
 }
 
 QString QtDialogs::prompt(const QString& title, const QString& promptLine,

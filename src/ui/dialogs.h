@@ -15,6 +15,7 @@ namespace mirevant {
 class Dialogs {
  public:
   enum class Kind { Warning, Error, Information, Plain };
+  enum class SaveChoice { Save, Discard, Cancel };
 
   virtual ~Dialogs() = default;
 
@@ -28,6 +29,8 @@ class Dialogs {
                          const QString& defaultText) = 0;
   // A warning box asking a question, with Yes and No buttons; true for Yes.
   virtual bool ask(const QString& text) = 0;
+  // A question box with Save, Discard and Cancel buttons (Cancel also for Escape or the close box).
+  virtual SaveChoice askSave(const QString& text) = 0;
   // A file dialog for a file to open, or a name to save to, starting in `directory` (or at the
   // file it names) and showing the files that `filter` matches ("Projects (*.toml)"). Empty when
   // cancelled.
@@ -48,6 +51,7 @@ class QtDialogs : public Dialogs {
   QString prompt(const QString& title, const QString& promptLine,
                  const QString& defaultText) override;
   bool ask(const QString& text) override;
+  SaveChoice askSave(const QString& text) override;
   QString openFileName(const QString& caption, const QString& directory,
                        const QString& filter) override;
   QString saveFileName(const QString& caption, const QString& directory,

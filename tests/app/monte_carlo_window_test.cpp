@@ -129,7 +129,12 @@ TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {
       {"Open Project",
        [this] { form_->openProject(MIREVANT_TEST_PROGRAM_DIR "/examples/gum_h1_end_gauge.mirevant.toml"); },
        false},
-      {"Demonstration", [this] { QTest::mouseClick(form_->btnDemo, Qt::LeftButton); }, true},
+      {"Demonstration",
+       [this] {
+         dialogs_.answerSave(Dialogs::SaveChoice::Discard);
+         QTest::mouseClick(form_->btnDemo, Qt::LeftButton);
+       },
+       true},
       {"Covariances",
        [this] {
          inModal<CovarianceWindow>([this] { form_->enterCovarianceClicked(); },

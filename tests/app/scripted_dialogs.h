@@ -28,6 +28,8 @@ class ScriptedDialogs : public Dialogs {
   void answer(const QString& text) { answers_.push_back(text); }
   // The next question is answered Yes (true) or No.
   void answerQuestion(bool yes) { questionAnswers_.push_back(yes); }
+  // The next Save / Discard / Cancel question is answered with `choice`.
+  void answerSave(SaveChoice choice) { saveAnswers_.push_back(choice); }
   // The next file dialog answers with a path, or "" for Cancel.
   void answerFile(const QString& path) { files_.push_back(path); }
 
@@ -42,6 +44,10 @@ class ScriptedDialogs : public Dialogs {
     questions.push_back(text);
     return next(questionAnswers_, "question", text).value_or(false);
   }
+  SaveChoice askSave(const QString& text) override {
+    questions.push_back(text);
+    return next(saveAnswers_, "save question", text).value_or(SaveChoice::Cancel);
+  }
   QString openFileName(const QString& caption, const QString&, const QString&) override {
     return next(files_, "file dialog", caption).value_or(QString());
   }
@@ -50,7 +56,7 @@ class ScriptedDialogs : public Dialogs {
   }
 
   bool allAnswersUsed() const {
-    return answers_.empty() && questionAnswers_.empty() && files_.empty();
+    return answers_.empty() && questionAnswers_.empty() && files_.empty() && saveAnswers_.empty();
   }
   QString lastText() const { return boxes.empty() ? QString() : boxes.back().text; }
   std::vector<std::string> texts() const {
@@ -81,6 +87,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<QString> answers_;
   std::deque<bool> questionAnswers_;
   std::deque<QString> files_;
+  std::deque<SaveChoice> saveAnswers_;
 };
 
 }  // namespace mirevant::testing
