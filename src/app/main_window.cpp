@@ -27,6 +27,7 @@
 
 #include "app/about_box.h"
 #include "app/budget_window.h"
+#include "app/conformity_window.h"
 #include "app/monte_carlo_window.h"
 #include "ui/command_guard.h"
 #include "ui/damaged_table.h"
@@ -136,6 +137,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   setWindowTitle(QStringLiteral("Mirevant (tm)"));
   installBudgetCommand(*this);
   installMonteCarloCommand(*this);
+  installConformityCommand(*this);
 }
 
 MainWindow::~MainWindow() {

@@ -14,6 +14,7 @@
 
 #include "calculation/calculation.h"
 #include "calculation/entry_computations.h"
+#include "conformity/settings.h"
 #include "core/extended.h"
 #include <map>
 #include <optional>
@@ -120,6 +121,9 @@ class MainWindow : public QMainWindow {
   MonteCarloSettings& monteCarloSettings();
   // The Monte Carlo window's settings were chosen there and no longer follow the level.
   void monteCarloSettingsChosen() { monteCarloChosen_ = true; }
+  // The conformity assessment's limits and rule (none until a project or the conformity window
+  // gives them); saved with the project as [conformity].
+  std::optional<ConformitySettings>& conformitySettings() { return conformity_; }
   Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
@@ -284,6 +288,7 @@ class MainWindow : public QMainWindow {
   bool storingEntry_ = false;
   std::map<std::string, VariableEntry> entries_;
   MonteCarloSettings monteCarlo_;
+  std::optional<ConformitySettings> conformity_;
   QString projectPath_;
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window
