@@ -118,7 +118,8 @@ ConformityWindow::ConformityWindow(MainWindow& main) : QWidget(&main, Qt::Window
   splitter->addWidget(chart);
   splitter->addWidget(details);
   splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(1, 2);
+  splitter->setSizes({380, 200});
   splitter->setChildrenCollapsible(false);
   layout->addWidget(splitter, 1);
 
@@ -138,7 +139,7 @@ ConformityWindow::ConformityWindow(MainWindow& main) : QWidget(&main, Qt::Window
     if (assessment_)
       status->setText(QStringLiteral("Inputs changed since this calculation: press Calculate"));
   });
-  resize(1000, 720);
+  resize(1000, 760);
   refresh();
 }
 
@@ -328,6 +329,10 @@ void ConformityWindow::drawChart(const MonteCarloResult* monteCarlo) {
   if (!xAxes.isEmpty()) {
     auto* x = static_cast<QValueAxis*>(xAxes.front());
     x->setRange(scale.toAxis(low), scale.toAxis(high));
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(scale.step);
+    x->setLabelFormat(QStringLiteral("%.0f"));
     x->setTitleText(scale.title());
   }
   if (!yAxes.isEmpty()) {
