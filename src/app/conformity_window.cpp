@@ -226,10 +226,7 @@ void ConformityWindow::assess(const ConformitySettings& settings) {
     if (mc->check()) monteCarlo = &mc->check()->monteCarlo;
   if (input != nullptr && result != nullptr && (settings.lower || settings.upper)) {
     try {
-      double limit = 400;
-      if (input->coverage != nullptr && !input->coverage->rows().empty())
-        limit = input->coverage->rows().back().dof;
-      assessment_ = assessConformity(settings, *input, *result, monteCarlo, limit);
+      assessment_ = assessConformity(settings, *input, *result, monteCarlo);
     } catch (const Error& e) {
       status->setText(qstr(e.what()));
     }

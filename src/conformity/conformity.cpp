@@ -179,7 +179,7 @@ RiskPair globalRisks(std::optional<double> lower, std::optional<double> upper,
 ConformityAssessment assessConformity(const ConformitySettings& settings,
                                       const CalculationInput& input,
                                       const CalculationResult& result,
-                                      const MonteCarloResult* monteCarlo, double tDofLimit) {
+                                      const MonteCarloResult* monteCarlo) {
   if (const auto problem = conformityProblem(settings)) throw ConformityError(problem->what);
   if (result.stop)
     throw ConformityError("The calculation stopped, so there is no result to assess: " +
@@ -199,6 +199,9 @@ ConformityAssessment assessConformity(const ConformitySettings& settings,
         ": a conformance probability needs a positive, finite one.");
   if (!(a.dofEff > 0))
     throw ConformityError("The effective degrees of freedom of the result are not positive.");
+  double tDofLimit = 400;
+  if (input.coverage != nullptr && !input.coverage->rows().empty())
+    tDofLimit = input.coverage->rows().back().dof;
   a.normal = !(a.dofEff < tDofLimit);
   const double nu = a.normal ? std::numeric_limits<double>::infinity() : a.dofEff;
   if (a.normal) a.dofEff = nu;

@@ -61,15 +61,14 @@ struct ConformityAssessment {
   std::optional<GlobalRisks> global;
 };
 
-// The output as Y = y + u·t_ν (t at the effective degrees of freedom, the normal beyond
-// `tDofLimit` or for infinitely many), U the calculation's expanded uncertainty. With `monteCarlo`
+// The output as Y = y + u·t_ν (t at the effective degrees of freedom; the normal from the last
+// row of the input's coverage factors on, 400 without them), U the calculation's expanded uncertainty. With `monteCarlo`
 // the fraction of its trials inside the limits is given too. Raises ConformityError for unusable
 // settings, a calculation that stopped or has no uncertainty, and results that are not finite.
 ConformityAssessment assessConformity(const ConformitySettings& settings,
                                       const CalculationInput& input,
                                       const CalculationResult& result,
-                                      const MonteCarloResult* monteCarlo = nullptr,
-                                      double tDofLimit = 400);
+                                      const MonteCarloResult* monteCarlo = nullptr);
 
 // The pieces, for checks and the chart.
 // Pr(lo ≤ Y ≤ hi) for Y = y + u·t_ν (ν infinite: normal); a missing end is unbounded.
