@@ -151,7 +151,7 @@ RiskPair globalRisks(std::optional<double> lower, std::optional<double> upper,
     return probabilityOutside(acceptLow, acceptHigh, eta, u, std::numeric_limits<double>::infinity());
   };
   auto density = [&](double z) { return bm::pdf(n01, z); };
-  constexpr double kReach = 40;  // beyond 40 standard deviations the density is below 1E-300
+  constexpr double kReach = 12;  // beyond 12 standard deviations the density is below 1E-32
   auto toZ = [&](double x) { return std::clamp((x - mean) / sd, -kReach, kReach); };
   auto integrate = [&](double a, double b, auto f) {
     // Split where the integrand bends sharply: at the acceptance limits.
@@ -162,8 +162,8 @@ RiskPair globalRisks(std::optional<double> lower, std::optional<double> upper,
     double sum = 0;
     for (std::size_t k = 0; k + 1 < cuts.size(); ++k)
       if (cuts[k + 1] > cuts[k])
-        sum += bm::quadrature::gauss_kronrod<double, 31>::integrate(f, cuts[k], cuts[k + 1], 12,
-                                                                    1e-11);
+        sum += bm::quadrature::gauss_kronrod<double, 31>::integrate(f, cuts[k], cuts[k + 1], 10,
+                                                                    1e-10);
     return sum;
   };
   auto accepted = [&](double z) { return density(z) * (1 - rejected(mean + sd * z)); };
