@@ -60,7 +60,8 @@ TEST(Conformity, ProbabilityMatchesClosedForms) {
       {-1.0, 2.0, 0.3, 0.6, 1, cauchy(1.7 / 0.6) - cauchy(-1.3 / 0.6)},
       {{}, 5.0, 4.0, 0.25, 2, t2(4.0)},
       {5.0, {}, 4.0, 0.25, 2, 1 - t2(4.0)},
-      {0.0, 1.0, 10.0, 1.0, kInf, phi(-9.0) - phi(-10.0)},  // far outside: from the tail
+      {0.0, 1.0, 10.0, 1.0, kInf, phi(-9.0) - phi(-10.0)},  // far outside: from the tails
+      {0.0, 1.0, -10.0, 1.0, kInf, phi(-10.0) - phi(-11.0)},
   };
   for (const auto& c : cases) {
     const ConformityAssessment a = assess(limits(c.lo, c.hi), c.y, c.u, c.nu);
