@@ -72,6 +72,17 @@ TEST(ConformityExamples, GiveTheFiguresTheirCommentsState) {
   EXPECT_NEAR(one["acceptance_upper"].get<double>(), 99.37502290605802, 1e-10);
   EXPECT_TRUE(one["acceptance_lower"].is_null());
   EXPECT_EQ(one["decision"], "accepted");
+  // The options give the limits and the rule of a project without [conformity].
+  const std::string gauge = kExamples + "gum_h1_end_gauge.mirevant.toml";
+  const nlohmann::json over = nlohmann::json::parse(
+      reportOf({"--json", "--lower", "50000738", "--upper", "50000938", "--rule",
+                "guarded-rejection", gauge}))["conformity"];
+  EXPECT_NEAR(over["conformance_probability"].get<double>(), 0.9940862601042377, 1e-10);
+  EXPECT_NEAR(over["acceptance_upper"].get<double>(), 50000938 + 92.59498014999554, 1e-6);
+  std::ostringstream out, err;
+  EXPECT_EQ(runReportCommand({"--conformity", gauge}, out, err, MIREVANT_TEST_PROGRAM_DIR),
+            kReportStopped);
+  EXPECT_NE(err.str().find("there is no tolerance limit"), std::string::npos) << err.str();
 }
 
 }  // namespace
