@@ -29,6 +29,7 @@
 
 #include "app/about_box.h"
 #include "app/budget_window.h"
+#include "app/conformity_window.h"
 #include "app/monte_carlo_window.h"
 #include "ui/command_guard.h"
 #include "ui/damaged_table.h"
@@ -140,6 +141,7 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& programDirectory,
   installBudgetCommand(*this);
   installMonteCarloCommand(*this);
   installReportCommands(*this);
+  installConformityCommand(*this);
 }
 
 void MainWindow::freshEvaluator() {

@@ -14,6 +14,7 @@
 
 #include "calculation/calculation.h"
 #include "calculation/entry_computations.h"
+#include "conformity/settings.h"
 #include "core/extended.h"
 #include <map>
 #include <optional>
@@ -143,6 +144,9 @@ class MainWindow : public QMainWindow {
     monteCarloChosen_ = true;
     if (!loading_) setWindowModified(true);
   }
+  // The conformity assessment's limits and rule (none until a project or the conformity window
+  // gives them); saved with the project as [conformity].
+  std::optional<ConformitySettings>& conformitySettings() { return conformity_; }
   Extended dofEff() const { return dofEff_; }
 
   const QString& programDirectory() const { return programDirectory_; }
@@ -324,6 +328,7 @@ class MainWindow : public QMainWindow {
   bool storingEntry_ = false;
   std::map<std::string, VariableEntry> entries_;
   MonteCarloSettings monteCarlo_;
+  std::optional<ConformitySettings> conformity_;
   QString projectPath_;
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window

@@ -155,6 +155,7 @@ bool MainWindow::saveProjectTo(const QString& path) {
     project.coverageMethod = coverageMethod_;
     if (monteCarloInProject_ || !isDefault(monteCarloSettings(), project.level))
       project.monteCarlo = monteCarlo_;
+    project.conformity = conformity_;
     // What a person wrote in the file the work came from (comments, the order of the variables)
     // stays, under its own name and under a new one.
     saveProjectAs(fileName(path), project,
@@ -231,6 +232,7 @@ void MainWindow::loadProject(const Project& project) {
   monteCarlo_ = monteCarloSettingsFor(project);
   monteCarloInProject_ = project.monteCarlo.has_value();
   monteCarloChosen_ = monteCarloInProject_;
+  conformity_ = project.conformity;
   coverageDof_ = project.coverageDof;
   coverageMethod_ = project.coverageMethod;
   resultsCurrent();

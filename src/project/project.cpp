@@ -53,7 +53,7 @@ std::string fileNumber(Extended x) {
 
 // Which part of a project a problem is in, so that the reader can name its line.
 struct Where {
-  enum class Part { Root, Model, Level, CoverageDof, Variable, Covariance, MonteCarlo } part;
+  enum class Part { Root, Model, Level, CoverageDof, Variable, Covariance, MonteCarlo, Conformity } part;
   std::size_t index = 0;
   const char* key = nullptr;
 };
@@ -168,6 +168,9 @@ void checkProject(const Project& p, const Fail& fail) {
     if (mc->trials < 1) fail({Part::MonteCarlo, 0, "trials"}, "trials must be above 0");
     if (mc->maxTrials < 1) fail({Part::MonteCarlo, 0, "max_trials"}, "max_trials must be above 0");
   }
+  if (p.conformity)
+    if (const auto problem = conformityProblem(*p.conformity))
+      fail({Part::Conformity, 0, problem->key.c_str()}, problem->what);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -190,7 +193,7 @@ class Reader {
                           std::to_string(kProjectFormat) + " and older");
     if (format->as_integer() < 1) failAt(*format, "the format number must be 1 or more");
     checkKeys(root_, {"format", "model", "level", "coverage_dof", "coverage_method", "variable",
-                      "covariance", "monte_carlo"});
+                      "covariance", "monte_carlo", "conformity"});
 
     Project p;
     model_ = find(top, "model");
@@ -229,6 +232,7 @@ class Reader {
     }
     if ((monteCarlo_ = find(top, "monte_carlo")) != nullptr)
       p.monteCarlo = monteCarlo(*monteCarlo_);
+    if ((conformity_ = find(top, "conformity")) != nullptr) p.conformity = conformity(*conformity_);
 
     checkProject(
         p, [this](const Where& where, const std::string& what) { failAt(locate(where), what); });
@@ -393,6 +397,34 @@ class Reader {
     return s;
   }
 
+  ConformitySettings conformity(const TomlValue& t) const {
+    if (!t.is_table()) failAt(t, "conformity must be a table ([conformity])");
+    checkKeys(t, {"lower", "upper", "rule", "guard_factor", "required_probability", "process_mean",
+                  "process_standard_deviation", "target_consumer_risk"});
+    ConformitySettings s;
+    const auto& table = t.as_table();
+    auto read = [&](const char* key) -> std::optional<double> {
+      if (const TomlValue* v = find(table, key)) return static_cast<double>(number(*v, key));
+      return std::nullopt;
+    };
+    s.lower = read("lower");
+    s.upper = read("upper");
+    if (const TomlValue* v = find(table, "rule")) {
+      const auto rule = decisionRuleFromName(text(*v, "rule"));
+      if (!rule)
+        failAt(*v, "unknown rule '" + v->as_string().str +
+                       "' (known: simple-acceptance, guarded-acceptance, required-probability, "
+                       "guarded-rejection)");
+      s.rule = *rule;
+    }
+    if (const auto r = read("guard_factor")) s.guardFactor = *r;
+    if (const auto p = read("required_probability")) s.requiredProbability = *p;
+    s.processMean = read("process_mean");
+    s.processStdDev = read("process_standard_deviation");
+    s.targetConsumerRisk = read("target_consumer_risk");
+    return s;
+  }
+
   // The line of the value a problem is in.
   const TomlValue& locate(const Where& where) const {
     using Part = Where::Part;
@@ -415,6 +447,8 @@ class Reader {
         return inTable(where.index < covariances_.size() ? covariances_[where.index] : nullptr);
       case Part::MonteCarlo:
         return inTable(monteCarlo_);
+      case Part::Conformity:
+        return inTable(conformity_);
       case Part::Root:
         break;
     }
@@ -427,6 +461,7 @@ class Reader {
   const TomlValue* level_ = nullptr;
   const TomlValue* coverageDof_ = nullptr;
   const TomlValue* monteCarlo_ = nullptr;
+  const TomlValue* conformity_ = nullptr;
   std::vector<const TomlValue*> variables_;
   std::vector<const TomlValue*> covariances_;
 };
@@ -721,6 +756,22 @@ std::string projectText(const Project& p, const std::string& previousText) {
               old.key(was, "adaptive"));
     writeLine(out, "trials = " + std::to_string(mc->trials), old.key(was, "trials"));
     writeLine(out, "max_trials = " + std::to_string(mc->maxTrials), old.key(was, "max_trials"));
+  }
+  if (const auto& c = p.conformity) {
+    const TomlValue* was = old.top("conformity");
+    out << "\n";
+    writeLine(out, "[conformity]", was);
+    auto key = [&](const char* name, const std::optional<double>& x) {
+      if (x) writeLine(out, std::string(name) + " = " + fileNumber(*x), old.key(was, name));
+    };
+    key("lower", c->lower);
+    key("upper", c->upper);
+    writeLine(out, std::string("rule = ") + quoted(decisionRuleName(c->rule)), old.key(was, "rule"));
+    key("guard_factor", c->guardFactor);
+    key("required_probability", c->requiredProbability);
+    key("process_mean", c->processMean);
+    key("process_standard_deviation", c->processStdDev);
+    key("target_consumer_risk", c->targetConsumerRisk);
   }
   return out.str();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "calculation/calculation.h"
+#include "conformity/settings.h"
 #include "core/errors.h"
 #include "montecarlo/settings.h"
 
@@ -37,6 +38,8 @@ struct Project {
   CoverageMethod coverageMethod = CoverageMethod::Table;
   // Written as [monte_carlo] when present; absent when the analysis was never set up.
   std::optional<MonteCarloSettings> monteCarlo;
+  // Written as [conformity] when present: the tolerance limits and the decision rule.
+  std::optional<ConformitySettings> conformity;
 };
 
 // A project file that cannot be read or is not a valid project; what() names the file, the line

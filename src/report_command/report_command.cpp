@@ -21,6 +21,7 @@
 #include "calculation/sensitivity.h"
 #include "core/errors.h"
 #include "core/numtext.h"
+#include "conformity/conformity.h"
 #include "core/version.h"
 #include "document/report_document.h"
 #include "montecarlo/check.h"
@@ -137,18 +138,21 @@ class MonteCarloAnalysis : public Analysis {
   bool enabled() const override { return enabled_ || !trials_.empty(); }
   bool needsFirstOrder() const override { return false; }
   bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
-    const std::optional<MonteCarloCheck> check = run_(run, err);
-    if (!check) return false;
-    for (const std::string& line : monteCarloReportLines(*check)) text += line + "\n";
+    last_ = run_(run, err);
+    if (!last_) return false;
+    for (const std::string& line : monteCarloReportLines(*last_)) text += line + "\n";
     return true;
   }
   bool appendJson(const ProjectRun& run, json& result, std::ostream& err) override {
-    const std::optional<MonteCarloCheck> check = run_(run, err);
-    if (!check) return false;
-    result["monte_carlo"] = monteCarloJson(monteCarloSummary(*check));
+    last_ = run_(run, err);
+    if (!last_) return false;
+    result["monte_carlo"] = monteCarloJson(monteCarloSummary(*last_));
     return true;
   }
   const MonteCarloCheck* lastCheck() const override { return last_ ? &*last_ : nullptr; }
+  // The check of the project the command is at, when it ran (it runs before the analyses after
+  // it, for every project).
+  const MonteCarloCheck* last() const { return enabled() && last_ ? &*last_ : nullptr; }
 
  private:
   std::optional<MonteCarloCheck> run_(const ProjectRun& run, std::ostream& err) {
@@ -179,10 +183,68 @@ class MonteCarloAnalysis : public Analysis {
   std::optional<MonteCarloCheck> last_;
 };
 
+// --conformity: the conformance probability, the decision and the risks against the project's
+// [conformity] table, its limits and rule overridden by --lower, --upper and --rule; with a
+// Monte Carlo check also the fraction of its trials inside the limits.
+class ConformityAnalysis : public Analysis {
+ public:
+  explicit ConformityAnalysis(const MonteCarloAnalysis& monteCarlo) : monteCarlo_(monteCarlo) {}
+  void addOptions(CLI::App& app) override {
+    app.add_flag("--conformity", enabled_,
+                 "Append the conformity assessment against the tolerance limits of the project's "
+                 "[conformity] table: the conformance probability (also from the Monte Carlo "
+                 "trials with --monte-carlo), the acceptance interval, the decision and the "
+                 "risks; with --json, as the field \"conformity\"");
+    app.add_option("--lower", lower_, "Lower tolerance limit instead of the project's; implies --conformity");
+    app.add_option("--upper", upper_, "Upper tolerance limit instead of the project's; implies --conformity");
+    app.add_option("--rule", rule_,
+                   "Decision rule instead of the project's; implies --conformity")
+        ->check(CLI::IsMember({"simple-acceptance", "guarded-acceptance", "required-probability",
+                               "guarded-rejection"}));
+  }
+  bool enabled() const override { return enabled_ || lower_ || upper_ || !rule_.empty(); }
+  bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
+    const auto a = assess(run, err);
+    if (!a) return false;
+    for (const std::string& line : conformityReportLines(*a)) text += line + "\n";
+    return true;
+  }
+  bool appendJson(const ProjectRun& run, json& result, std::ostream& err) override {
+    const auto a = assess(run, err);
+    if (!a) return false;
+    result["conformity"] = conformityJson(*a);
+    return true;
+  }
+
+ private:
+  std::optional<ConformityAssessment> assess(const ProjectRun& run, std::ostream& err) const {
+    ConformitySettings settings = run.project.conformity.value_or(ConformitySettings{});
+    if (lower_) settings.lower = *lower_;
+    if (upper_) settings.upper = *upper_;
+    if (!rule_.empty()) settings.rule = *decisionRuleFromName(rule_);
+    const MonteCarloCheck* check = monteCarlo_.last();
+    try {
+      return assessConformity(settings, run.input, run.result,
+                              check != nullptr ? &check->monteCarlo : nullptr);
+    } catch (const Error& e) {
+      err << run.file << ": conformity: " << e.what() << "\n";
+      return std::nullopt;
+    }
+  }
+
+  const MonteCarloAnalysis& monteCarlo_;
+  bool enabled_ = false;
+  std::optional<double> lower_, upper_;
+  std::string rule_;
+};
+
 std::vector<std::unique_ptr<Analysis>> analyses() {
   std::vector<std::unique_ptr<Analysis>> all;
   all.push_back(std::make_unique<BudgetAnalysis>());
-  all.push_back(std::make_unique<MonteCarloAnalysis>());
+  auto monteCarlo = std::make_unique<MonteCarloAnalysis>();
+  auto conformity = std::make_unique<ConformityAnalysis>(*monteCarlo);
+  all.push_back(std::move(monteCarlo));
+  all.push_back(std::move(conformity));
   return all;
 }
 
