@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "expression/equation.h"
+#include "montecarlo/batch_model.h"
 #include "montecarlo/engine.h"
 #include "montecarlo/second_order.h"
 
@@ -83,14 +84,19 @@ void BM_EvaluationOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_EvaluationOnly);
 
-// Drawing the seven values alone.
+// Drawing the seven values alone, a batch of trials at a time.
 void BM_SamplingOnly(benchmark::State& state) {
   const MonteCarloPlan plan = planMonteCarlo(demonstration());
   pcg64 rng(1, 0);
-  std::normal_distribution<double> normal;
+  SamplingDistribution::Normal normal;
+  std::vector<double> column(kBatchTrials);
   for (auto _ : state)
-    for (const MonteCarloVariable& v : plan.variables)
-      benchmark::DoNotOptimize(v.distribution.sample(rng, normal));
+    for (const MonteCarloVariable& v : plan.variables) {
+      v.distribution.fill(rng, normal, column.data(), column.size());
+      benchmark::DoNotOptimize(column.data());
+    }
+  state.counters["trials/s"] = benchmark::Counter(
+      static_cast<double>(kBatchTrials * state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SamplingOnly);
 

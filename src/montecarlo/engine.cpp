@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <pcg_random.hpp>
 #include <thread>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 
 #include "core/numtext.h"
 #include "expression/equation.h"
+#include "montecarlo/batch_model.h"
 
 namespace mirevant {
 
@@ -84,7 +86,7 @@ Interval shortestInterval(const std::vector<double>& sorted, double p) {
   return best;
 }
 
-Histogram makeHistogram(const std::vector<double>& sorted, double low, double high, int bins) {
+Histogram makeHistogram(const std::vector<double>& values, double low, double high, int bins) {
   Histogram h;
   bins = std::max(bins, 1);
   if (!(high > low)) {
@@ -95,7 +97,7 @@ Histogram makeHistogram(const std::vector<double>& sorted, double low, double hi
   h.low = low;
   h.width = (high - low) / bins;
   h.counts.assign(static_cast<std::size_t>(bins), 0);
-  for (double x : sorted) {
+  for (double x : values) {
     if (x < low) {
       ++h.below;
     } else if (x > high) {
@@ -228,7 +230,9 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
 
 namespace {
 
-// The trials of one block, ascending, and their estimates.
+// The trials of one block and their estimates. The values are arranged for the selections the
+// intervals need: the `kept` smallest first and the `kept` largest last, each part ascending (the
+// whole block ascending where the two parts would meet).
 struct Block {
   std::vector<double> values;
   std::uint64_t trials = 0;
@@ -236,86 +240,165 @@ struct Block {
   std::string firstFailure;
   double mean = 0, stdUnc = 0;
   Interval symmetric;
+  std::size_t kept = 0;
 };
 
-void summarize(Block& b, double p) {
-  std::sort(b.values.begin(), b.values.end());
-  const std::size_t m = b.values.size();
-  if (m == 0) return;
-  long double sum = 0;
-  for (double x : b.values) sum += x;
-  const long double mean = sum / static_cast<long double>(m);
-  long double ss = 0;
-  for (double x : b.values) ss += (x - mean) * (x - mean);
-  b.mean = static_cast<double>(mean);
-  b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
-  b.symmetric = symmetricInterval(b.values, p);
+// How many of a block's smallest and of its largest values are kept in order: half as many
+// again as the fraction 1 − p outside the coverage interval would give, and a margin. Whether
+// the kept values of all blocks hold every value an estimate needs is checked where they are used.
+std::size_t keptCount(std::size_t m, double p) {
+  return std::min(m, static_cast<std::size_t>(std::ceil(1.5 * (1 - p) * static_cast<double>(m))) + 64);
 }
 
-// Draws and evaluates one block of trials on its own random stream. False when stopped.
+void summarize(Block& b, double p) {
+  std::vector<double>& v = b.values;
+  const std::size_t m = v.size();
+  if (m == 0) return;
+  long double sum = 0;
+  for (double x : v) sum += x;
+  const long double mean = sum / static_cast<long double>(m);
+  long double ss = 0;
+  for (double x : v) ss += (x - mean) * (x - mean);
+  b.mean = static_cast<double>(mean);
+  b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
+  b.kept = keptCount(m, p);
+  if (2 * b.kept >= m) {
+    std::sort(v.begin(), v.end());
+    b.kept = m;
+  } else {
+    const auto k = static_cast<std::ptrdiff_t>(b.kept);
+    std::nth_element(v.begin(), v.begin() + k - 1, v.end());
+    std::nth_element(v.begin() + k, v.end() - k, v.end());
+    std::sort(v.begin(), v.begin() + k);
+    std::sort(v.end() - k, v.end());
+  }
+  b.symmetric = symmetricInterval(v, p);  // its ends lie in the ordered parts
+}
+
+expression compiledModel(const std::string& model) {
+  TEquation equation;
+  equation.SetText(model);
+  return equation.Compiled();
+}
+
+// Draws and evaluates one block of trials on its own random stream, a batch of trials at a time.
+// False when stopped.
 class BlockRunner {
  public:
-  BlockRunner(const std::string& model, const MonteCarloPlan& plan) : plan_(plan) {
-    equation_.SetAngleUnits(angleUnit::Radians);
-    equation_.SetText(model);
-    for (const MonteCarloVariable& v : plan.variables) {
-      if (v.correlated)
-        correlatedMean_.push_back(v.distribution.location);
-      else
-        independent_.push_back(&v);
+  BlockRunner(const std::string& model, const MonteCarloPlan& plan)
+      : plan_(plan), model_(compiledModel(model)) {
+    const std::size_t count = plan.variables.size(), k = plan.correlatedIndex.size();
+    columns_.resize((count + k) * kBatchTrials);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::fill(column(i), column(i) + kBatchTrials, plan.variables[i].distribution.location);
+      slots_[static_cast<std::size_t>(plan.variables[i].slot)] = column(i);
     }
-    z_.resize(correlatedMean_.size());
   }
 
   bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, Block& out,
            const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
     pcg64 rng(seed, index);
-    std::normal_distribution<double> normal;
-    Extended values[kVariableSlots] = {};
-    const expression& compiled = equation_.Compiled();
-    const std::size_t k = correlatedMean_.size();
-    out.values.reserve(trials);
+    SamplingDistribution::Normal normal;
+    const std::size_t count = plan_.variables.size(), k = plan_.correlatedIndex.size();
+    out.values.resize(trials);
     out.trials = trials;
-    for (std::uint64_t t = 0; t < trials; ++t) {
-      if ((t & 1023) == 1023) {
-        done.fetch_add(1024, std::memory_order_relaxed);
-        if (finish.load(std::memory_order_relaxed)) return false;
+    std::size_t kept = 0;
+    for (std::uint64_t start = 0; start < trials; start += kBatchTrials) {
+      if (finish.load(std::memory_order_relaxed)) return false;
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatchTrials, trials - start));
+      for (std::size_t i = 0; i < count; ++i)
+        if (!plan_.variables[i].correlated)
+          plan_.variables[i].distribution.fill(rng, normal, column(i), n);
+      // Correlated values: their means plus the factor times independent standard normals.
+      for (std::size_t a = 0; a < k; ++a) {
+        double* z = column(count + a);
+        for (std::size_t t = 0; t < n; ++t) z[t] = normal(rng);
       }
-      for (const MonteCarloVariable* v : independent_)
-        values[v->slot] = v->distribution.sample(rng, normal);
-      if (k > 0) {
-        for (std::size_t a = 0; a < k; ++a) z_[a] = normal(rng);
-        for (std::size_t a = 0; a < k; ++a) {
-          double x = correlatedMean_[a];
-          const double* row = &plan_.factor[a * k];
-          for (std::size_t b = 0; b < k; ++b) x += row[b] * z_[b];
-          values[plan_.variables[plan_.correlatedIndex[a]].slot] = x;
+      for (std::size_t a = 0; a < k; ++a) {
+        const std::size_t i = plan_.correlatedIndex[a];
+        double* x = column(i);
+        std::fill(x, x + kBatchTrials, plan_.variables[i].distribution.location);
+        for (std::size_t b = 0; b < k; ++b) {
+          const double l = plan_.factor[a * k + b];
+          const double* z = column(count + b);
+          for (std::size_t t = 0; t < kBatchTrials; ++t) x[t] += l * z[t];
         }
       }
-      try {
-        const Extended y = compiled.CalculateQuick(values);
-        if (!std::isfinite(y)) throw MathError("The model value is not a finite number");
-        // The trials are kept as doubles: a value beyond their range fails as any other would.
-        const double value = static_cast<double>(y);
-        if (!std::isfinite(value))
-          throw MathError("The model value " + numberText(y) +
-                          " is beyond the range of the trials' numbers (about 1.8E308)");
-        out.values.push_back(value);
-      } catch (const std::exception& e) {
-        if (out.failed++ == 0) out.firstFailure = e.what();
+      model_.evaluate(slots_.data(), n, y_.data(), failed_.data(), out.firstFailure);
+      for (std::size_t t = 0; t < n; ++t) {
+        if (failed_[t] != 0) {
+          ++out.failed;
+        } else {
+          out.values[kept++] = y_[t];
+        }
       }
+      done.fetch_add(n, std::memory_order_relaxed);
     }
-    done.fetch_add(trials & 1023, std::memory_order_relaxed);
+    out.values.resize(kept);
     summarize(out, p);
     return true;
   }
 
  private:
+  double* column(std::size_t i) { return columns_.data() + i * kBatchTrials; }
+
   const MonteCarloPlan& plan_;
-  TEquation equation_;
-  std::vector<const MonteCarloVariable*> independent_;
-  std::vector<double> correlatedMean_;
-  std::vector<double> z_;
+  BatchModel model_;
+  std::vector<double> columns_;  // each variable's values, then the correlated ones' normals
+  std::array<const double*, kVariableSlots> slots_{};
+  std::array<double, kBatchTrials> y_{};
+  std::array<std::uint8_t, kBatchTrials> failed_{};
+};
+
+// The smallest and the largest values of all blocks taken so far, from the blocks' kept values:
+// every value below lowBound is in `low`, every value above highBound in `high`.
+struct Tails {
+  std::vector<double> low, high;
+  double lowBound = std::numeric_limits<double>::infinity();
+  double highBound = -std::numeric_limits<double>::infinity();
+  std::size_t count = 0;  // the values of all blocks
+  bool sorted = false;
+
+  void add(const Block& b) {
+    const std::vector<double>& v = b.values;
+    const std::size_t m = v.size(), k = b.kept;
+    count += m;
+    low.insert(low.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k));
+    high.insert(high.end(), v.end() - static_cast<std::ptrdiff_t>(k), v.end());
+    if (k < m) {
+      lowBound = std::min(lowBound, v[k - 1]);
+      highBound = std::max(highBound, v[m - k]);
+    }
+  }
+
+  // The i-th of all values in ascending order (from 0), when the kept values decide it: a value
+  // of `low` below lowBound has all smaller values of the blocks in `low`, so its rank there is its
+  // rank among them all; the same for `high` above highBound.
+  std::optional<double> lowAt(std::size_t i) {
+    if (i >= low.size()) return std::nullopt;
+    const auto at = low.begin() + static_cast<std::ptrdiff_t>(i);
+    if (!sorted) std::nth_element(low.begin(), at, low.end());
+    if (*at < lowBound) return *at;
+    return std::nullopt;
+  }
+  std::optional<double> highAt(std::size_t i) {
+    const std::size_t fromTop = count - 1 - i;
+    if (fromTop >= high.size()) return std::nullopt;
+    const auto at = high.end() - 1 - static_cast<std::ptrdiff_t>(fromTop);
+    if (!sorted) std::nth_element(high.begin(), at, high.end());
+    if (*at > highBound) return *at;
+    return std::nullopt;
+  }
+  std::optional<double> at(std::size_t i) {
+    const std::optional<double> v = lowAt(i);
+    return v ? v : highAt(i);
+  }
+
+  void sort() {
+    std::sort(low.begin(), low.end());
+    std::sort(high.begin(), high.end());
+    sorted = true;
+  }
 };
 
 // symmetricInterval of unsorted values, which it partly reorders.
@@ -326,6 +409,14 @@ Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(low),
                    values.begin() + static_cast<std::ptrdiff_t>(high));
   return {values[low], values[high]};
+}
+
+// The symmetric interval of all values so far, from the tails where they decide it.
+Interval symmetricOfAll(Tails& tails, std::vector<double>& all, double p) {
+  const auto [low, high] = symmetricEnds(all.size(), p);
+  const std::optional<double> a = tails.at(low), b = tails.at(high);
+  if (a && b) return {*a, *b};
+  return unsortedSymmetricInterval(all, p);
 }
 
 double meanOf(const std::vector<double>& x) {
@@ -405,6 +496,8 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   std::atomic<std::uint64_t> done{0};
   std::atomic<bool> finish{false};
   std::exception_ptr workerError;
+  Tails allTails;
+  std::vector<double> blockSizes, blockMeans, blockStdUncs;
 
   unsigned threads = control.threads != 0 ? control.threads : std::thread::hardware_concurrency();
   threads = static_cast<unsigned>(std::clamp<std::uint64_t>(threads, 1, blockCount));
@@ -442,8 +535,11 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
 
     // Blocks are taken into the result in their order, whatever order they finish in, so that the
     // decision to stop depends only on the seed.
-    std::vector<double> sizes, means, stdUncs, lows, highs;
+    std::vector<double>&sizes = blockSizes, &means = blockMeans, &stdUncs = blockStdUncs;
+    std::vector<double> lows, highs;
     std::vector<double>& all = result.sorted;
+    all.reserve(total);
+    Tails& tails = allTails;
     std::uint64_t h = 0;
     bool decided = false;
     result.converged = false;
@@ -492,6 +588,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
       lows.push_back(block->symmetric.low);
       highs.push_back(block->symmetric.high);
       all.insert(all.end(), block->values.begin(), block->values.end());
+      tails.add(*block);
       block.reset();
       if (settings.adaptive && h >= 2) {
         // The procedure settles when twice the standard deviation of the mean of the block
@@ -506,7 +603,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         // The caller judges the ends the result will have, those of all trials so far; finding
         // them takes a pass over the trials, so it is done again only after 5 % more blocks.
         if (result.converged && extended && h >= nextJudgement) {
-          result.enough = control.enough(unsortedSymmetricInterval(all, p), uLow, uHigh, h);
+          result.enough = control.enough(symmetricOfAll(tails, all, p), uLow, uHigh, h);
           nextJudgement = h + std::max<std::uint64_t>(1, h / 20);
         }
         decided = result.converged && result.enough;
@@ -529,21 +626,36 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
 
   std::vector<double>& all = result.sorted;
   if (all.size() < 2) throw MonteCarloError("Too few trials could be evaluated.");
-  std::sort(all.begin(), all.end());
-  long double sum = 0;
-  for (double x : all) sum += x;
-  const long double mean = sum / static_cast<long double>(all.size());
-  long double ss = 0;
-  for (double x : all) ss += (x - mean) * (x - mean);
-  result.mean = static_cast<double>(mean);
-  result.stdUnc = static_cast<double>(std::sqrt(ss / static_cast<long double>(all.size() - 1)));
-  result.symmetric = symmetricInterval(all, p);
-  result.shortest = shortestInterval(all, p);
-  const auto at = [&](double f) {
-    return all[static_cast<std::size_t>(f * static_cast<double>(all.size() - 1))];
+  // The mean and standard deviation from those of the blocks; the intervals from the ordered
+  // tails of the values where they decide them, else from all values sorted.
+  long double weighted = 0;
+  for (std::size_t b = 0; b < blockSizes.size(); ++b)
+    weighted += static_cast<long double>(blockSizes[b]) * blockMeans[b];
+  result.mean = static_cast<double>(weighted / static_cast<long double>(all.size()));
+  result.stdUnc = pooledStdUnc(blockSizes, blockMeans, blockStdUncs);
+  allTails.sort();
+  const std::size_t m = all.size(), q = std::min(coverageCount(m, p), m - 1);
+  const bool fromTails = allTails.lowAt(m - q - 1) && allTails.highAt(q);
+  if (!fromTails) std::sort(all.begin(), all.end());
+  const auto at = [&](std::size_t i) {
+    if (fromTails)
+      if (const std::optional<double> v = allTails.at(i)) return *v;
+    if (!fromTails) return all[i];
+    std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(i), all.end());
+    return all[i];
   };
-  const double low = std::min({at(0.0005), result.symmetric.low, result.shortest.low});
-  const double high = std::max({at(0.9995), result.symmetric.high, result.shortest.high});
+  const auto [lowEnd, highEnd] = symmetricEnds(m, p);
+  result.symmetric = {at(lowEnd), at(highEnd)};
+  result.shortest = {at(0), at(q)};
+  for (std::size_t r = 1; r + q < m; ++r) {
+    const double low = at(r), high = at(r + q);
+    if (high - low < result.shortest.high - result.shortest.low) result.shortest = {low, high};
+  }
+  const auto quantile = [&](double f) {
+    return at(static_cast<std::size_t>(f * static_cast<double>(m - 1)));
+  };
+  const double low = std::min({quantile(0.0005), result.symmetric.low, result.shortest.low});
+  const double high = std::max({quantile(0.9995), result.symmetric.high, result.shortest.high});
   result.histogram = makeHistogram(all, low, high, control.histogramBins);
   return result;
 }

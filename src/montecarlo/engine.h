@@ -76,8 +76,9 @@ struct Histogram {
   std::uint64_t below = 0;  // values left of the first bin
   std::uint64_t above = 0;  // values right of the last bin
 };
-// A histogram of sorted values over [low, high] (widened to hold the range where it is empty).
-Histogram makeHistogram(const std::vector<double>& sorted, double low, double high, int bins);
+// A histogram of values (in any order) over [low, high] (widened to hold the range where it is
+// empty).
+Histogram makeHistogram(const std::vector<double>& values, double low, double high, int bins);
 
 struct MonteCarloResult {
   double probability = 0;
@@ -98,7 +99,9 @@ struct MonteCarloResult {
   // With MonteCarloControl::enough: whether it held when the run ended (false: the trial limit
   // ended the run first).
   bool enough = true;
-  std::vector<double> sorted;  // the model values of the trials that evaluated, ascending
+  // The model values of the trials that evaluated, block after block; within a block only its
+  // smallest and largest values are in order.
+  std::vector<double> sorted;
   Histogram histogram;         // 0.05 % to 99.95 % of the values, widened to both intervals
   std::vector<std::string> correlated;
   std::vector<std::string> infiniteVariance;

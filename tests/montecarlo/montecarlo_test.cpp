@@ -70,10 +70,11 @@ TEST(MonteCarloDistribution, SampleStatisticsMatchTheDefinition) {
   for (const Case& c : cases) {
     SamplingDistribution d{c.kind, 5.0, 0.3, c.dof, c.inexactness};
     pcg64 rng(7, 1);
-    std::normal_distribution<double> normal;
+    SamplingDistribution::Normal normal;
+    std::vector<double> draws(n);
+    d.fill(rng, normal, draws.data(), draws.size());
     double sum = 0, sum2 = 0, lo = 1e300, hi = -1e300;
-    for (int i = 0; i < n; ++i) {
-      const double x = d.sample(rng, normal);
+    for (const double x : draws) {
       sum += x;
       sum2 += x * x;
       lo = std::min(lo, x);
@@ -210,11 +211,11 @@ TEST(MonteCarloEngine, SameSeedSameResultsWhateverTheThreads) {
   EXPECT_EQ(c.blocks, d.blocks);
   EXPECT_EQ(c.sorted, d.sorted);
 
-  // Blocks join in their order: with seed 21 the short last block (100 trials) holds 1 of the 19
+  // Blocks join in their order: with seed 1 the short last block (100 trials) holds 1 of the 19
   // failures; taken first, as it finishes first, alone it would stop the check.
   const CalculationInput root = inputOf("sqrt(x)", {{"x", "3.3", 1, 1e6, Distribution::Gaussian}});
   MonteCarloSettings r = fixedTrials(37038 + 100, confidenceLevelIndex("99.73%"));
-  r.seed = 21;
+  r.seed = 1;
   EXPECT_EQ(runMonteCarlo(root, r, one).failed, 19u);
   EXPECT_EQ(runMonteCarlo(root, r, two).failed, 19u);
 }
