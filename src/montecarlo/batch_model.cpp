@@ -46,15 +46,27 @@ inline double factorial(double x) {
   return factorials()[static_cast<std::size_t>(x)];
 }
 
+// One operation over the batch, marking the trials whose result is not a finite double: x·0 is
+// NaN for such a value and 0 for every other, and a NaN stays in the marks' sum. Operands may be
+// the result's own array (an element-wise update).
 template <class F>
-inline void unary(double* __restrict r, const double* __restrict x, F f) {
-  for (std::size_t i = 0; i < kN; ++i) r[i] = f(x[i]);
+inline void unary(double* r, const double* x, double* __restrict marks, F f) {
+#pragma GCC ivdep
+  for (std::size_t i = 0; i < kN; ++i) {
+    const double v = f(x[i]);
+    r[i] = v;
+    marks[i] += v * 0.0;
+  }
 }
 
-// Operands may be the result's own array (an element-wise update), so no restrict here.
 template <class F>
-inline void binary(double* r, const double* a, const double* b, F f) {
-  for (std::size_t i = 0; i < kN; ++i) r[i] = f(a[i], b[i]);
+inline void binary(double* r, const double* a, const double* b, double* __restrict marks, F f) {
+#pragma GCC ivdep
+  for (std::size_t i = 0; i < kN; ++i) {
+    const double v = f(a[i], b[i]);
+    r[i] = v;
+    marks[i] += v * 0.0;
+  }
 }
 
 }  // namespace
@@ -118,8 +130,7 @@ double* BatchModel::reg(int r, const double* const* columns) {
 
 void BatchModel::evaluate(const double* const* columns, std::size_t n, double* out,
                           std::uint8_t* failed, std::string& firstFailure) {
-  // A value that is not a finite double marks its trial for good: x·0 is NaN for it and 0 for
-  // every other value, and a NaN stays in the sum.
+  // The variables' values are marked as the results of operations are.
   double* const marks = reg(kMarks, columns);
   std::fill(marks, marks + kN, 0.0);
   for (int s : usedSlots_) {
@@ -134,29 +145,28 @@ void BatchModel::evaluate(const double* const* columns, std::size_t n, double* o
       case 0:
         std::fill(r, r + kN, s.value);
         continue;
-      case kOpNegate: unary(r, a, [](double x) { return -x; }); break;
-      case kOpMinus: binary(r, a, b, [](double x, double y) { return x - y; }); break;
-      case kOpPlus: binary(r, a, b, [](double x, double y) { return x + y; }); break;
-      case kOpTimes: binary(r, a, b, [](double x, double y) { return x * y; }); break;
-      case kOpDivide: binary(r, a, b, [](double x, double y) { return x / y; }); break;
-      case kOpPower: binary(r, a, b, power); break;
-      case kOpSinh: unary(r, a, [](double x) { return std::sinh(x); }); break;
-      case kOpCosh: unary(r, a, [](double x) { return std::cosh(x); }); break;
-      case kOpTanh: unary(r, a, [](double x) { return std::tanh(x); }); break;
-      case kOpSin: unary(r, a, [](double x) { return std::sin(x); }); break;
-      case kOpCos: unary(r, a, [](double x) { return std::cos(x); }); break;
-      case kOpTan: unary(r, a, [](double x) { return std::tan(x); }); break;
-      case kOpAsin: unary(r, a, [](double x) { return std::asin(x); }); break;
-      case kOpAcos: unary(r, a, [](double x) { return std::acos(x); }); break;
-      case kOpAtan: unary(r, a, [](double x) { return std::atan(x); }); break;
-      case kOpAbs: unary(r, a, [](double x) { return std::fabs(x); }); break;
-      case kOpSqrt: unary(r, a, [](double x) { return std::sqrt(x); }); break;
-      case kOpLn: unary(r, a, [](double x) { return std::log(x); }); break;
-      case kOpLog: unary(r, a, [](double x) { return std::log10(x); }); break;
-      case kOpFactorial: unary(r, a, factorial); break;
+      case kOpNegate: unary(r, a, marks, [](double x) { return -x; }); break;
+      case kOpMinus: binary(r, a, b, marks, [](double x, double y) { return x - y; }); break;
+      case kOpPlus: binary(r, a, b, marks, [](double x, double y) { return x + y; }); break;
+      case kOpTimes: binary(r, a, b, marks, [](double x, double y) { return x * y; }); break;
+      case kOpDivide: binary(r, a, b, marks, [](double x, double y) { return x / y; }); break;
+      case kOpPower: binary(r, a, b, marks, power); break;
+      case kOpSinh: unary(r, a, marks, [](double x) { return std::sinh(x); }); break;
+      case kOpCosh: unary(r, a, marks, [](double x) { return std::cosh(x); }); break;
+      case kOpTanh: unary(r, a, marks, [](double x) { return std::tanh(x); }); break;
+      case kOpSin: unary(r, a, marks, [](double x) { return std::sin(x); }); break;
+      case kOpCos: unary(r, a, marks, [](double x) { return std::cos(x); }); break;
+      case kOpTan: unary(r, a, marks, [](double x) { return std::tan(x); }); break;
+      case kOpAsin: unary(r, a, marks, [](double x) { return std::asin(x); }); break;
+      case kOpAcos: unary(r, a, marks, [](double x) { return std::acos(x); }); break;
+      case kOpAtan: unary(r, a, marks, [](double x) { return std::atan(x); }); break;
+      case kOpAbs: unary(r, a, marks, [](double x) { return std::fabs(x); }); break;
+      case kOpSqrt: unary(r, a, marks, [](double x) { return std::sqrt(x); }); break;
+      case kOpLn: unary(r, a, marks, [](double x) { return std::log(x); }); break;
+      case kOpLog: unary(r, a, marks, [](double x) { return std::log10(x); }); break;
+      case kOpFactorial: unary(r, a, marks, factorial); break;
       default: std::fill(r, r + kN, 0.0); break;
     }
-    for (std::size_t i = 0; i < kN; ++i) marks[i] += r[i] * 0.0;
   }
   const double* y = reg(result_, columns);
   Extended values[kVariableSlots] = {};

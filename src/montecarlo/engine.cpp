@@ -232,8 +232,8 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
 namespace {
 
 // The trials of one block and their estimates. The values are arranged for the selections the
-// intervals need: the `kept` smallest first and the `kept` largest last, each part ascending (the
-// whole block ascending where the two parts would meet).
+// intervals need: the `kept` smallest first and the `kept` largest last (the whole block ascending
+// where the two would meet).
 struct Block {
   std::vector<double> values;
   std::uint64_t trials = 0;
@@ -242,13 +242,14 @@ struct Block {
   double mean = 0, stdUnc = 0;
   Interval symmetric;
   std::size_t kept = 0;
+  double keptLowMax = 0, keptHighMin = 0;  // the largest kept small value, the smallest large one
 };
 
-// How many of a block's smallest and of its largest values are kept in order: half as many
-// again as the fraction 1 − p outside the coverage interval would give, and a margin. Whether
-// the kept values of all blocks hold every value an estimate needs is checked where they are used.
+// How many of a block's smallest and of its largest values are kept apart: a quarter more than
+// the fraction 1 − p outside the coverage interval would give, and a margin. Whether the kept
+// values of all blocks hold every value an estimate needs is checked where they are used.
 std::size_t keptCount(std::size_t m, double p) {
-  return std::min(m, static_cast<std::size_t>(std::ceil(1.5 * (1 - p) * static_cast<double>(m))) + 64);
+  return std::min(m, static_cast<std::size_t>(std::ceil(1.25 * (1 - p) * static_cast<double>(m))) + 64);
 }
 
 void summarize(Block& b, double p) {
@@ -270,10 +271,16 @@ void summarize(Block& b, double p) {
     const auto k = static_cast<std::ptrdiff_t>(b.kept);
     std::nth_element(v.begin(), v.begin() + k - 1, v.end());
     std::nth_element(v.begin() + k, v.end() - k, v.end());
-    std::sort(v.begin(), v.begin() + k);
-    std::sort(v.end() - k, v.end());
+    b.keptLowMax = v[b.kept - 1];
+    b.keptHighMin = v[m - b.kept];
   }
-  b.symmetric = symmetricInterval(v, p);  // its ends lie in the ordered parts
+  // The interval's ends lie among the kept values.
+  const auto [low, high] = symmetricEnds(m, p);
+  const auto lowPart = v.begin() + static_cast<std::ptrdiff_t>(b.kept);
+  const auto highPart = v.end() - static_cast<std::ptrdiff_t>(b.kept);
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(low), lowPart);
+  std::nth_element(highPart, v.begin() + static_cast<std::ptrdiff_t>(high), v.end());
+  b.symmetric = {v[low], v[high]};
 }
 
 expression compiledModel(const std::string& model) {
@@ -367,8 +374,8 @@ struct Tails {
     low.insert(low.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k));
     high.insert(high.end(), v.end() - static_cast<std::ptrdiff_t>(k), v.end());
     if (k < m) {
-      lowBound = std::min(lowBound, v[k - 1]);
-      highBound = std::max(highBound, v[m - k]);
+      lowBound = std::min(lowBound, b.keptLowMax);
+      highBound = std::max(highBound, b.keptHighMin);
     }
   }
 
@@ -498,7 +505,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   const std::uint64_t blockCount = (total + blockSize - 1) / blockSize;
   auto trialsOf = [&](std::uint64_t b) { return std::min(blockSize, total - b * blockSize); };
 
-  std::vector<std::unique_ptr<Block>> blocks(blockCount);
+  std::vector<std::unique_ptr<Block>> blocks(blockCount), spare;
   std::mutex mutex;
   std::condition_variable ready;
   std::atomic<std::uint64_t> next{0};
@@ -521,7 +528,17 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
             if (finish.load()) return;
             const std::uint64_t b = next.fetch_add(1);
             if (b >= blockCount) return;
-            auto block = std::make_unique<Block>();
+            std::unique_ptr<Block> block;
+            {
+              // A block the loop below has taken in, with its memory, else a new one.
+              const std::lock_guard lock(mutex);
+              if (!spare.empty()) {
+                block = std::move(spare.back());
+                spare.pop_back();
+                *block = Block{std::move(block->values)};
+              }
+            }
+            if (!block) block = std::make_unique<Block>();
             if (!runner.run(settings.seed, b, trialsOf(b), p, *block, finish, done)) return;
             const std::lock_guard lock(mutex);
             blocks[b] = std::move(block);
@@ -602,7 +619,10 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
       highs.push_back(block->symmetric.high);
       all.insert(all.end(), block->values.begin(), block->values.end());
       tails.add(*block);
-      block.reset();
+      {
+        const std::lock_guard lock(mutex);
+        spare.push_back(std::move(block));
+      }
       if (settings.adaptive && h >= 2) {
         // The procedure settles when twice the standard deviation of the mean of the block
         // estimates of y, u(y), y_low and y_high is within the numerical tolerance of u(y); once

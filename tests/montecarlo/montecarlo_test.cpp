@@ -220,6 +220,32 @@ TEST(MonteCarloEngine, SameSeedSameResultsWhateverTheThreads) {
   EXPECT_EQ(runMonteCarlo(root, r, two).failed, 19u);
 }
 
+// The intervals come from the blocks' smallest and largest values: the same as from all values
+// sorted, at every level, for a skewed model too; the mean and spread as from all values.
+TEST(MonteCarloEngine, IntervalsAreThoseOfAllValuesSorted) {
+  const CalculationInput skewed =
+      inputOf("e^a", {{"a", "0", 1, 1e6, Distribution::Gaussian}});
+  for (const CalculationInput& in : {massCalibration(), skewed}) {
+    for (int level = 0; level < static_cast<int>(kConfidenceLevels.size()); ++level) {
+      const MonteCarloResult r = runMonteCarlo(in, fixedTrials(45000, level));
+      std::vector<double> all = r.sorted;
+      std::sort(all.begin(), all.end());
+      const double p = static_cast<double>(levelProbability(level));
+      SCOPED_TRACE(in.model + " at " + kConfidenceLevels[static_cast<std::size_t>(level)]);
+      EXPECT_EQ(r.symmetric.low, symmetricInterval(all, p).low);
+      EXPECT_EQ(r.symmetric.high, symmetricInterval(all, p).high);
+      EXPECT_EQ(r.shortest.low, shortestInterval(all, p).low);
+      EXPECT_EQ(r.shortest.high, shortestInterval(all, p).high);
+      double sum = 0, ss = 0;
+      for (double x : all) sum += x;
+      const double mean = sum / static_cast<double>(all.size());
+      for (double x : all) ss += (x - mean) * (x - mean);
+      EXPECT_NEAR(r.mean, mean, 1e-12 * std::fabs(mean) + 1e-15);
+      EXPECT_NEAR(r.stdUnc, std::sqrt(ss / static_cast<double>(all.size() - 1)), 1e-12 * r.stdUnc);
+    }
+  }
+}
+
 TEST(MonteCarloEngine, AdaptiveProcedureSettlesOrStopsAtTheLimit) {
   const CalculationInput in = inputOf("a+b", {{"a", "0", 1, 1e6, Distribution::Gaussian},
                                               {"b", "0", 1, 1e6, Distribution::Gaussian}});
