@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <cstring>
 #include <pcg_random.hpp>
 #include <thread>
 #include <sys/mman.h>
@@ -87,7 +89,7 @@ Interval shortestInterval(const std::vector<double>& sorted, double p) {
   return best;
 }
 
-Histogram makeHistogram(const std::vector<double>& values, double low, double high, int bins) {
+Histogram makeHistogram(std::span<const double> values, double low, double high, int bins) {
   Histogram h;
   bins = std::max(bins, 1);
   if (!(high > low)) {
@@ -231,11 +233,12 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
 
 namespace {
 
-// The trials of one block and their estimates. The values are arranged for the selections the
+// The trials of one block, in their place among the values of all trials, and their estimates.
+// The values are arranged for the selections the
 // intervals need: the `kept` smallest first and the `kept` largest last (the whole block ascending
 // where the two would meet).
 struct Block {
-  std::vector<double> values;
+  std::span<double> values;
   std::uint64_t trials = 0;
   std::uint64_t failed = 0;
   std::string firstFailure;
@@ -253,7 +256,7 @@ std::size_t keptCount(std::size_t m, double p) {
 }
 
 void summarize(Block& b, double p) {
-  std::vector<double>& v = b.values;
+  const std::span<double> v = b.values;
   const std::size_t m = v.size();
   if (m == 0) return;
   long double sum = 0;
@@ -303,12 +306,12 @@ class BlockRunner {
     }
   }
 
-  bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, Block& out,
-           const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
+  // The values go to dest, room for `trials` of them.
+  bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, double* dest,
+           Block& out, const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
     pcg64 rng(seed, index);
     SamplingDistribution::Normal normal;
     const std::size_t count = plan_.variables.size(), k = plan_.correlatedIndex.size();
-    out.values.resize(trials);
     out.trials = trials;
     std::size_t kept = 0;
     for (std::uint64_t start = 0; start < trials; start += kBatchTrials) {
@@ -337,12 +340,12 @@ class BlockRunner {
         if (failed_[t] != 0) {
           ++out.failed;
         } else {
-          out.values[kept++] = y_[t];
+          dest[kept++] = y_[t];
         }
       }
       done.fetch_add(n, std::memory_order_relaxed);
     }
-    out.values.resize(kept);
+    out.values = {dest, kept};
     summarize(out, p);
     return true;
   }
@@ -368,7 +371,7 @@ struct Tails {
   bool sorted = false;
 
   void add(const Block& b) {
-    const std::vector<double>& v = b.values;
+    const std::span<const double> v = b.values;
     const std::size_t m = v.size(), k = b.kept;
     count += m;
     low.insert(low.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k));
@@ -418,7 +421,7 @@ void adviseLargePages(void* data, std::size_t bytes) {
 }
 
 // symmetricInterval of unsorted values, which it partly reorders.
-Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
+Interval unsortedSymmetricInterval(std::span<double> values, double p) {
   const auto [low, high] = symmetricEnds(values.size(), p);
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(high),
                    values.end());
@@ -428,7 +431,7 @@ Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
 }
 
 // The symmetric interval of all values so far, from the tails where they decide it.
-Interval symmetricOfAll(Tails& tails, std::vector<double>& all, double p) {
+Interval symmetricOfAll(Tails& tails, std::span<double> all, double p) {
   const auto [low, high] = symmetricEnds(all.size(), p);
   const std::optional<double> a = tails.at(low), b = tails.at(high);
   if (a && b) return {*a, *b};
@@ -505,7 +508,14 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   const std::uint64_t blockCount = (total + blockSize - 1) / blockSize;
   auto trialsOf = [&](std::uint64_t b) { return std::min(blockSize, total - b * blockSize); };
 
-  std::vector<std::unique_ptr<Block>> blocks(blockCount), spare;
+  std::vector<std::unique_ptr<Block>> blocks(blockCount);
+  // Each block writes its values in its own stretch of the result's; they close up as the blocks
+  // are taken in, in their order (a block whose trials failed leaves a gap).
+  TrialValues& all = result.sorted;
+  all.resize(total);
+  adviseLargePages(all.data(), total * sizeof(double));
+  double* const values = all.data();
+  std::size_t filled = 0;
   std::mutex mutex;
   std::condition_variable ready;
   std::atomic<std::uint64_t> next{0};
@@ -528,18 +538,10 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
             if (finish.load()) return;
             const std::uint64_t b = next.fetch_add(1);
             if (b >= blockCount) return;
-            std::unique_ptr<Block> block;
-            {
-              // A block the loop below has taken in, with its memory, else a new one.
-              const std::lock_guard lock(mutex);
-              if (!spare.empty()) {
-                block = std::move(spare.back());
-                spare.pop_back();
-                *block = Block{std::move(block->values)};
-              }
-            }
-            if (!block) block = std::make_unique<Block>();
-            if (!runner.run(settings.seed, b, trialsOf(b), p, *block, finish, done)) return;
+            auto block = std::make_unique<Block>();
+            if (!runner.run(settings.seed, b, trialsOf(b), p, values + b * blockSize, *block,
+                            finish, done))
+              return;
             const std::lock_guard lock(mutex);
             blocks[b] = std::move(block);
             ready.notify_all();
@@ -563,9 +565,6 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
     // decision to stop depends only on the seed.
     std::vector<double>&sizes = blockSizes, &means = blockMeans, &stdUncs = blockStdUncs;
     std::vector<double> lows, highs;
-    std::vector<double>& all = result.sorted;
-    all.reserve(total);
-    adviseLargePages(all.data(), total * sizeof(double));
     Tails& tails = allTails;
     const std::size_t keptOfAll = blockCount * keptCount(blockSize, p);
     tails.low.reserve(keptOfAll);
@@ -617,12 +616,11 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
       stdUncs.push_back(block->stdUnc);
       lows.push_back(block->symmetric.low);
       highs.push_back(block->symmetric.high);
-      all.insert(all.end(), block->values.begin(), block->values.end());
       tails.add(*block);
-      {
-        const std::lock_guard lock(mutex);
-        spare.push_back(std::move(block));
-      }
+      if (block->values.data() != values + filled)
+        std::memmove(values + filled, block->values.data(), block->values.size() * sizeof(double));
+      filled += block->values.size();
+      block.reset();
       if (settings.adaptive && h >= 2) {
         // The procedure settles when twice the standard deviation of the mean of the block
         // estimates of y, u(y), y_low and y_high is within the numerical tolerance of u(y); once
@@ -636,7 +634,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         // The caller judges the ends the result will have, those of all trials so far; finding
         // them takes a pass over the trials, so it is done again only after 5 % more blocks.
         if (result.converged && extended && h >= nextJudgement) {
-          result.enough = control.enough(symmetricOfAll(tails, all, p), uLow, uHigh, h);
+          result.enough = control.enough(symmetricOfAll(tails, {values, filled}, p), uLow, uHigh, h);
           nextJudgement = h + std::max<std::uint64_t>(1, h / 20);
         }
         decided = result.converged && result.enough;
@@ -657,7 +655,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   }
   if (control.progress) control.progress(result.trials);
 
-  std::vector<double>& all = result.sorted;
+  all.resize(filled);
   if (all.size() < 2) throw MonteCarloError("Too few trials could be evaluated.");
   // The mean and standard deviation from those of the blocks; the intervals from the ordered
   // tails of the values where they decide them, else from all values sorted.

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculation/calculation.h"
@@ -78,7 +81,29 @@ struct Histogram {
 };
 // A histogram of values (in any order) over [low, high] (widened to hold the range where it is
 // empty).
-Histogram makeHistogram(const std::vector<double>& values, double low, double high, int bins);
+Histogram makeHistogram(std::span<const double> values, double low, double high, int bins);
+
+// Storage for the values of millions of trials that leaves new elements uninitialised: the
+// threads that write them first touch their memory, not the one that makes room for them.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TrialValues = std::vector<double, UninitialisedAllocator<double>>;
 
 struct MonteCarloResult {
   double probability = 0;
@@ -101,7 +126,7 @@ struct MonteCarloResult {
   bool enough = true;
   // The model values of the trials that evaluated, block after block; within a block only its
   // smallest and largest values are in order.
-  std::vector<double> sorted;
+  TrialValues sorted;
   Histogram histogram;         // 0.05 % to 99.95 % of the values, widened to both intervals
   std::vector<std::string> correlated;
   std::vector<std::string> infiniteVariance;
