@@ -255,6 +255,32 @@ std::size_t keptCount(std::size_t m, double p) {
   return std::min(m, static_cast<std::size_t>(std::ceil(1.25 * (1 - p) * static_cast<double>(m))) + 64);
 }
 
+// Moves the k smallest values to the front and the k largest to the back (2k < m), as two
+// selections over all would, but cheaper: values beyond thresholds taken from a sample of every
+// fourth value are set apart in one pass each, and the selections run among those. False, with
+// the values only reordered, when a threshold set apart fewer than k values.
+bool selectByThresholds(std::span<double> v, std::size_t k) {
+  const std::size_t m = v.size();
+  thread_local std::vector<double> sample;
+  sample.clear();
+  for (std::size_t i = 0; i < m; i += 4) sample.push_back(v[i]);
+  // A rank in the sample that holds about 1.6 k of all values below it.
+  const std::size_t rank = std::min(sample.size() / 2, (16 * k + 39) / 40);
+  if (rank == 0) return false;
+  const auto at = [&](std::size_t r) {
+    std::nth_element(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(r), sample.end());
+    return sample[r];
+  };
+  const double low = at(rank), high = at(sample.size() - 1 - rank);
+  const auto lowEnd = std::partition(v.begin(), v.end(), [=](double x) { return x < low; });
+  const auto highBegin = std::partition(lowEnd, v.end(), [=](double x) { return x <= high; });
+  const auto kk = static_cast<std::ptrdiff_t>(k);
+  if (lowEnd - v.begin() < kk || v.end() - highBegin < kk) return false;
+  std::nth_element(v.begin(), v.begin() + kk - 1, lowEnd);
+  std::nth_element(highBegin, v.end() - kk, v.end());
+  return true;
+}
+
 void summarize(Block& b, double p) {
   const std::span<double> v = b.values;
   const std::size_t m = v.size();
@@ -272,8 +298,10 @@ void summarize(Block& b, double p) {
     b.kept = m;
   } else {
     const auto k = static_cast<std::ptrdiff_t>(b.kept);
-    std::nth_element(v.begin(), v.begin() + k - 1, v.end());
-    std::nth_element(v.begin() + k, v.end() - k, v.end());
+    if (!selectByThresholds(v, b.kept)) {
+      std::nth_element(v.begin(), v.begin() + k - 1, v.end());
+      std::nth_element(v.begin() + k, v.end() - k, v.end());
+    }
     b.keptLowMax = v[b.kept - 1];
     b.keptHighMin = v[m - b.kept];
   }
