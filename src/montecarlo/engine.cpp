@@ -252,7 +252,8 @@ struct Block {
 // the fraction 1 − p outside the coverage interval would give, and a margin. Whether the kept
 // values of all blocks hold every value an estimate needs is checked where they are used.
 std::size_t keptCount(std::size_t m, double p) {
-  return std::min(m, static_cast<std::size_t>(std::ceil(1.25 * (1 - p) * static_cast<double>(m))) + 64);
+  const double outside = (1 - p) * static_cast<double>(m);
+  return std::min(m, static_cast<std::size_t>(std::ceil(1.25 * outside)) + 64);
 }
 
 // Moves the k smallest values to the front and the k largest to the back (2k < m), as two
@@ -344,7 +345,8 @@ class BlockRunner {
     std::size_t kept = 0;
     for (std::uint64_t start = 0; start < trials; start += kBatchTrials) {
       if (finish.load(std::memory_order_relaxed)) return false;
-      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatchTrials, trials - start));
+      const auto n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kBatchTrials, trials - start));
       for (std::size_t i = 0; i < count; ++i)
         if (!plan_.variables[i].correlated)
           plan_.variables[i].distribution.fill(rng, normal, column(i), n);
@@ -396,7 +398,7 @@ struct Tails {
   double lowBound = std::numeric_limits<double>::infinity();
   double highBound = -std::numeric_limits<double>::infinity();
   std::size_t count = 0;  // the values of all blocks
-  bool sorted = false;
+  bool sorted = false;  // low and high in ascending order
 
   void add(const Block& b) {
     const std::span<const double> v = b.values;
@@ -433,11 +435,6 @@ struct Tails {
     return v ? v : highAt(i);
   }
 
-  void sort() {
-    std::sort(low.begin(), low.end());
-    std::sort(high.begin(), high.end());
-    sorted = true;
-  }
 };
 
 // Millions of values fill fresh memory: in large pages it takes a few faults, not thousands.
@@ -662,7 +659,8 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         // The caller judges the ends the result will have, those of all trials so far; finding
         // them takes a pass over the trials, so it is done again only after 5 % more blocks.
         if (result.converged && extended && h >= nextJudgement) {
-          result.enough = control.enough(symmetricOfAll(tails, {values, filled}, p), uLow, uHigh, h);
+          result.enough =
+              control.enough(symmetricOfAll(tails, {values, filled}, p), uLow, uHigh, h);
           nextJudgement = h + std::max<std::uint64_t>(1, h / 20);
         }
         decided = result.converged && result.enough;
@@ -692,7 +690,19 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
     weighted += static_cast<long double>(blockSizes[b]) * blockMeans[b];
   result.mean = static_cast<double>(weighted / static_cast<long double>(all.size()));
   result.stdUnc = pooledStdUnc(blockSizes, blockMeans, blockStdUncs);
-  allTails.sort();
+  // With more than one thread the two halves of the final work run side by side.
+  const auto together = [&](auto&& first, auto&& second) {
+    if (threads < 2) {
+      first();
+      second();
+      return;
+    }
+    std::jthread other(second);
+    first();
+  };
+  together([&] { std::sort(allTails.low.begin(), allTails.low.end()); },
+           [&] { std::sort(allTails.high.begin(), allTails.high.end()); });
+  allTails.sorted = true;
   const std::size_t m = all.size(), q = std::min(coverageCount(m, p), m - 1);
   const bool fromTails = allTails.lowAt(m - q - 1) && allTails.highAt(q);
   if (!fromTails) std::sort(all.begin(), all.end());
@@ -715,7 +725,16 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   };
   const double low = std::min({quantile(0.0005), result.symmetric.low, result.shortest.low});
   const double high = std::max({quantile(0.9995), result.symmetric.high, result.shortest.high});
-  result.histogram = makeHistogram(all, low, high, control.histogramBins);
+  const std::span<const double> trialValues(all);
+  const std::size_t half = m / 2;
+  Histogram second;
+  const int bins = control.histogramBins;
+  together([&] { result.histogram = makeHistogram(trialValues.first(half), low, high, bins); },
+           [&] { second = makeHistogram(trialValues.subspan(half), low, high, bins); });
+  result.histogram.below += second.below;
+  result.histogram.above += second.above;
+  for (std::size_t i = 0; i < second.counts.size(); ++i)
+    result.histogram.counts[i] += second.counts[i];
   return result;
 }
 
