@@ -244,6 +244,9 @@ TEST(MonteCarloEngine, IntervalsAreThoseOfAllValuesSorted) {
       for (double x : all) ss += (x - mean) * (x - mean);
       EXPECT_NEAR(r.mean, mean, 1e-12 * std::fabs(mean) + 1e-15);
       EXPECT_NEAR(r.stdUnc, std::sqrt(ss / static_cast<double>(all.size() - 1)), 1e-12 * r.stdUnc);
+      std::uint64_t counted = r.histogram.below + r.histogram.above;
+      for (const std::uint64_t c : r.histogram.counts) counted += c;
+      EXPECT_EQ(counted, all.size());
     }
   }
 }
