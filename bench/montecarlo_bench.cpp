@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "expression/equation.h"
+#include "montecarlo/batch_model.h"
+#include "montecarlo/check.h"
 #include "montecarlo/engine.h"
 #include "montecarlo/second_order.h"
+#include "project/project.h"
 
 namespace {
 
@@ -83,16 +86,40 @@ void BM_EvaluationOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_EvaluationOnly);
 
-// Drawing the seven values alone.
+// Drawing the seven values alone, a batch of trials at a time.
 void BM_SamplingOnly(benchmark::State& state) {
   const MonteCarloPlan plan = planMonteCarlo(demonstration());
   pcg64 rng(1, 0);
-  std::normal_distribution<double> normal;
+  SamplingDistribution::Normal normal;
+  std::vector<double> column(kBatchTrials);
   for (auto _ : state)
-    for (const MonteCarloVariable& v : plan.variables)
-      benchmark::DoNotOptimize(v.distribution.sample(rng, normal));
+    for (const MonteCarloVariable& v : plan.variables) {
+      v.distribution.fill(rng, normal, column.data(), column.size());
+      benchmark::DoNotOptimize(column.data());
+    }
+  state.counters["trials/s"] = benchmark::Counter(
+      static_cast<double>(kBatchTrials * state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SamplingOnly);
+
+// The end gauge of GUM H.1: the adaptive check with the validation of the first-order result,
+// which runs until the interval ends are stable to a fifth of the numerical tolerance (the trial
+// limit raised so that the validation, not the limit, ends it).
+void BM_GumH1Validation(benchmark::State& state) {
+  const CoverageTable coverage = loadCoverageTable(MIREVANT_BENCH_TABLES);
+  const Project project = readProject(MIREVANT_BENCH_EXAMPLES "/gum_h1_end_gauge.mirevant.toml");
+  const CalculationInput in = calculationInput(project, &coverage);
+  MonteCarloSettings settings = monteCarloSettingsFor(project);
+  settings.maxTrials = 100000000;
+  MonteCarloControl control;
+  control.threads = static_cast<unsigned>(state.range(0));
+  for (auto _ : state) {
+    const MonteCarloCheck check = runMonteCarloCheck(in, settings, control);
+    state.counters["trials"] = static_cast<double>(check.monteCarlo.trials);
+    state.counters["validated"] = check.monteCarlo.enough ? 1 : 0;
+  }
+}
+BENCHMARK(BM_GumH1Validation)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SecondOrderDemonstration(benchmark::State& state) {
   const CalculationInput in = demonstration();

@@ -6,9 +6,11 @@
 // variable's degrees of freedom, the curvilinear trapezoidal one also by the inexactness d of its
 // half-width.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <random>
+#include <boost/random/chi_squared_distribution.hpp>
+#include <boost/random/normal_distribution.hpp>
 #include <string>
 
 #include "calculation/variable_entry.h"
@@ -39,42 +41,66 @@ struct SamplingDistribution {
   // A t distribution with ν ≤ 2 has no finite variance; it is still sampled.
   bool infiniteVariance() const;
 
-  // One draw. `normal` is the caller's standard normal generator (one per random stream).
+  // The standard normal generator of a random stream (a ziggurat).
+  using Normal = boost::random::normal_distribution<double>;
+
+  // n draws into out, one after the other from the stream.
   template <class Rng>
-  double sample(Rng& rng, std::normal_distribution<double>& normal) const {
+  void fill(Rng& rng, Normal& normal, double* out, std::size_t n) const {
     switch (kind) {
       case Distribution::Gaussian:
-        return location + u * normal(rng);
-      case Distribution::Rectangular:
-        return location + halfWidth() * (2 * uniform01(rng) - 1);
-      case Distribution::Triangular:
-        return location + halfWidth() * (uniform01(rng) + uniform01(rng) - 1);
-      case Distribution::Arcsine:
-        return location + halfWidth() * std::sin(kPi * (uniform01(rng) - 0.5));
+        for (std::size_t i = 0; i < n; ++i) out[i] = location + u * normal(rng);
+        return;
+      case Distribution::Rectangular: {
+        const double h = halfWidth();
+        for (std::size_t i = 0; i < n; ++i) out[i] = location + h * (2 * uniform01(rng) - 1);
+        return;
+      }
+      case Distribution::Triangular: {
+        const double h = halfWidth();
+        for (std::size_t i = 0; i < n; ++i) {
+          const double a = uniform01(rng);
+          out[i] = location + h * (a + uniform01(rng) - 1);
+        }
+        return;
+      }
+      case Distribution::Arcsine: {
+        const double h = halfWidth();
+        for (std::size_t i = 0; i < n; ++i)
+          out[i] = location + h * std::sin(kPi * (uniform01(rng) - 0.5));
+        return;
+      }
       case Distribution::StudentT:
-      case Distribution::StudentTStd:
-        return location + scale() * studentT(rng, normal);
+      case Distribution::StudentTStd: {
+        const double s = scale();
+        if (dof > kNormalDof) {
+          for (std::size_t i = 0; i < n; ++i) out[i] = location + s * normal(rng);
+          return;
+        }
+        boost::random::chi_squared_distribution<double> chi(dof);
+        for (std::size_t i = 0; i < n; ++i) {
+          const double z = normal(rng);
+          out[i] = location + s * (z / std::sqrt(chi(rng) / dof));
+        }
+        return;
+      }
       case Distribution::CurvilinearTrapezoidal: {
         // A half-width drawn from [a − d, a + d], then a value within it.
-        const double width = halfWidth() + inexactness * (2 * uniform01(rng) - 1);
-        return location + width * (2 * uniform01(rng) - 1);
+        const double a = halfWidth();
+        for (std::size_t i = 0; i < n; ++i) {
+          const double width = a + inexactness * (2 * uniform01(rng) - 1);
+          out[i] = location + width * (2 * uniform01(rng) - 1);
+        }
+        return;
       }
     }
-    return location;
+    std::fill(out, out + n, location);
   }
 
  private:
   static constexpr double kPi = 3.14159265358979323846;
   // Above this many degrees of freedom t is drawn as the normal it has become.
   static constexpr double kNormalDof = 1e7;
-
-  template <class Rng>
-  double studentT(Rng& rng, std::normal_distribution<double>& normal) const {
-    const double z = normal(rng);
-    if (dof > kNormalDof) return z;
-    std::chi_squared_distribution<double> chi(dof);
-    return z / std::sqrt(chi(rng) / dof);
-  }
 };
 
 

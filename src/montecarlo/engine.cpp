@@ -14,13 +14,18 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <cstring>
 #include <pcg_random.hpp>
 #include <thread>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <utility>
 
 #include "core/numtext.h"
 #include "expression/equation.h"
+#include "montecarlo/batch_model.h"
 
 namespace mirevant {
 
@@ -84,7 +89,7 @@ Interval shortestInterval(const std::vector<double>& sorted, double p) {
   return best;
 }
 
-Histogram makeHistogram(const std::vector<double>& sorted, double low, double high, int bins) {
+Histogram makeHistogram(std::span<const double> values, double low, double high, int bins) {
   Histogram h;
   bins = std::max(bins, 1);
   if (!(high > low)) {
@@ -95,7 +100,7 @@ Histogram makeHistogram(const std::vector<double>& sorted, double low, double hi
   h.low = low;
   h.width = (high - low) / bins;
   h.counts.assign(static_cast<std::size_t>(bins), 0);
-  for (double x : sorted) {
+  for (double x : values) {
     if (x < low) {
       ++h.below;
     } else if (x > high) {
@@ -228,104 +233,234 @@ MonteCarloPlan planMonteCarlo(const CalculationInput& input) {
 
 namespace {
 
-// The trials of one block, ascending, and their estimates.
+// The trials of one block, in their place among the values of all trials, and their estimates.
+// The values are arranged for the selections the
+// intervals need: the `kept` smallest first and the `kept` largest last (the whole block ascending
+// where the two would meet).
 struct Block {
-  std::vector<double> values;
+  std::span<double> values;
   std::uint64_t trials = 0;
   std::uint64_t failed = 0;
   std::string firstFailure;
   double mean = 0, stdUnc = 0;
   Interval symmetric;
+  std::size_t kept = 0;
+  double keptLowMax = 0, keptHighMin = 0;  // the largest kept small value, the smallest large one
 };
 
-void summarize(Block& b, double p) {
-  std::sort(b.values.begin(), b.values.end());
-  const std::size_t m = b.values.size();
-  if (m == 0) return;
-  long double sum = 0;
-  for (double x : b.values) sum += x;
-  const long double mean = sum / static_cast<long double>(m);
-  long double ss = 0;
-  for (double x : b.values) ss += (x - mean) * (x - mean);
-  b.mean = static_cast<double>(mean);
-  b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
-  b.symmetric = symmetricInterval(b.values, p);
+// How many of a block's smallest and of its largest values are kept apart: a quarter more than
+// the fraction 1 − p outside the coverage interval would give, and a margin. Whether the kept
+// values of all blocks hold every value an estimate needs is checked where they are used.
+std::size_t keptCount(std::size_t m, double p) {
+  const double outside = (1 - p) * static_cast<double>(m);
+  return std::min(m, static_cast<std::size_t>(std::ceil(1.25 * outside)) + 64);
 }
 
-// Draws and evaluates one block of trials on its own random stream. False when stopped.
+// Moves the k smallest values to the front and the k largest to the back (2k < m), as two
+// selections over all would, but cheaper: values beyond thresholds taken from a sample of every
+// fourth value are set apart in one pass each, and the selections run among those. False, with
+// the values only reordered, when a threshold set apart fewer than k values.
+bool selectByThresholds(std::span<double> v, std::size_t k) {
+  const std::size_t m = v.size();
+  thread_local std::vector<double> sample;
+  sample.clear();
+  for (std::size_t i = 0; i < m; i += 4) sample.push_back(v[i]);
+  // A rank in the sample that holds about 1.6 k of all values below it.
+  const std::size_t rank = std::min(sample.size() / 2, (16 * k + 39) / 40);
+  if (rank == 0) return false;
+  const auto at = [&](std::size_t r) {
+    std::nth_element(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(r), sample.end());
+    return sample[r];
+  };
+  const double low = at(rank), high = at(sample.size() - 1 - rank);
+  const auto lowEnd = std::partition(v.begin(), v.end(), [=](double x) { return x < low; });
+  const auto highBegin = std::partition(lowEnd, v.end(), [=](double x) { return x <= high; });
+  const auto kk = static_cast<std::ptrdiff_t>(k);
+  if (lowEnd - v.begin() < kk || v.end() - highBegin < kk) return false;
+  std::nth_element(v.begin(), v.begin() + kk - 1, lowEnd);
+  std::nth_element(highBegin, v.end() - kk, v.end());
+  return true;
+}
+
+void summarize(Block& b, double p) {
+  const std::span<double> v = b.values;
+  const std::size_t m = v.size();
+  if (m == 0) return;
+  long double sum = 0;
+  for (double x : v) sum += x;
+  const long double mean = sum / static_cast<long double>(m);
+  long double ss = 0;
+  for (double x : v) ss += (x - mean) * (x - mean);
+  b.mean = static_cast<double>(mean);
+  b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
+  b.kept = keptCount(m, p);
+  if (2 * b.kept >= m) {
+    std::sort(v.begin(), v.end());
+    b.kept = m;
+  } else {
+    const auto k = static_cast<std::ptrdiff_t>(b.kept);
+    if (!selectByThresholds(v, b.kept)) {
+      std::nth_element(v.begin(), v.begin() + k - 1, v.end());
+      std::nth_element(v.begin() + k, v.end() - k, v.end());
+    }
+    b.keptLowMax = v[b.kept - 1];
+    b.keptHighMin = v[m - b.kept];
+  }
+  // The interval's ends lie among the kept values.
+  const auto [low, high] = symmetricEnds(m, p);
+  const auto lowPart = v.begin() + static_cast<std::ptrdiff_t>(b.kept);
+  const auto highPart = v.end() - static_cast<std::ptrdiff_t>(b.kept);
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(low), lowPart);
+  std::nth_element(highPart, v.begin() + static_cast<std::ptrdiff_t>(high), v.end());
+  b.symmetric = {v[low], v[high]};
+}
+
+expression compiledModel(const std::string& model) {
+  TEquation equation;
+  equation.SetText(model);
+  return equation.Compiled();
+}
+
+// Draws and evaluates one block of trials on its own random stream, a batch of trials at a time.
+// False when stopped.
 class BlockRunner {
  public:
-  BlockRunner(const std::string& model, const MonteCarloPlan& plan) : plan_(plan) {
-    equation_.SetAngleUnits(angleUnit::Radians);
-    equation_.SetText(model);
-    for (const MonteCarloVariable& v : plan.variables) {
-      if (v.correlated)
-        correlatedMean_.push_back(v.distribution.location);
-      else
-        independent_.push_back(&v);
+  BlockRunner(const std::string& model, const MonteCarloPlan& plan)
+      : plan_(plan), model_(compiledModel(model)) {
+    const std::size_t count = plan.variables.size(), k = plan.correlatedIndex.size();
+    columns_.resize((count + k) * kBatchTrials);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::fill(column(i), column(i) + kBatchTrials, plan.variables[i].distribution.location);
+      slots_[static_cast<std::size_t>(plan.variables[i].slot)] = column(i);
     }
-    z_.resize(correlatedMean_.size());
   }
 
-  bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, Block& out,
-           const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
+  // The values go to dest, room for `trials` of them.
+  bool run(std::uint64_t seed, std::uint64_t index, std::uint64_t trials, double p, double* dest,
+           Block& out, const std::atomic<bool>& finish, std::atomic<std::uint64_t>& done) {
     pcg64 rng(seed, index);
-    std::normal_distribution<double> normal;
-    Extended values[kVariableSlots] = {};
-    const expression& compiled = equation_.Compiled();
-    const std::size_t k = correlatedMean_.size();
-    out.values.reserve(trials);
+    SamplingDistribution::Normal normal;
+    const std::size_t count = plan_.variables.size(), k = plan_.correlatedIndex.size();
     out.trials = trials;
-    for (std::uint64_t t = 0; t < trials; ++t) {
-      if ((t & 1023) == 1023) {
-        done.fetch_add(1024, std::memory_order_relaxed);
-        if (finish.load(std::memory_order_relaxed)) return false;
+    std::size_t kept = 0;
+    for (std::uint64_t start = 0; start < trials; start += kBatchTrials) {
+      if (finish.load(std::memory_order_relaxed)) return false;
+      const auto n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kBatchTrials, trials - start));
+      for (std::size_t i = 0; i < count; ++i)
+        if (!plan_.variables[i].correlated)
+          plan_.variables[i].distribution.fill(rng, normal, column(i), n);
+      // Correlated values: their means plus the factor times independent standard normals.
+      for (std::size_t a = 0; a < k; ++a) {
+        double* z = column(count + a);
+        for (std::size_t t = 0; t < n; ++t) z[t] = normal(rng);
       }
-      for (const MonteCarloVariable* v : independent_)
-        values[v->slot] = v->distribution.sample(rng, normal);
-      if (k > 0) {
-        for (std::size_t a = 0; a < k; ++a) z_[a] = normal(rng);
-        for (std::size_t a = 0; a < k; ++a) {
-          double x = correlatedMean_[a];
-          const double* row = &plan_.factor[a * k];
-          for (std::size_t b = 0; b < k; ++b) x += row[b] * z_[b];
-          values[plan_.variables[plan_.correlatedIndex[a]].slot] = x;
+      for (std::size_t a = 0; a < k; ++a) {
+        const std::size_t i = plan_.correlatedIndex[a];
+        double* x = column(i);
+        std::fill(x, x + kBatchTrials, plan_.variables[i].distribution.location);
+        for (std::size_t b = 0; b < k; ++b) {
+          const double l = plan_.factor[a * k + b];
+          const double* z = column(count + b);
+          for (std::size_t t = 0; t < kBatchTrials; ++t) x[t] += l * z[t];
         }
       }
-      try {
-        const Extended y = compiled.CalculateQuick(values);
-        if (!std::isfinite(y)) throw MathError("The model value is not a finite number");
-        // The trials are kept as doubles: a value beyond their range fails as any other would.
-        const double value = static_cast<double>(y);
-        if (!std::isfinite(value))
-          throw MathError("The model value " + numberText(y) +
-                          " is beyond the range of the trials' numbers (about 1.8E308)");
-        out.values.push_back(value);
-      } catch (const std::exception& e) {
-        if (out.failed++ == 0) out.firstFailure = e.what();
+      model_.evaluate(slots_.data(), n, y_.data(), failed_.data(), out.firstFailure);
+      for (std::size_t t = 0; t < n; ++t) {
+        if (failed_[t] != 0) {
+          ++out.failed;
+        } else {
+          dest[kept++] = y_[t];
+        }
       }
+      done.fetch_add(n, std::memory_order_relaxed);
     }
-    done.fetch_add(trials & 1023, std::memory_order_relaxed);
+    out.values = {dest, kept};
     summarize(out, p);
     return true;
   }
 
  private:
+  double* column(std::size_t i) { return columns_.data() + i * kBatchTrials; }
+
   const MonteCarloPlan& plan_;
-  TEquation equation_;
-  std::vector<const MonteCarloVariable*> independent_;
-  std::vector<double> correlatedMean_;
-  std::vector<double> z_;
+  BatchModel model_;
+  std::vector<double> columns_;  // each variable's values, then the correlated ones' normals
+  std::array<const double*, kVariableSlots> slots_{};
+  std::array<double, kBatchTrials> y_{};
+  std::array<std::uint8_t, kBatchTrials> failed_{};
 };
 
+// The smallest and the largest values of all blocks taken so far, from the blocks' kept values:
+// every value below lowBound is in `low`, every value above highBound in `high`.
+struct Tails {
+  std::vector<double> low, high;
+  double lowBound = std::numeric_limits<double>::infinity();
+  double highBound = -std::numeric_limits<double>::infinity();
+  std::size_t count = 0;  // the values of all blocks
+  bool sorted = false;  // low and high in ascending order
+
+  void add(const Block& b) {
+    const std::span<const double> v = b.values;
+    const std::size_t m = v.size(), k = b.kept;
+    count += m;
+    low.insert(low.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k));
+    high.insert(high.end(), v.end() - static_cast<std::ptrdiff_t>(k), v.end());
+    if (k < m) {
+      lowBound = std::min(lowBound, b.keptLowMax);
+      highBound = std::max(highBound, b.keptHighMin);
+    }
+  }
+
+  // The i-th of all values in ascending order (from 0), when the kept values decide it: a value
+  // of `low` below lowBound has all smaller values of the blocks in `low`, so its rank there is its
+  // rank among them all; the same for `high` above highBound.
+  std::optional<double> lowAt(std::size_t i) {
+    if (i >= low.size()) return std::nullopt;
+    const auto at = low.begin() + static_cast<std::ptrdiff_t>(i);
+    if (!sorted) std::nth_element(low.begin(), at, low.end());
+    if (*at < lowBound) return *at;
+    return std::nullopt;
+  }
+  std::optional<double> highAt(std::size_t i) {
+    const std::size_t fromTop = count - 1 - i;
+    if (fromTop >= high.size()) return std::nullopt;
+    const auto at = high.end() - 1 - static_cast<std::ptrdiff_t>(fromTop);
+    if (!sorted) std::nth_element(high.begin(), at, high.end());
+    if (*at > highBound) return *at;
+    return std::nullopt;
+  }
+  std::optional<double> at(std::size_t i) {
+    const std::optional<double> v = lowAt(i);
+    return v ? v : highAt(i);
+  }
+
+};
+
+// Millions of values fill fresh memory: in large pages it takes a few faults, not thousands.
+void adviseLargePages(void* data, std::size_t bytes) {
+  constexpr std::uintptr_t kLarge = 2 << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kLarge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 // symmetricInterval of unsorted values, which it partly reorders.
-Interval unsortedSymmetricInterval(std::vector<double>& values, double p) {
+Interval unsortedSymmetricInterval(std::span<double> values, double p) {
   const auto [low, high] = symmetricEnds(values.size(), p);
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(high),
                    values.end());
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(low),
                    values.begin() + static_cast<std::ptrdiff_t>(high));
   return {values[low], values[high]};
+}
+
+// The symmetric interval of all values so far, from the tails where they decide it.
+Interval symmetricOfAll(Tails& tails, std::span<double> all, double p) {
+  const auto [low, high] = symmetricEnds(all.size(), p);
+  const std::optional<double> a = tails.at(low), b = tails.at(high);
+  if (a && b) return {*a, *b};
+  return unsortedSymmetricInterval(all, p);
 }
 
 double meanOf(const std::vector<double>& x) {
@@ -399,12 +534,21 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   auto trialsOf = [&](std::uint64_t b) { return std::min(blockSize, total - b * blockSize); };
 
   std::vector<std::unique_ptr<Block>> blocks(blockCount);
+  // Each block writes its values in its own stretch of the result's; they close up as the blocks
+  // are taken in, in their order (a block whose trials failed leaves a gap).
+  TrialValues& all = result.sorted;
+  all.resize(total);
+  adviseLargePages(all.data(), total * sizeof(double));
+  double* const values = all.data();
+  std::size_t filled = 0;
   std::mutex mutex;
   std::condition_variable ready;
   std::atomic<std::uint64_t> next{0};
   std::atomic<std::uint64_t> done{0};
   std::atomic<bool> finish{false};
   std::exception_ptr workerError;
+  Tails allTails;
+  std::vector<double> blockSizes, blockMeans, blockStdUncs;
 
   unsigned threads = control.threads != 0 ? control.threads : std::thread::hardware_concurrency();
   threads = static_cast<unsigned>(std::clamp<std::uint64_t>(threads, 1, blockCount));
@@ -420,7 +564,9 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
             const std::uint64_t b = next.fetch_add(1);
             if (b >= blockCount) return;
             auto block = std::make_unique<Block>();
-            if (!runner.run(settings.seed, b, trialsOf(b), p, *block, finish, done)) return;
+            if (!runner.run(settings.seed, b, trialsOf(b), p, values + b * blockSize, *block,
+                            finish, done))
+              return;
             const std::lock_guard lock(mutex);
             blocks[b] = std::move(block);
             ready.notify_all();
@@ -442,8 +588,12 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
 
     // Blocks are taken into the result in their order, whatever order they finish in, so that the
     // decision to stop depends only on the seed.
-    std::vector<double> sizes, means, stdUncs, lows, highs;
-    std::vector<double>& all = result.sorted;
+    std::vector<double>&sizes = blockSizes, &means = blockMeans, &stdUncs = blockStdUncs;
+    std::vector<double> lows, highs;
+    Tails& tails = allTails;
+    const std::size_t keptOfAll = blockCount * keptCount(blockSize, p);
+    tails.low.reserve(keptOfAll);
+    tails.high.reserve(keptOfAll);
     std::uint64_t h = 0;
     bool decided = false;
     result.converged = false;
@@ -491,7 +641,10 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
       stdUncs.push_back(block->stdUnc);
       lows.push_back(block->symmetric.low);
       highs.push_back(block->symmetric.high);
-      all.insert(all.end(), block->values.begin(), block->values.end());
+      tails.add(*block);
+      if (block->values.data() != values + filled)
+        std::memmove(values + filled, block->values.data(), block->values.size() * sizeof(double));
+      filled += block->values.size();
       block.reset();
       if (settings.adaptive && h >= 2) {
         // The procedure settles when twice the standard deviation of the mean of the block
@@ -506,7 +659,8 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
         // The caller judges the ends the result will have, those of all trials so far; finding
         // them takes a pass over the trials, so it is done again only after 5 % more blocks.
         if (result.converged && extended && h >= nextJudgement) {
-          result.enough = control.enough(unsortedSymmetricInterval(all, p), uLow, uHigh, h);
+          result.enough =
+              control.enough(symmetricOfAll(tails, {values, filled}, p), uLow, uHigh, h);
           nextJudgement = h + std::max<std::uint64_t>(1, h / 20);
         }
         decided = result.converged && result.enough;
@@ -527,24 +681,60 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   }
   if (control.progress) control.progress(result.trials);
 
-  std::vector<double>& all = result.sorted;
+  all.resize(filled);
   if (all.size() < 2) throw MonteCarloError("Too few trials could be evaluated.");
-  std::sort(all.begin(), all.end());
-  long double sum = 0;
-  for (double x : all) sum += x;
-  const long double mean = sum / static_cast<long double>(all.size());
-  long double ss = 0;
-  for (double x : all) ss += (x - mean) * (x - mean);
-  result.mean = static_cast<double>(mean);
-  result.stdUnc = static_cast<double>(std::sqrt(ss / static_cast<long double>(all.size() - 1)));
-  result.symmetric = symmetricInterval(all, p);
-  result.shortest = shortestInterval(all, p);
-  const auto at = [&](double f) {
-    return all[static_cast<std::size_t>(f * static_cast<double>(all.size() - 1))];
+  // The mean and standard deviation from those of the blocks; the intervals from the ordered
+  // tails of the values where they decide them, else from all values sorted.
+  long double weighted = 0;
+  for (std::size_t b = 0; b < blockSizes.size(); ++b)
+    weighted += static_cast<long double>(blockSizes[b]) * blockMeans[b];
+  result.mean = static_cast<double>(weighted / static_cast<long double>(all.size()));
+  result.stdUnc = pooledStdUnc(blockSizes, blockMeans, blockStdUncs);
+  // With more than one thread the two halves of the final work run side by side.
+  const auto together = [&](auto&& first, auto&& second) {
+    if (threads < 2) {
+      first();
+      second();
+      return;
+    }
+    std::jthread other(second);
+    first();
   };
-  const double low = std::min({at(0.0005), result.symmetric.low, result.shortest.low});
-  const double high = std::max({at(0.9995), result.symmetric.high, result.shortest.high});
-  result.histogram = makeHistogram(all, low, high, control.histogramBins);
+  together([&] { std::sort(allTails.low.begin(), allTails.low.end()); },
+           [&] { std::sort(allTails.high.begin(), allTails.high.end()); });
+  allTails.sorted = true;
+  const std::size_t m = all.size(), q = std::min(coverageCount(m, p), m - 1);
+  const bool fromTails = allTails.lowAt(m - q - 1) && allTails.highAt(q);
+  if (!fromTails) std::sort(all.begin(), all.end());
+  const auto at = [&](std::size_t i) {
+    if (fromTails)
+      if (const std::optional<double> v = allTails.at(i)) return *v;
+    if (!fromTails) return all[i];
+    std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(i), all.end());
+    return all[i];
+  };
+  const auto [lowEnd, highEnd] = symmetricEnds(m, p);
+  result.symmetric = {at(lowEnd), at(highEnd)};
+  result.shortest = {at(0), at(q)};
+  for (std::size_t r = 1; r + q < m; ++r) {
+    const double low = at(r), high = at(r + q);
+    if (high - low < result.shortest.high - result.shortest.low) result.shortest = {low, high};
+  }
+  const auto quantile = [&](double f) {
+    return at(static_cast<std::size_t>(f * static_cast<double>(m - 1)));
+  };
+  const double low = std::min({quantile(0.0005), result.symmetric.low, result.shortest.low});
+  const double high = std::max({quantile(0.9995), result.symmetric.high, result.shortest.high});
+  const std::span<const double> trialValues(all);
+  const std::size_t half = m / 2;
+  Histogram second;
+  const int bins = control.histogramBins;
+  together([&] { result.histogram = makeHistogram(trialValues.first(half), low, high, bins); },
+           [&] { second = makeHistogram(trialValues.subspan(half), low, high, bins); });
+  result.histogram.below += second.below;
+  result.histogram.above += second.above;
+  for (std::size_t i = 0; i < second.counts.size(); ++i)
+    result.histogram.counts[i] += second.counts[i];
   return result;
 }
 

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculation/calculation.h"
@@ -76,8 +79,31 @@ struct Histogram {
   std::uint64_t below = 0;  // values left of the first bin
   std::uint64_t above = 0;  // values right of the last bin
 };
-// A histogram of sorted values over [low, high] (widened to hold the range where it is empty).
-Histogram makeHistogram(const std::vector<double>& sorted, double low, double high, int bins);
+// A histogram of values (in any order) over [low, high] (widened to hold the range where it is
+// empty).
+Histogram makeHistogram(std::span<const double> values, double low, double high, int bins);
+
+// Storage for the values of millions of trials that leaves new elements uninitialised: the
+// threads that write them first touch their memory, not the one that makes room for them.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TrialValues = std::vector<double, UninitialisedAllocator<double>>;
 
 struct MonteCarloResult {
   double probability = 0;
@@ -98,7 +124,9 @@ struct MonteCarloResult {
   // With MonteCarloControl::enough: whether it held when the run ended (false: the trial limit
   // ended the run first).
   bool enough = true;
-  std::vector<double> sorted;  // the model values of the trials that evaluated, ascending
+  // The model values of the trials that evaluated, block after block; within a block only its
+  // smallest and largest values are in order.
+  TrialValues sorted;
   Histogram histogram;         // 0.05 % to 99.95 % of the values, widened to both intervals
   std::vector<std::string> correlated;
   std::vector<std::string> infiniteVariance;
