@@ -43,16 +43,38 @@ const std::array<std::string, kOperatorCount + 1> kTemplates = {
 // and above; a function, the unary minus and the factorial (precedence 4) take none. Operators
 // inside parentheses never meet those outside, so a parenthesised group leaves the shape alone.
 
+struct OperatorTable {
+  std::array<int, kOperatorCount + 1> precedence{};
+  std::array<bool, kOperatorCount + 1> binary{};
+};
+
+const OperatorTable kOperatorTable = [] {
+  OperatorTable t;
+  for (int op = 0; op <= kOperatorCount; ++op) {
+    t.precedence[static_cast<std::size_t>(op)] = OperatorPrecedence(op);
+    t.binary[static_cast<std::size_t>(op)] = IsBinaryOperator(op);
+  }
+  return t;
+}();
+
+int precedenceOf(int op) {
+  return kOperatorTable.precedence[static_cast<std::size_t>(op)];
+}
+
+bool isBinary(int op) {
+  return kOperatorTable.binary[static_cast<std::size_t>(op)];
+}
+
 int precedenceOfOpen(char op) {
-  return OperatorPrecedence(static_cast<unsigned char>(op));
+  return precedenceOf(static_cast<unsigned char>(op));
 }
 
 // The shape of one operator read on its own.
 TextShape operatorShape(int op) {
   TextShape s;
   s.open.push_back(static_cast<char>(op));
-  if (IsBinaryOperator(op)) {
-    const int p = OperatorPrecedence(op);
+  if (isBinary(op)) {
+    const int p = precedenceOf(op);
     s.reach = p;
     for (int m = p; m <= 4; ++m) s.spine[static_cast<std::size_t>(m)] = 1u << op;
   }
@@ -80,14 +102,14 @@ void append(TextShape& acc, const TextShape& next) {
 int minPendingBinary(const TextShape& s) {
   int m = 5;
   for (char c : s.open)
-    if (IsBinaryOperator(static_cast<unsigned char>(c))) m = std::min(m, precedenceOfOpen(c));
+    if (isBinary(static_cast<unsigned char>(c))) m = std::min(m, precedenceOfOpen(c));
   return m;
 }
 
 bool pendingPrefix(const TextShape& s) {
   for (char c : s.open) {
     const int op = static_cast<unsigned char>(c);
-    if (!IsBinaryOperator(op) && op != kOpFactorial) return true;
+    if (!isBinary(op) && op != kOpFactorial) return true;
   }
   return false;
 }
@@ -239,9 +261,9 @@ bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertCon
     // Operators of the left spine at the neighbour's level or below take the neighbour's operand.
     // Regrouping a product or quotient after "*", or a sum or difference after "+", keeps the
     // value; anything else changes it.
-    const int l = OperatorPrecedence(left.op);
+    const int l = precedenceOf(left.op);
     for (int op = 1; op <= kOperatorCount; ++op) {
-      if (!(leftSpine & (1u << op)) || OperatorPrecedence(op) > l) continue;
+      if (!(leftSpine & (1u << op)) || precedenceOf(op) > l) continue;
       const unsigned bit = 1u << op;
       const bool keepsValue = (left.op == kOpTimes && (bit & timesOrDivide)) ||
                               (left.op == kOpPlus && (bit & plusOrMinus));
@@ -254,7 +276,7 @@ bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertCon
     if (leftSpine & ~allowed) return true;
   }
   if (right.kind == InsertContext::Binary) {
-    if (minPendingBinary(shape) < OperatorPrecedence(right.op)) return true;
+    if (minPendingBinary(shape) < precedenceOf(right.op)) return true;
   } else if (right.kind == InsertContext::Postfix) {
     if (minPendingBinary(shape) < 5 || pendingPrefix(shape)) return true;
   }
@@ -262,7 +284,7 @@ bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertCon
 }
 
 bool StepFunction::IsBinary() const {
-  return op != 0 && IsBinaryOperator(op);
+  return op > 0 && op <= kOperatorCount && isBinary(op);
 }
 
 const std::string& DerivativeTemplate(const std::string& operation) {
@@ -303,10 +325,13 @@ struct Operand {
 
 const TextShape kLeafShape{};
 
+// Renders the node (once) into its renderedText and renderedShape; false for a zero-length answer.
+bool render(const StepFunction& node, UncertaintyNotifier* notifier);
+
 Operand operandOf(const StepFunction* child, const std::string& part, bool isNode,
                   UncertaintyNotifier* notifier) {
   if (!isNode || child == nullptr) return {&part, &kLeafShape};
-  NodeText(*child, notifier);
+  render(*child, notifier);
   return {&child->renderedText, &child->renderedShape};
 }
 
@@ -378,6 +403,7 @@ void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string
   const InsertContext here{InsertContext::Binary, op};
   const char* name = OperatorName(op);
   shape = TextShape{};
+  r.reserve(a.size() + b.size() + 8);
   if (op == kOpPlus || op == kOpMinus) {
     // A sum or difference is always enclosed, so its left operand cannot be taken apart.
     r = "(";
@@ -430,10 +456,8 @@ void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string
   }
 }
 
-}  // namespace
-
-std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
-  if (node.rendered) return node.renderedText;
+bool render(const StepFunction& node, UncertaintyNotifier* notifier) {
+  if (node.rendered) return true;
   const Operand a = operandOf(node.firstnode.get(), node.firstpart, node.firstisnode, notifier);
   std::string r;
   TextShape shape;
@@ -455,12 +479,18 @@ std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
     if (notifier)
       notifier->zeroLengthAnswer("zero length answer: " + r + "   firstpart: " + *a.text +
                                  "   secondpart: " + *b + "   operation: " + node.operation);
-    return std::string();
+    return false;
   }
   node.renderedText = std::move(r);
   node.renderedShape = std::move(shape);
   node.rendered = true;
-  return node.renderedText;
+  return true;
+}
+
+}  // namespace
+
+std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
+  return render(node, notifier) ? node.renderedText : std::string();
 }
 
 namespace {
@@ -471,7 +501,8 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
   static const std::string kZero = "0", kOne = "1";
   if (node.op == 0) {
     // A tree that is a single operand: the variable itself, or something constant.
-    const std::string& text = NodeText(node, notifier);
+    static const std::string kEmpty;
+    const std::string& text = render(node, notifier) ? node.renderedText : kEmpty;
     out = text.size() == v.size() + 2 && text.compare(0, v.size(), v) == 0 &&
                   text.compare(v.size(), 2, "()") == 0
               ? kOne
