@@ -96,7 +96,6 @@ void append(TextShape& acc, const TextShape& next) {
   while (!acc.open.empty() && precedenceOfOpen(acc.open.back()) >= next.reach)
     acc.open.pop_back();
   acc.open += next.open;
-  acc.wrapped = false;
 }
 
 int minPendingBinary(const TextShape& s) {
@@ -143,7 +142,6 @@ struct Piece {
 
 struct Template {
   std::vector<Piece> pieces;
-  bool wrapped = false;
 };
 
 InsertContext contextBefore(const std::string& literal) {
@@ -224,15 +222,6 @@ Template cutTemplate(const std::string& t) {
       }
     }
   }
-  // The whole template is one parenthesised group when its first "(" closes at its end.
-  int level = 0;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '(') ++level;
-    if (t[i] == ')' && --level == 0) {
-      out.wrapped = t.front() == '(' && i + 1 == t.size();
-      break;
-    }
-  }
   return out;
 }
 
@@ -249,7 +238,8 @@ const std::array<Template, kOperatorCount + 1>& templates() {
 
 bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertContext left,
                       InsertContext right) {
-  if (shape.wrapped || isLeafText(text)) return false;
+  // A parenthesised group reads like a leaf: an empty shape, and it never ends in "!".
+  if (isLeafText(text)) return false;
   // A minus right after a factorial reads as a unary minus ("3!-2" does not compile).
   if (right.kind == InsertContext::Binary && right.op == kOpMinus && text.back() == '!')
     return true;
@@ -411,7 +401,6 @@ void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string
     r += name;
     appendGrouped(r, nullptr, bo, here, {});
     r += ')';
-    shape.wrapped = true;
   } else {
     r.clear();
     appendGrouped(r, &shape, ao, {}, here);
@@ -558,7 +547,6 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
     }
     appendGrouped(out, piece.outside ? &shape : nullptr, *operand, piece.left, piece.right);
   }
-  shape.wrapped = t.wrapped;
 }
 
 }  // namespace

@@ -35,7 +35,6 @@ struct TextShape {
   // bind at least as tightly are taken by it.
   int reach = 5;
   std::string open;  // operators still open at the end, first opened first, one char each
-  bool wrapped = false;  // the whole text is one parenthesised group
 };
 
 // A node of the expression tree. A binary operator has a first (left) and a second (right)
