@@ -250,7 +250,7 @@ std::string TUncEval::PartialDerivative(const std::string& name) {
   // A computation that leaves the text it started from in force would give the same text again
   // as long as that state holds. One that changes the text is not kept: the next starts from the
   // rendering, whose tree may differ.
-  SlotDerivative& entry = cache_->slots[static_cast<std::size_t>(slot)];
+  SlotDerivative& entry = cache_->bySlot[static_cast<std::size_t>(slot)];
   if (entry.set && entry.generation == generation_) return entry.result;
   const std::string before = state_.working;
   std::string result = computePartialDerivative(name, notified);
@@ -264,7 +264,7 @@ std::string TUncEval::PartialDerivative(const std::string& name) {
 
 Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showRefusal,
                                    std::string& valueText) {
-  SlotDerivative* entry = cache_ ? &cache_->slots[static_cast<std::size_t>(slot)] : nullptr;
+  SlotDerivative* entry = cache_ ? &cache_->bySlot[static_cast<std::size_t>(slot)] : nullptr;
   if (entry && entry->value && entry->value->first == text) {
     valueText = entry->valueText;
     return entry->value->second;

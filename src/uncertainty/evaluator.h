@@ -131,7 +131,7 @@ class TUncEval {
     std::string valueText;  // numberText of the value
   };
   struct AuditCache {
-    std::array<SlotDerivative, kVariableSlots> slots;
+    std::array<SlotDerivative, kVariableSlots> bySlot;
     std::unordered_map<std::string, Extended> values;
   };
   std::string computePartialDerivative(const std::string& name, bool& notified);
