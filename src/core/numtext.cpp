@@ -40,12 +40,20 @@ std::string printTruncated(const char* format, int precision, Extended value) {
   const locale_t oldLocale = uselocale(cLocale());
   const int oldMode = std::fegetround();
   std::fesetround(FE_TOWARDZERO);
-  int n = std::snprintf(nullptr, 0, format, precision, value);
-  std::vector<char> buffer(static_cast<size_t>(n) + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, precision, value);
+  // Most texts fit a small buffer; a longer one is printed again at its length.
+  char small[64];
+  const int n = std::snprintf(small, sizeof small, format, precision, value);
+  std::string out;
+  if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+    out.assign(small, static_cast<size_t>(n));
+  } else {
+    std::vector<char> buffer(static_cast<size_t>(n) + 1);
+    std::snprintf(buffer.data(), buffer.size(), format, precision, value);
+    out.assign(buffer.data(), static_cast<size_t>(n));
+  }
   std::fesetround(oldMode);
   uselocale(oldLocale);
-  return std::string(buffer.data(), static_cast<size_t>(n));
+  return out;
 }
 
 // Adds one unit in the last place of a digit string; returns true when it carried out of the
@@ -74,8 +82,76 @@ int exponentOf(const std::string& s, std::size_t e) {
   return exponent;
 }
 
+// The first `count` significant digits of |x|, truncated, as the exact integer they form, and the
+// decimal exponent of the first; false where the arithmetic below does not reach (|x| outside
+// about 1e-12 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
+// m·5^j fits 128 bits for j up to 27.
+bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
+  using u128 = unsigned __int128;
+  if (count < 1 || count > 19 || !(x > 0) || !std::isfinite(x)) return false;
+  int e2 = 0;
+  const Extended fraction = std::frexp(x, &e2);  // x = fraction·2^e2, fraction in [0.5, 1)
+  const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+  const int e = e2 - 64;  // x = m·2^e exactly
+  u128 limit = 1;
+  for (int k = 0; k < count; ++k) limit *= 10;  // 10^count
+  // floor(log10(2^(e2-1))), the exponent or one below it (78913/2^18 is just below log10 2).
+  int exponent = ((e2 - 1) * 78913) >> 18;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int j = count - 1 - exponent;  // the digits are floor(x·10^j)
+    if (j < -19 || j > 27) return false;
+    u128 n = 0;
+    if (j >= 0) {
+      u128 five = 1;
+      for (int k = 0; k < j; ++k) five *= 5;
+      const u128 p = static_cast<u128>(m) * five;  // x·10^j = p·2^(e+j)
+      const int shift = e + j;
+      if (shift >= 0) {
+        if (shift >= 64 || (p >> (127 - shift)) != 0) return false;
+        n = p << shift;
+      } else {
+        n = -shift >= 128 ? 0 : p >> -shift;
+      }
+    } else {
+      u128 ten = 1;
+      for (int k = 0; k < -j; ++k) ten *= 10;  // x·10^j = m·2^e / 10^-j
+      if (e >= 0) {
+        if (e >= 64) return false;
+        n = (static_cast<u128>(m) << e) / ten;
+      } else {
+        n = (static_cast<u128>(m) >> (e <= -128 ? 127 : -e)) / ten;
+        if (e <= -128) n = 0;
+      }
+    }
+    if (n >= limit) {
+      ++exponent;
+    } else if (n < limit / 10) {
+      --exponent;
+    } else {
+      digits = static_cast<std::uint64_t>(n);
+      exp10 = exponent;
+      return true;
+    }
+  }
+  return false;
+}
+
 // |x| rounded to n significant digits, halves away from zero. x must be finite and non-zero.
 Digits significantDigits(Extended x, int n) {
+  std::uint64_t truncated = 0;
+  int exponent = 0;
+  if (truncatedDigits(std::fabs(x), n + 1, truncated, exponent)) {
+    Digits d;
+    d.digits = std::to_string(truncated);
+    d.exp10 = exponent;
+    const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
+    d.digits.resize(static_cast<size_t>(n));
+    if (roundUp && incrementDigits(d.digits)) {
+      d.digits[0] = '1';
+      ++d.exp10;
+    }
+    return d;
+  }
   const std::string s = printTruncated("%.*Le", n, std::fabs(x));  // n + 1 digits, truncated
   Digits d;
   d.digits.reserve(static_cast<size_t>(n) + 1);

@@ -2,6 +2,8 @@
 #include "expression/equation.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -413,7 +415,13 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
       std::size_t j = i;
       while (j < n && isNumeralChar(lower[j])) ++j;
       if (numeralCount >= options.maxNumerals) throw ExpressionError();
-      if (numerals) numerals->push_back(numeralValue(lower.substr(i, j - i), options.numerals));
+      if (numerals) {
+        // A single digit is its own value in every style and locale.
+        if (j == i + 1 && c >= '0' && c <= '9')
+          numerals->push_back(static_cast<Extended>(c - '0'));
+        else
+          numerals->push_back(numeralValue(lower.substr(i, j - i), options.numerals));
+      }
       add('N', static_cast<std::uint32_t>(++numeralCount));
       i = j;
     } else if (c == 'e') {
@@ -423,10 +431,19 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
       add('C', 2);
       i += 2;
     } else {
+      // The operators whose names begin with each character, in table order.
+      static const std::array<std::uint32_t, 256> kStarting = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (int k = 1; k <= kOperatorCount; ++k)
+          t[static_cast<unsigned char>(kOperators[k].name[0])] |= 1u << k;
+        return t;
+      }();
       int op = 0;
-      for (int k = 1; k <= kOperatorCount; ++k) {
+      std::size_t len = 0;
+      for (std::uint32_t m = kStarting[static_cast<unsigned char>(c)]; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
         const char* name = kOperators[k].name;
-        const std::size_t len = std::strlen(name);
+        len = std::strlen(name);
         if (lower.compare(i, len, name) == 0) {
           op = k;
           break;
@@ -434,7 +451,7 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
       }
       if (op != 0) {
         add('O', static_cast<std::uint32_t>(op));
-        i += std::strlen(kOperators[op].name);
+        i += len;
       } else if (c >= 'a' && c <= 'z') {
         if (i + 1 < n && lower[i + 1] == c) {
           add('W', static_cast<std::uint32_t>(c - 'a'));

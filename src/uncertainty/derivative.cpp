@@ -38,13 +38,110 @@ const std::array<std::string, kOperatorCount + 1> kTemplates = {
     "1/x*dx/ln(10)",  // log
 };
 
-// A template cut into literal pieces and placeholders, each placeholder with what stands beside it.
+// --- Shapes -------------------------------------------------------------------------------------
+// Reading a text, an operator of precedence p (1 to 3) takes the open operators of precedence p
+// and above; a function, the unary minus and the factorial (precedence 4) take none. Operators
+// inside parentheses never meet those outside, so a parenthesised group leaves the shape alone.
+
+struct OperatorTable {
+  std::array<int, kOperatorCount + 1> precedence{};
+  std::array<bool, kOperatorCount + 1> binary{};
+};
+
+const OperatorTable kOperatorTable = [] {
+  OperatorTable t;
+  for (int op = 0; op <= kOperatorCount; ++op) {
+    t.precedence[static_cast<std::size_t>(op)] = OperatorPrecedence(op);
+    t.binary[static_cast<std::size_t>(op)] = IsBinaryOperator(op);
+  }
+  return t;
+}();
+
+int precedenceOf(int op) {
+  return kOperatorTable.precedence[static_cast<std::size_t>(op)];
+}
+
+bool isBinary(int op) {
+  return kOperatorTable.binary[static_cast<std::size_t>(op)];
+}
+
+int precedenceOfOpen(char op) {
+  return precedenceOf(static_cast<unsigned char>(op));
+}
+
+// The shape of one operator read on its own.
+TextShape operatorShape(int op) {
+  TextShape s;
+  s.open.push_back(static_cast<char>(op));
+  if (isBinary(op)) {
+    const int p = precedenceOf(op);
+    s.reach = p;
+    for (int m = p; m <= 4; ++m) s.spine[static_cast<std::size_t>(m)] = 1u << op;
+  }
+  return s;
+}
+
+// `acc` followed directly by a text of shape `next`.
+void append(TextShape& acc, const TextShape& next) {
+  int lowest = 4;  // the loosest open operator of acc
+  for (char op : acc.open) lowest = std::min(lowest, precedenceOfOpen(op));
+  // next's operators that take everything before them within next take all of acc's open
+  // operators when these bind no looser than the loosest of them so far.
+  const std::uint32_t through = next.spine[static_cast<std::size_t>(lowest)];
+  for (int m = 1; m <= 4; ++m) {
+    const std::size_t k = static_cast<std::size_t>(m);
+    acc.spine[k] |= acc.reach <= m ? through : next.spine[std::min<std::size_t>(k, lowest)];
+  }
+  if (next.reach <= lowest) acc.reach = std::min(acc.reach, next.reach);
+  while (!acc.open.empty() && precedenceOfOpen(acc.open.back()) >= next.reach)
+    acc.open.pop_back();
+  acc.open += next.open;
+}
+
+int minPendingBinary(const TextShape& s) {
+  int m = 5;
+  for (char c : s.open)
+    if (isBinary(static_cast<unsigned char>(c))) m = std::min(m, precedenceOfOpen(c));
+  return m;
+}
+
+bool pendingPrefix(const TextShape& s) {
+  for (char c : s.open) {
+    const int op = static_cast<unsigned char>(c);
+    if (!isBinary(op) && op != kOpFactorial) return true;
+  }
+  return false;
+}
+
+// A numeral as the rendering writes one: plain notation, digits and a decimal separator.
+bool isNumeralText(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || c == '.' || c == ','; });
+}
+
+bool isLeafText(const std::string& text) {
+  if (text.empty() || isNumeralText(text)) return true;
+  // A variable name as the program writes it (one or two letters).
+  return text.size() <= 2 && text == SlotName(VariableSlot(text));
+}
+
+// --- Templates ----------------------------------------------------------------------------------
+
+// A template cut into literal pieces and placeholders, each placeholder with what stands beside
+// it; `shape` is what the piece's operators outside parentheses do to the shape of the whole.
 struct Piece {
   enum Kind { Literal, X, Y, DX, DY };
-  Kind kind;
+  Kind kind = Literal;
   std::string literal;
   InsertContext left;
   InsertContext right;
+  bool outside = false;  // a placeholder outside any parentheses
+  bool shapes = false;   // a literal with operators outside parentheses
+  TextShape shape;
+};
+
+struct Template {
+  std::vector<Piece> pieces;
 };
 
 InsertContext contextBefore(const std::string& literal) {
@@ -72,12 +169,20 @@ InsertContext contextAfter(const std::string& literal) {
   return {InsertContext::Binary, OperatorByName(std::string(1, c))};
 }
 
-std::vector<Piece> cutTemplate(const std::string& t) {
-  std::vector<Piece> pieces;
+Template cutTemplate(const std::string& t) {
+  Template out;
+  std::vector<Piece>& pieces = out.pieces;
   std::string literal;
+  auto piece = [](Piece::Kind kind, const std::string& text, InsertContext left) {
+    Piece p;
+    p.kind = kind;
+    p.literal = text;
+    p.left = left;
+    return p;
+  };
   auto placeholder = [&](Piece::Kind kind) {
-    if (!literal.empty()) pieces.push_back({Piece::Literal, literal, {}, {}});
-    pieces.push_back({kind, "", contextBefore(literal), {}});
+    if (!literal.empty()) pieces.push_back(piece(Piece::Literal, literal, {}));
+    pieces.push_back(piece(kind, "", contextBefore(literal)));
     literal.clear();
   };
   for (std::size_t i = 0; i < t.size(); ++i) {
@@ -92,110 +197,63 @@ std::vector<Piece> cutTemplate(const std::string& t) {
       literal.push_back(t[i]);
     }
   }
-  if (!literal.empty()) pieces.push_back({Piece::Literal, literal, {}, {}});
-  // The right context of a placeholder is what the next piece starts with.
-  for (std::size_t k = 0; k < pieces.size(); ++k) {
-    if (pieces[k].kind == Piece::Literal) continue;
-    if (k + 1 < pieces.size() && pieces[k + 1].kind == Piece::Literal)
-      pieces[k].right = contextAfter(pieces[k + 1].literal);
-  }
-  // The left context of a placeholder that follows a literal needs the whole literal before it,
-  // which contextBefore saw; a placeholder following another placeholder does not occur.
-  return pieces;
-}
-
-const std::array<std::vector<Piece>, kOperatorCount + 1>& templatePieces() {
-  static const auto pieces = [] {
-    std::array<std::vector<Piece>, kOperatorCount + 1> all;
-    for (int op = 1; op <= kOperatorCount; ++op) all[op] = cutTemplate(kTemplates[op]);
-    return all;
-  }();
-  return pieces;
-}
-
-// How an operand text groups with its neighbours when it is read back.
-struct TextShape {
-  unsigned leftSpine = 0;      // binary operators (bit per operator) that bind to a left neighbour
-  int minPendingBinary = 5;    // lowest precedence of binary operators still open at the end
-  bool pendingPrefix = false;  // a function or unary minus still open at the end
-};
-
-// A numeral as the rendering writes one: plain notation, digits and a decimal separator.
-bool isNumeralText(const std::string& text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return (c >= '0' && c <= '9') || c == '.' || c == ','; });
-}
-
-bool isLeafText(const std::string& text) {
-  if (text.empty() || isNumeralText(text)) return true;
-  return text == SlotName(VariableSlot(text));  // a variable name as the program writes it
-}
-
-// The text is one parenthesised group: its first "(" closes at its last character.
-bool isWrapped(const std::string& text) {
-  if (text.size() < 2 || text.front() != '(' || text.back() != ')') return false;
+  if (!literal.empty()) pieces.push_back(piece(Piece::Literal, literal, {}));
+  // The right context of a placeholder is what the next piece starts with; a placeholder following
+  // another placeholder does not occur.
   int depth = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '(') ++depth;
-    if (text[i] == ')' && --depth == 0) return i + 1 == text.size();
-  }
-  return false;
-}
-
-TextShape shapeOf(const std::string& text) {
-  TextShape shape;
-  std::vector<Token> tokens;
-  LexTokens(text, tokens);
-  std::vector<int> stack;  // operators, 0 for "("
-  for (const Token& t : tokens) {
-    if (t.kind == '(') {
-      stack.push_back(0);
-    } else if (t.kind == ')') {
-      while (!stack.empty() && stack.back() != 0) stack.pop_back();
-      if (!stack.empty()) stack.pop_back();
-    } else if (t.kind == 'O') {
-      const int op = static_cast<int>(t.payload);
-      const int p = OperatorPrecedence(op);
-      while (!stack.empty() && stack.back() != 0) {
-        const int q = OperatorPrecedence(stack.back());
-        if (!(q > p || (q == p && q != 4))) break;
-        stack.pop_back();
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    Piece& piece = pieces[k];
+    if (piece.kind != Piece::Literal) {
+      piece.outside = depth == 0;
+      if (k + 1 < pieces.size() && pieces[k + 1].kind == Piece::Literal)
+        piece.right = contextAfter(pieces[k + 1].literal);
+      continue;
+    }
+    // After an operand a minus is the binary one; read the literal as if one stood before it.
+    std::vector<Token> tokens;
+    LexTokens(k > 0 ? "1" + piece.literal : piece.literal, tokens);
+    for (std::size_t n = k > 0 ? 1 : 0; n < tokens.size(); ++n) {
+      const Token& token = tokens[n];
+      if (token.kind == '(') ++depth;
+      if (token.kind == ')') --depth;
+      if (token.kind == 'O' && depth == 0) {
+        append(piece.shape, operatorShape(static_cast<int>(token.payload)));
+        piece.shapes = true;
       }
-      if (stack.empty() && IsBinaryOperator(op)) shape.leftSpine |= 1u << op;
-      stack.push_back(op);
     }
   }
-  for (int op : stack) {
-    if (op == 0) continue;
-    if (IsBinaryOperator(op))
-      shape.minPendingBinary = std::min(shape.minPendingBinary, OperatorPrecedence(op));
-    else if (op != kOpFactorial)
-      shape.pendingPrefix = true;
-  }
-  return shape;
+  return out;
 }
 
-bool needsParentheses(const std::string& text, InsertContext left, InsertContext right) {
-  if (isLeafText(text) || isWrapped(text)) return false;
+const std::array<Template, kOperatorCount + 1>& templates() {
+  static const auto all = [] {
+    std::array<Template, kOperatorCount + 1> t;
+    for (int op = 1; op <= kOperatorCount; ++op) t[op] = cutTemplate(kTemplates[op]);
+    return t;
+  }();
+  return all;
+}
+
+}  // namespace
+
+bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertContext left,
+                      InsertContext right) {
+  // A parenthesised group reads like a leaf: an empty shape, and it never ends in "!".
+  if (isLeafText(text)) return false;
   // A minus right after a factorial reads as a unary minus ("3!-2" does not compile).
   if (right.kind == InsertContext::Binary && right.op == kOpMinus && text.back() == '!')
     return true;
   if (left.kind == InsertContext::None && right.kind == InsertContext::None) return false;
-  TextShape shape;
-  try {
-    shape = shapeOf(text);
-  } catch (const Error&) {
-    return true;  // not a text of ours; keep it apart
-  }
+  const unsigned leftSpine = shape.spine[4];
   const unsigned timesOrDivide = (1u << kOpTimes) | (1u << kOpDivide);
   const unsigned plusOrMinus = (1u << kOpPlus) | (1u << kOpMinus);
   if (left.kind == InsertContext::Binary) {
     // Operators of the left spine at the neighbour's level or below take the neighbour's operand.
     // Regrouping a product or quotient after "*", or a sum or difference after "+", keeps the
     // value; anything else changes it.
-    const int l = OperatorPrecedence(left.op);
+    const int l = precedenceOf(left.op);
     for (int op = 1; op <= kOperatorCount; ++op) {
-      if (!(shape.leftSpine & (1u << op)) || OperatorPrecedence(op) > l) continue;
+      if (!(leftSpine & (1u << op)) || precedenceOf(op) > l) continue;
       const unsigned bit = 1u << op;
       const bool keepsValue = (left.op == kOpTimes && (bit & timesOrDivide)) ||
                               (left.op == kOpPlus && (bit & plusOrMinus));
@@ -205,202 +263,298 @@ bool needsParentheses(const std::string& text, InsertContext left, InsertContext
     // Every binary operator of the left spine takes the prefix operator's operand. For the unary
     // minus a product or quotient keeps the value ("~a*b"); a power, sum or difference does not.
     const unsigned allowed = left.op == kOpNegate ? timesOrDivide : 0u;
-    if (shape.leftSpine & ~allowed) return true;
+    if (leftSpine & ~allowed) return true;
   }
   if (right.kind == InsertContext::Binary) {
-    if (shape.minPendingBinary < OperatorPrecedence(right.op)) return true;
+    if (minPendingBinary(shape) < precedenceOf(right.op)) return true;
   } else if (right.kind == InsertContext::Postfix) {
-    if (shape.minPendingBinary < 5 || shape.pendingPrefix) return true;
+    if (minPendingBinary(shape) < 5 || pendingPrefix(shape)) return true;
   }
   return false;
 }
 
-bool isOperatorName(const std::string& name) {
-  return OperatorByName(name) != 0;
-}
-
-}  // namespace
-
 bool StepFunction::IsBinary() const {
-  if (operation.empty()) return false;
-  const char c = operation[0];
-  return c == '*' || c == '+' || c == '-' || c == '/' || c == '^';
-}
-
-bool StepFunction::IsOperator() const {
-  return isOperatorName(operation);
+  return op > 0 && op <= kOperatorCount && isBinary(op);
 }
 
 const std::string& DerivativeTemplate(const std::string& operation) {
   return kTemplates[static_cast<std::size_t>(OperatorByName(operation))];
 }
 
-std::string Grouped(const std::string& text, InsertContext left, InsertContext right) {
-  return needsParentheses(text, left, right) ? "(" + text + ")" : text;
-}
-
-std::unique_ptr<StepFunction> BuildTree(stringStack& items) {
+std::unique_ptr<StepFunction> BuildTree(std::vector<TreeItem>& items) {
   auto node = std::make_unique<StepFunction>();
-  node->operation = items.Pop();
-  if (node->IsBinary()) {
-    if (isOperatorName(items.Peek())) {
-      node->secondnode = BuildTree(items);
-      node->secondisnode = true;
-    } else {
-      node->secondpart = items.Pop();
-      node->secondisnode = false;
+  auto take = [&items](std::string& text) -> bool {  // true: the next item is an operator
+    if (!items.empty() && items.back().op != 0) return true;
+    if (!items.empty()) {
+      text = std::move(items.back().text);
+      items.pop_back();
     }
+    return false;
+  };
+  if (!items.empty()) {
+    node->op = items.back().op;
+    node->operation = node->op != 0 ? std::string(OperatorName(node->op))
+                                    : std::move(items.back().text);
+    items.pop_back();
   }
-  if (isOperatorName(items.Peek())) {
-    node->firstnode = BuildTree(items);
-    node->firstisnode = true;
-  } else {
-    node->firstpart = items.Pop();
-    node->firstisnode = false;
+  if (node->IsBinary()) {
+    node->secondisnode = take(node->secondpart);
+    if (node->secondisnode) node->secondnode = BuildTree(items);
   }
+  node->firstisnode = take(node->firstpart);
+  if (node->firstisnode) node->firstnode = BuildTree(items);
   return node;
 }
 
 namespace {
 
-const std::string& operandText(const StepFunction* child, const std::string& part, bool isNode,
-                               UncertaintyNotifier* notifier, std::string& scratch) {
-  if (!isNode || child == nullptr) return part;
-  scratch = NodeText(*child, notifier);
-  return scratch;
+struct Operand {
+  const std::string* text;
+  const TextShape* shape;
+};
+
+const TextShape kLeafShape{};
+
+// Renders the node (once) into its renderedText and renderedShape; false for a zero-length answer.
+bool render(const StepFunction& node, UncertaintyNotifier* notifier);
+
+Operand operandOf(const StepFunction* child, const std::string& part, bool isNode,
+                  UncertaintyNotifier* notifier) {
+  if (!isNode || child == nullptr) return {&part, &kLeafShape};
+  render(*child, notifier);
+  return {&child->renderedText, &child->renderedShape};
 }
 
-std::string renderOneOperand(const StepFunction& node, const std::string& a) {
-  const std::string& op = node.operation;
-  std::string r = op == "!" ? "(" + a + ")!" : op + "(" + a + ")";
+// The operand in parentheses where it would otherwise group differently; `shape` (if given) gets
+// the shape of the operand as inserted.
+void appendGrouped(std::string& out, TextShape* shape, const Operand& a, InsertContext left,
+                   InsertContext right) {
+  if (NeedsParentheses(*a.text, *a.shape, left, right)) {
+    out += '(';
+    out += *a.text;
+    out += ')';
+  } else {
+    out += *a.text;
+    if (shape) append(*shape, *a.shape);
+  }
+}
+
+void renderOneOperand(int op, const Operand& operand, std::string& r, TextShape& shape) {
+  const std::string& a = *operand.text;
+  if (op == kOpFactorial) {
+    r = "(" + a + ")!";
+  } else {
+    r = OperatorName(op);
+    r += '(';
+    r += a;
+    r += ')';
+  }
+  shape = operatorShape(op);
+  auto constant = [&](const char* text) {
+    r = text;
+    shape = kLeafShape;
+  };
   if (a == "0") {
     // The negated zero is zero: a constant's derivative under a unary minus ("~dx") must vanish
     // like any other zero, or the ln(x) term of a power with a constant negative exponent stays
     // in the text and fails for a negative base.
-    if (op == "~") r = "0";
-    if (op == "abs") r = "0";
-    if (op == "!") r = "1";
-    if (op == "sinh" || op == "sin") r = "0";
-    if (op == "cosh" || op == "cos") r = "1";
-    if (op == "tanh" || op == "tan") r = "0";
-    if (op == "sqrt") r = "0";
+    switch (op) {
+      case kOpNegate:
+      case kOpAbs:
+      case kOpSinh:
+      case kOpSin:
+      case kOpTanh:
+      case kOpTan:
+      case kOpSqrt:
+        constant("0");
+        break;
+      case kOpFactorial:
+      case kOpCosh:
+      case kOpCos:
+        constant("1");
+        break;
+      default:
+        break;
+    }
   }
   if (a == "1") {
-    if (op == "abs" || op == "!" || op == "sqrt") r = "1";
-    if (op == "ln" || op == "log") r = "0";
+    if (op == kOpAbs || op == kOpFactorial || op == kOpSqrt) constant("1");
+    if (op == kOpLn || op == kOpLog) constant("0");
   }
-  if (a == "e" && op == "ln") r = "1";
-  if (a == "10" && op == "log") r = "1";
-  if (a == "2.71828182845905" && op == "ln") r = "1";
-  return r;
+  if (a == "e" && op == kOpLn) constant("1");
+  if (a == "10" && op == kOpLog) constant("1");
+  if (a == "2.71828182845905" && op == kOpLn) constant("1");
 }
 
-std::string renderTwoOperands(const StepFunction& node, const std::string& a,
-                              const std::string& b) {
-  const std::string& op = node.operation;
-  const int opId = OperatorByName(op);
-  const InsertContext here{InsertContext::Binary, opId};
-  std::string r;
-  if (op == "+" || op == "-") {
+void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string& r,
+                       TextShape& shape) {
+  const std::string& a = *ao.text;
+  const std::string& b = *bo.text;
+  const InsertContext here{InsertContext::Binary, op};
+  const char* name = OperatorName(op);
+  shape = TextShape{};
+  r.reserve(a.size() + b.size() + 8);
+  if (op == kOpPlus || op == kOpMinus) {
     // A sum or difference is always enclosed, so its left operand cannot be taken apart.
-    r = "(" + Grouped(a, {}, here) + op + Grouped(b, here, {}) + ")";
+    r = "(";
+    appendGrouped(r, nullptr, ao, {}, here);
+    r += name;
+    appendGrouped(r, nullptr, bo, here, {});
+    r += ')';
   } else {
-    r = Grouped(a, {}, here) + op + Grouped(b, here, {});
+    r.clear();
+    appendGrouped(r, &shape, ao, {}, here);
+    r += name;
+    append(shape, operatorShape(op));
+    appendGrouped(r, &shape, bo, here, {});
   }
   const bool a0 = a == "0", a1 = a == "1", b0 = b == "0", b1 = b == "1";
-  if (!(a0 || a1 || b0 || b1)) return r;
-  if (op == "+") {
-    if (a0) r = b;
-    if (b0) r = a;
-  } else if (op == "-") {
-    if (a0) r = "~" + Grouped(b, {InsertContext::Prefix, kOpNegate}, {});
-    if (b0) r = a;
-  } else if (op == "*") {
-    if (a0 || b0) r = "0";
-    if (a1) r = b;
-    if (b1) r = a;
-  } else if (op == "/") {
-    if (b1) r = a;
-    if (a0) r = "0";
-  } else if (op == "^") {
-    if (a1 || b0) r = "1";
+  if (!(a0 || a1 || b0 || b1)) return;
+  auto take = [&](const Operand& o) {
+    r = *o.text;
+    shape = *o.shape;
+  };
+  auto constant = [&](const char* text) {
+    r = text;
+    shape = kLeafShape;
+  };
+  if (op == kOpPlus) {
+    if (a0) take(bo);
+    if (b0) take(ao);
+  } else if (op == kOpMinus) {
+    if (a0) {
+      r = "~";
+      shape = operatorShape(kOpNegate);
+      appendGrouped(r, &shape, bo, {InsertContext::Prefix, kOpNegate}, {});
+    }
+    if (b0) take(ao);
+  } else if (op == kOpTimes) {
+    if (a0 || b0) constant("0");
+    if (a1) take(bo);
+    if (b1) take(ao);
+  } else if (op == kOpDivide) {
+    if (b1) take(ao);
+    if (a0) constant("0");
+  } else if (op == kOpPower) {
+    if (a1 || b0) constant("1");
     // 0^x is 0 only for a positive exponent: 0^0 is 1, and an exponent that is not a numeral
     // may be zero or negative when evaluated.
-    if (a0 && isNumeralText(b) && b.find_first_of("123456789") != std::string::npos) r = "0";
-    if (b1) r = a;
+    if (a0 && isNumeralText(b) && b.find_first_of("123456789") != std::string::npos)
+      constant("0");
+    if (b1) take(ao);
   }
-  return r;
+}
+
+bool render(const StepFunction& node, UncertaintyNotifier* notifier) {
+  if (node.rendered) return true;
+  const Operand a = operandOf(node.firstnode.get(), node.firstpart, node.firstisnode, notifier);
+  std::string r;
+  TextShape shape;
+  static const std::string kNone;
+  const std::string* b = &kNone;
+  if (node.IsBinary()) {
+    const Operand bo =
+        operandOf(node.secondnode.get(), node.secondpart, node.secondisnode, notifier);
+    b = bo.text;
+    renderTwoOperands(node.op, a, bo, r, shape);
+  } else if (node.op != 0) {
+    renderOneOperand(node.op, a, r, shape);
+  } else {
+    // A tree that is a single operand.
+    r = node.operation + "(" + *a.text + ")";
+    shape = kLeafShape;
+  }
+  if (r.empty()) {
+    if (notifier)
+      notifier->zeroLengthAnswer("zero length answer: " + r + "   firstpart: " + *a.text +
+                                 "   secondpart: " + *b + "   operation: " + node.operation);
+    return false;
+  }
+  node.renderedText = std::move(r);
+  node.renderedShape = std::move(shape);
+  node.rendered = true;
+  return true;
 }
 
 }  // namespace
 
 std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
-  if (node.rendered) return node.renderedText;
-  std::string scratchA, scratchB;
-  const std::string& a =
-      operandText(node.firstnode.get(), node.firstpart, node.firstisnode, notifier, scratchA);
-  std::string r;
-  std::string b;
-  if (node.IsBinary()) {
-    b = operandText(node.secondnode.get(), node.secondpart, node.secondisnode, notifier, scratchB);
-    r = renderTwoOperands(node, a, b);
-  } else {
-    r = renderOneOperand(node, a);
-  }
-  if (r.empty()) {
-    if (notifier)
-      notifier->zeroLengthAnswer("zero length answer: " + r + "   firstpart: " + a +
-                                 "   secondpart: " + b + "   operation: " + node.operation);
-    return std::string();
-  }
-  node.renderedText = r;
-  node.rendered = true;
-  return r;
+  return render(node, notifier) ? node.renderedText : std::string();
 }
 
-std::string Derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier) {
-  const int op = OperatorByName(node.operation);
-  if (op == 0) {
+namespace {
+
+// The raw derivative of a subtree and the shape of that text.
+void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier,
+            std::string& out, TextShape& shape) {
+  static const std::string kZero = "0", kOne = "1";
+  if (node.op == 0) {
     // A tree that is a single operand: the variable itself, or something constant.
-    return NodeText(node, notifier) == v + "()" ? "1" : "0";
+    static const std::string kEmpty;
+    const std::string& text = render(node, notifier) ? node.renderedText : kEmpty;
+    out = text.size() == v.size() + 2 && text.compare(0, v.size(), v) == 0 &&
+                  text.compare(v.size(), 2, "()") == 0
+              ? kOne
+              : kZero;
+    shape = kLeafShape;
+    return;
   }
-  std::string x, y, dx, dy;
+  Operand x{}, y{};
+  std::string dxText, dyText;
+  TextShape dxShape, dyShape;
+  Operand dx{&dxText, &dxShape}, dy{&dyText, &dyShape};
   if (node.firstisnode && node.firstnode) {
-    x = NodeText(*node.firstnode, notifier);
-    dx = Derive(*node.firstnode, v, notifier);
+    x = operandOf(node.firstnode.get(), node.firstpart, true, notifier);
+    derive(*node.firstnode, v, notifier, dxText, dxShape);
   } else {
-    x = node.firstpart;
-    dx = node.firstpart == v ? "1" : "0";
+    x = {&node.firstpart, &kLeafShape};
+    dx = {node.firstpart == v ? &kOne : &kZero, &kLeafShape};
   }
   if (node.IsBinary()) {
     if (node.secondisnode && node.secondnode) {
-      y = NodeText(*node.secondnode, notifier);
-      dy = Derive(*node.secondnode, v, notifier);
+      y = operandOf(node.secondnode.get(), node.secondpart, true, notifier);
+      derive(*node.secondnode, v, notifier, dyText, dyShape);
     } else {
-      y = node.secondpart;
-      dy = node.secondpart == v ? "1" : "0";
+      y = {&node.secondpart, &kLeafShape};
+      dy = {node.secondpart == v ? &kOne : &kZero, &kLeafShape};
     }
+  } else {
+    static const std::string kNone;
+    y = dy = {&kNone, &kLeafShape};
   }
-  std::string out;
-  for (const Piece& piece : templatePieces()[static_cast<std::size_t>(op)]) {
+  const Template& t = templates()[static_cast<std::size_t>(node.op)];
+  out.clear();
+  shape = TextShape{};
+  for (const Piece& piece : t.pieces) {
+    const Operand* operand = nullptr;
     switch (piece.kind) {
       case Piece::Literal:
         out += piece.literal;
-        break;
+        if (piece.shapes) append(shape, piece.shape);
+        continue;
       case Piece::X:
-        out += Grouped(x, piece.left, piece.right);
+        operand = &x;
         break;
       case Piece::Y:
-        out += Grouped(y, piece.left, piece.right);
+        operand = &y;
         break;
       case Piece::DX:
-        out += Grouped(dx, piece.left, piece.right);
+        operand = &dx;
         break;
       case Piece::DY:
-        out += Grouped(dy, piece.left, piece.right);
+        operand = &dy;
         break;
     }
+    appendGrouped(out, piece.outside ? &shape : nullptr, *operand, piece.left, piece.right);
   }
+}
+
+}  // namespace
+
+std::string Derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier) {
+  std::string out;
+  TextShape shape;
+  derive(node, v, notifier, out, shape);
   return out;
 }
 

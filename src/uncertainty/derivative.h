@@ -3,8 +3,11 @@
 
 // Expression trees and symbolic partial derivatives written as expression text.
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "expression/stacks.h"
 
@@ -20,6 +23,20 @@ class UncertaintyNotifier {
   virtual void zeroLengthAnswer(const std::string& message) = 0;
 };
 
+// How a text groups with what is written beside it, kept with the text so that it is never read
+// again. It records what the text does to the operators of the reading: the binary operators that
+// take everything before them, by the precedence of what precedes the text, and the operators still
+// open at its end.
+struct TextShape {
+  // spine[m]: the binary operators (bit per operator) that take everything before them when the
+  // operators still open before the text bind no looser than precedence m (1 to 4).
+  std::array<std::uint32_t, 5> spine{};
+  // The loosest precedence of those operators (5: none); the open operators before the text that
+  // bind at least as tightly are taken by it.
+  int reach = 5;
+  std::string open;  // operators still open at the end, first opened first, one char each
+};
+
 // A node of the expression tree. A binary operator has a first (left) and a second (right)
 // operand, every other operator one; each operand is a leaf text (a variable name or a number) or
 // a subtree. A tree that is a single operand holds that operand as its operation.
@@ -33,18 +50,21 @@ class StepFunction {
   // The operator's first character is one of "*", "+", "-", "/", "^".
   bool IsBinary() const;
   // The operation is one of the twenty operator names.
-  bool IsOperator() const;
+  bool IsOperator() const { return op != 0; }
 
   std::string firstpart;
   std::string secondpart;
   std::unique_ptr<StepFunction> firstnode;
   std::unique_ptr<StepFunction> secondnode;
   std::string operation;
+  int op = 0;  // the operator named by `operation`, 0 for none
   bool firstisnode = false;
   bool secondisnode = false;
 
-  // The rendering of this subtree, kept once computed (the tree never changes after it is built).
+  // The rendering of this subtree and its shape, kept once computed (the tree never changes after
+  // it is built).
   mutable std::string renderedText;
+  mutable TextShape renderedShape;
   mutable bool rendered = false;
 };
 
@@ -52,9 +72,16 @@ class StepFunction {
 // their derivatives. Empty for a name that is not an operator.
 const std::string& DerivativeTemplate(const std::string& operation);
 
-// Pops the items of one expression (its last postfix item on top) and returns the tree's root. The
-// right operand of a binary operator is built before the left one.
-std::unique_ptr<StepFunction> BuildTree(stringStack& items);
+// One postfix item: an operator (op > 0) or an operand's text.
+struct TreeItem {
+  int op = 0;
+  std::string text;
+};
+
+// Takes the items of one expression from the back (its last postfix item) and returns the tree's
+// root. The right operand of a binary operator is built before the left one; a missing operand is
+// the empty text.
+std::unique_ptr<StepFunction> BuildTree(std::vector<TreeItem>& items);
 
 // Infix text of a subtree with its simplifications (multiplication by 0 and 1, adding 0, negated 0,
 // functions at 0 and 1). Parentheses are added around an operand only where the text would
@@ -71,8 +98,9 @@ struct InsertContext {
   int op = 0;  // the operator (for Prefix: unary minus or a function)
 };
 
-// The text itself, or the text in parentheses when inserting it between `left` and `right` would
-// make it group differently in value.
-std::string Grouped(const std::string& text, InsertContext left, InsertContext right);
+// Whether inserting the text of this shape between `left` and `right` would make it group
+// differently in value.
+bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertContext left,
+                      InsertContext right);
 
 }  // namespace mirevant

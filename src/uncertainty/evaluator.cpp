@@ -60,8 +60,17 @@ std::string TUncEval::itemText(const Token& token, const std::vector<Extended>& 
       return OperatorName(static_cast<int>(token.payload));
     case 'C':
       return plainNumberText(token.payload == 1 ? kConstantE : kConstantPi);
-    case 'N':
-      return plainNumberText(numerals[token.payload - 1]);
+    case 'N': {
+      // The digits 0 to 9 come up in every derivative; their texts are the same in every locale.
+      static const std::array<std::string, 10> kDigits = [] {
+        std::array<std::string, 10> d;
+        for (int k = 0; k < 10; ++k) d[static_cast<std::size_t>(k)] = plainNumberText(k);
+        return d;
+      }();
+      const Extended x = numerals[token.payload - 1];
+      if (x >= 0 && x <= 9 && x == std::floor(x)) return kDigits[static_cast<std::size_t>(x)];
+      return plainNumberText(x);
+    }
     case 'V':
     case 'W':
       return SlotName(token.Slot());
@@ -85,13 +94,19 @@ bool TUncEval::compile(const std::string& text, const CompileOptions& options, P
   if (!IsWellFormed(text, out.postfix) || !everyOperatorHasItsOperands(out.postfix)) return false;
 
   // One item per postfix token, the last on top; a stray "(" has no item.
-  items_.Clear();
-  for (const Token& t : out.postfix)
-    if (t.kind != '(') items_.Push(itemText(t, out.numerals));
+  items_.clear();
+  for (const Token& t : out.postfix) {
+    if (t.kind == '(') continue;
+    if (t.kind == 'O')
+      items_.push_back({static_cast<int>(t.payload), std::string()});
+    else
+      items_.push_back({0, itemText(t, out.numerals)});
+  }
   out.tree = BuildTree(items_);
-  items_.Clear();
+  items_.clear();
   out.varCount = 0;
   for (bool u : out.used) out.varCount += u ? 1 : 0;
+  out.compiled = true;
   return true;
 }
 
@@ -104,9 +119,11 @@ bool TUncEval::parseWith(const std::string& text, const CompileOptions& options)
     state_.working = text;
     state_.postfix.clear();
     state_.used.fill(false);
+    state_.compiled = false;
+    ++generation_;
     throw;
   }
-  state_ = std::move(next);
+  setState(std::move(next));
   return true;
 }
 
@@ -216,26 +233,52 @@ std::string TUncEval::computePartialDerivative(const std::string& name, bool& no
     if (compile(raw, kProgramCompile, derivative)) result = NodeText(*derivative.tree, &counting);
   }
   // The rendering becomes the current expression. Should it not read back, the expression stays
-  // as it was rather than the derivative taking its place.
-  ParseState rendered;
-  if (compile(rendering, kProgramCompile, rendered)) state_ = std::move(rendered);
+  // as it was rather than the derivative taking its place. Compiling the text in force again would
+  // give the same state.
+  if (!state_.compiled || rendering != state_.working) {
+    ParseState rendered;
+    if (compile(rendering, kProgramCompile, rendered)) setState(std::move(rendered));
+  }
   notified = counting.notified;
   return result;
 }
 
 std::string TUncEval::PartialDerivative(const std::string& name) {
   bool notified = false;
-  if (cache_ == nullptr) return computePartialDerivative(name, notified);
-  std::string key = state_.working;
-  key.push_back('\0');
-  key += name;
-  const auto hit = cache_->derivatives.find(key);
-  // Compiling the same text again would give the same state: nothing to do but answer.
-  if (hit != cache_->derivatives.end() && hit->second.rendering == state_.working)
-    return hit->second.result;
+  const int slot = VariableSlot(name);
+  if (cache_ == nullptr || slot < 0) return computePartialDerivative(name, notified);
+  // A computation that leaves the text it started from in force would give the same text again
+  // as long as that state holds. One that changes the text is not kept: the next starts from the
+  // rendering, whose tree may differ.
+  SlotDerivative& entry = cache_->bySlot[static_cast<std::size_t>(slot)];
+  if (entry.set && entry.generation == generation_) return entry.result;
+  const std::string before = state_.working;
   std::string result = computePartialDerivative(name, notified);
-  if (!notified) cache_->derivatives[key] = CachedDerivative{result, state_.working};
+  if (!notified && state_.working == before) {
+    entry.set = true;
+    entry.generation = generation_;
+    entry.result = result;
+  }
   return result;
+}
+
+Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showRefusal,
+                                   std::string& valueText) {
+  SlotDerivative* entry = cache_ ? &cache_->bySlot[static_cast<std::size_t>(slot)] : nullptr;
+  if (entry && entry->value && entry->value->first == text) {
+    valueText = entry->valueText;
+    return entry->value->second;
+  }
+  const Extended value = evaluateText(text, showRefusal);
+  valueText = numberText(value);
+  if (entry) {
+    const auto hit = cache_->values.find(text);
+    if (hit != cache_->values.end()) {
+      entry->value = &*hit;
+      entry->valueText = valueText;
+    }
+  }
+  return value;
 }
 
 Extended TUncEval::evaluateText(const std::string& text, bool showRefusal) {
@@ -286,13 +329,14 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
                      " times StdUnc^2 of variable (" + v + "),");
     const std::string derivative = PartialDerivative(v);
     Report.push_back("(" + derivative + ")^2 times (StdUnc(" + v + "))^2");
-    const Extended d = evaluateText(PartialDerivative(v), true);
+    std::string dText;
+    const Extended d = derivativeValue(slot, PartialDerivative(v), true, dText);
     auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d,
                                                            failedTexts_.count(derivative) > 0};
     const Extended u = GetStdUnc(v);
     const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
     const std::string cText = numberText(c);
-    Report.push_back(numberText(d) + "^2*" + numberText(u) + "^2 = " + cText);
+    Report.push_back(dText + "^2*" + numberText(u) + "^2 = " + cText);
     contributions.push_back(cText);
   }
 
@@ -317,8 +361,9 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       const std::string tj = PartialDerivative(vj);
       Report.push_back("2 times (" + ti + ") times (" + tj + ") times (Covariance(" + vi + " and " +
                        vj + ")");
-      const Extended di = evaluateText(PartialDerivative(vi), false);
-      const Extended dj = evaluateText(PartialDerivative(vj), false);
+      std::string diText, djText;
+      const Extended di = derivativeValue(i, PartialDerivative(vi), false, diText);
+      const Extended dj = derivativeValue(j, PartialDerivative(vj), false, djText);
       // A variable the model does not use has its derivative only here.
       AuditedDerivative& ai = auditedDerivatives_[static_cast<std::size_t>(i)];
       if (!ai.set) ai = {true, false, ti, di};
@@ -329,7 +374,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       const Extended r = covariance_[i][j];
       const Extended c = checkedResult(checkedResult(checkedResult(di * 2) * dj) * r);
       const std::string cText = numberText(c);
-      Report.push_back("2 times " + numberText(di) + "*" + numberText(dj) + "*" + numberText(r) +
+      Report.push_back("2 times " + diText + "*" + djText + "*" + numberText(r) +
                        " = " + cText);
       contributions.push_back(cText);
     }
@@ -386,7 +431,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
                      v + "),");
     Report.push_back("(" + PartialDerivative(v) + ")^4 times (StdUnc(" + v +
                      ")^4 divided by (DOF(" + v + ")");
-    const Extended d = evaluateText(PartialDerivative(v), true);
+    std::string dText;
+    const Extended d = derivativeValue(slot, PartialDerivative(v), true, dText);
     const Extended u = GetStdUnc(v);
     const Extended n = GetDOF(v);
     Extended t = checkedResult(d * d);
@@ -397,7 +443,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     t = checkedResult(t * u);
     t = checkedResult(t * u);
     t = checkedResult(t / n);
-    Report.push_back(numberText(d) + "^4*" + numberText(u) + "^4/" + numberText(n) + " = " +
+    Report.push_back(dText + "^4*" + numberText(u) + "^4/" + numberText(n) + " = " +
                      numberText(t));
     DOFeff = checkedResult(DOFeff + t);
   }

@@ -104,6 +104,7 @@ class TUncEval {
     std::array<bool, kVariableSlots> used{};
     int varCount = 0;
     std::unique_ptr<StepFunction> tree;
+    bool compiled = false;  // the state is what compiling `working` gives
   };
 
   // Compiles into `out` without touching the current state. False for ill-formed text; raises
@@ -120,15 +121,27 @@ class TUncEval {
   // Within one audit the same derivative is asked for many times; its text depends only on the
   // working expression and the variable, and its value only on the text, so both are kept for the
   // length of the audit.
-  struct CachedDerivative {
+  // A slot's derivative holds while the compiled state it was computed from stays in force
+  // (`generation`); its value holds for the text it was evaluated from.
+  struct SlotDerivative {
+    bool set = false;
+    unsigned generation = 0;
     std::string result;
-    std::string rendering;  // the working text the computation leaves behind
+    const std::pair<const std::string, Extended>* value = nullptr;
+    std::string valueText;  // numberText of the value
   };
   struct AuditCache {
-    std::unordered_map<std::string, CachedDerivative> derivatives;
+    std::array<SlotDerivative, kVariableSlots> bySlot;
     std::unordered_map<std::string, Extended> values;
   };
   std::string computePartialDerivative(const std::string& name, bool& notified);
+  // The value of the slot's derivative `text` within an audit, and its number text.
+  Extended derivativeValue(int slot, const std::string& text, bool showRefusal,
+                           std::string& valueText);
+  void setState(ParseState&& next) {
+    state_ = std::move(next);
+    ++generation_;
+  }
 
   UncertaintyNotifier* notifier_ = nullptr;
   AuditCache* cache_ = nullptr;
@@ -140,8 +153,9 @@ class TUncEval {
   std::array<Extended, kVariableSlots> dof_{};
   std::array<std::array<Extended, kVariableSlots>, kVariableSlots> covariance_{};
   TEquation engine_;
-  stringStack items_;
+  std::vector<TreeItem> items_;
   ParseState state_;
+  unsigned generation_ = 0;  // counts the changes of state_
   std::string text_;
 };
 

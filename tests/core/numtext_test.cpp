@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "common/german_locale.h"
@@ -75,6 +78,47 @@ TEST(NumberText, IndependentOfTheProcessLocale) {
 
 // fixedText rounds half away from zero and keeps trailing zeros; fixedTextPrecision (precision
 // 16 here) first limits the significant digits.
+// Digits by the printer: n + 1 significant digits truncated toward zero, the last rounding the
+// rest half up, trailing zeros dropped.
+std::string printedScientific(long double x, int n) {
+  const int mode = std::fegetround();
+  std::fesetround(FE_TOWARDZERO);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*Le", n, x);
+  std::fesetround(mode);
+  std::string digits;
+  const char* p = buffer;
+  for (; *p != 'e'; ++p)
+    if (*p >= '0' && *p <= '9') digits.push_back(*p);
+  int exponent = std::atoi(p + 1);
+  const bool up = digits.back() >= '5';
+  digits.pop_back();
+  for (std::size_t i = digits.size(); up && i-- > 0;) {
+    if (digits[i] != '9') {
+      ++digits[i];
+      break;
+    }
+    digits[i] = '0';
+    if (i == 0) digits.insert(digits.begin(), '1'), digits.pop_back(), ++exponent;
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return digits.substr(0, 1) + (digits.size() > 1 ? "." + digits.substr(1) : "") + "E" +
+         std::to_string(exponent);
+}
+
+TEST(ScientificText, DigitsAgreeWithThePrinterAcrossTheExactRange) {
+  SeparatorGuard sep('.');
+  std::mt19937_64 random(5);
+  for (int k = 0; k < 20000; ++k) {
+    const long double x = std::ldexp(static_cast<long double>(random() | 1u << 31),
+                                     static_cast<int>(random() % 120) - 110);
+    const int n = 1 + static_cast<int>(random() % 18);
+    ASSERT_EQ(scientificText(x, n), printedScientific(x, n)) << n;
+    const long double decimal = std::pow(10.0L, static_cast<int>(random() % 32) - 14);
+    ASSERT_EQ(scientificText(decimal, 15), printedScientific(decimal, 15));
+  }
+}
+
 TEST(FixedText, KeepsZerosAndRoundsHalfAway) {
   const struct {
     long double value;

@@ -87,6 +87,41 @@ TEST(Derivatives, RenderingsAndTheirSimplifications) {
   for (const auto& [model, text] : cases) EXPECT_EQ(rendering(model), text) << model;
 }
 
+// Where parentheses go depends on how each operand's text groups with its neighbours: unary
+// minus, powers of negated and factorial operands, nested quotients.
+TEST(Derivatives, ParenthesesFollowHowOperandsGroup) {
+  SeparatorGuard sep('.');
+  struct Case {
+    const char* model;
+    const char* text;
+    const char* da;
+    const char* db;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"~a^b", "~(a)^b", "~(a)^b*b/~(a)*~(1)", "~(a)^b*ln(~(a))"},
+      {"a^~b", "a^~(b)", "a^~(b)*~(b)/a", "a^~(b)*ln(a)*~(1)"},
+      {"a/(b/c)", "a/(b/c)", "b/c/(b/c)^2", "~a*c/c^2/(b/c)^2"},
+      {"(a/b)/(c/d)", "a/b/(c/d)", "c/d*b/b^2/(c/d)^2", "c/d*~a/b^2/(c/d)^2"},
+      {"a^(b^c)", "a^(b^c)", "a^(b^c)*b^c/a", "a^(b^c)*ln(a)*b^c*c/b"},
+      {"a-~b", "(a-~(b))", "1", "~~(1)"},
+      {"a!^b", "(a)!^b", "(a)!^b*b/(a)!*(a)!", "(a)!^b*ln((a)!)"},
+      {"1/~a^b", "1/~(a)^b", "~(~(a)^b*b/~(a)*~(1))/~(a)^b^2", "~(~(a)^b*ln(~(a)))/~(a)^b^2"},
+      {"b/(a^2/c)", "b/(a^2/c)", "~b*c*a^2*2/a/c^2/(a^2/c)^2", "a^2/c/(a^2/c)^2"},
+      {"a/b^~a", "a/b^~(a)", "(b^~(a)-a*b^~(a)*ln(b)*~(1))/b^~(a)^2", "~a*b^~(a)*~(a)/b/b^~(a)^2"},
+      {"~a/(b-a)", "~(a)/(b-a)", "((b-a)*~(1)-~(a)*~1)/(b-a)^2", "~~(a)/(b-a)^2"},
+      {"a^b!", "a^(b)!", "a^(b)!*(b)!/a", "a^(b)!*ln(a)*(b)!"},
+      {"~cosh(a^b)", "~(cosh(a^b))", "~(sinh(a^b))*a^b*b/a", "~(sinh(a^b))*a^b*ln(a)"},
+      {"c-~ln(a^b)", "(c-~(ln(a^b)))", "~~(1)/a^b*a^b*b/a", "~~(1)/a^b*a^b*ln(a)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(rendering(c.model), c.text) << c.model;
+    EXPECT_EQ(derivative(c.model, "a"), c.da) << c.model;
+    EXPECT_EQ(derivative(c.model, "b"), c.db) << c.model;
+  }
+}
+
 TEST(Derivatives, CommaLocaleKeepsFractionalNumbersIntact) {
   SeparatorGuard sep(',');
   TUncEval eval;
