@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/conformity_window.h"
+#include "app/help_window.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -279,11 +280,11 @@ void ConformityWindow::drawChart(const MonteCarloResult* monteCarlo) {
   area->setColor(kConforming);
   area->setBorderColor(kConforming);
   c->addSeries(area);
-  if (monteCarlo != nullptr && !monteCarlo->histogram.counts.empty() && !monteCarlo->sorted.empty()) {
+  if (monteCarlo != nullptr && !monteCarlo->histogram.counts.empty() && !monteCarlo->values.empty()) {
     const Histogram& h = monteCarlo->histogram;
     auto* steps = new QLineSeries;
     steps->setName(QStringLiteral("Monte Carlo trials"));
-    const double norm = static_cast<double>(monteCarlo->sorted.size()) * h.width;
+    const double norm = static_cast<double>(monteCarlo->values.size()) * h.width;
     for (std::size_t k = 0; k < h.counts.size(); ++k) {
       const double x0 = h.low + h.width * static_cast<double>(k);
       const double d = static_cast<double>(h.counts[k]) / norm;
@@ -341,11 +342,12 @@ void ConformityWindow::drawChart(const MonteCarloResult* monteCarlo) {
 }
 
 ConformityWindow* openConformityWindow(MainWindow& main) {
-  return showAnalysisWindow<ConformityWindow>(main, QStringLiteral("ConformityWindow"));
+  return showAnalysisWindow<ConformityWindow>(main, QStringLiteral("ConformityWindow"),
+                                             kHelpConformity);
 }
 
 void installConformityCommand(MainWindow& main) {
-  addAnalysisCommand(main, QStringLiteral("Conformity..."), QStringLiteral("Conformity1"),
+  addAnalysisCommand(main, QStringLiteral("&Conformity..."), QStringLiteral("Conformity1"),
                      QStringLiteral("Decides whether the result conforms to tolerance limits, "
                                     "with its probability and risks"),
                      openConformityWindow);

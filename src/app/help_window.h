@@ -77,5 +77,6 @@ inline constexpr int kHelpExpression = 1002;
 inline constexpr int kHelpBudget = 1003;
 inline constexpr int kHelpMonteCarlo = 1004;
 inline constexpr int kHelpProjects = 1005;
+inline constexpr int kHelpConformity = 1006;
 
 }  // namespace mirevant

@@ -122,6 +122,8 @@ void MainWindow::newProject() {
   monteCarloInProject_ = false;
   monteCarloChosen_ = false;
   coverageDof_.reset();
+  coverageMethod_ = CoverageMethod{};
+  conformity_.reset();
   projectPath_.clear();
   showProjectTitle();
   setWindowModified(false);

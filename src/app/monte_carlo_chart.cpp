@@ -102,7 +102,7 @@ void MonteCarloChart::clear() {
 
 double MonteCarloChart::expectedCount(const MonteCarloCheck& check, double x) {
   const Histogram& h = check.monteCarlo.histogram;
-  const double n = static_cast<double>(check.monteCarlo.sorted.size());
+  const double n = static_cast<double>(check.monteCarlo.values.size());
   if (!check.firstOrder) return 0;
   const FirstOrderFigures& f = *check.firstOrder;
   if (!(f.stdUnc > 0) || !(h.width > 0)) return 0;
@@ -122,7 +122,7 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
   const double centre = check.firstOrder ? check.firstOrder->value : check.monteCarlo.mean;
   const AxisScale scale = axisScale(left, right, centre);
   auto* chart = new QChart;
-  chart->setTitle(QStringLiteral("Histogram of %1 trials").arg(check.monteCarlo.sorted.size()));
+  chart->setTitle(QStringLiteral("Histogram of %1 trials").arg(check.monteCarlo.values.size()));
 
   // The histogram as a step outline, filled down to the axis.
   auto* outline = new QLineSeries;

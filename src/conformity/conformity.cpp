@@ -211,12 +211,14 @@ ConformityAssessment assessConformity(const ConformitySettings& settings,
   a.probability = probabilityInside(lower, upper, a.value, a.stdUnc, nu);
   const double outside = probabilityOutside(lower, upper, a.value, a.stdUnc, nu);
 
-  if (monteCarlo != nullptr && !monteCarlo->sorted.empty()) {
-    const auto& v = monteCarlo->sorted;
-    const auto first = lower ? std::lower_bound(v.begin(), v.end(), *lower) : v.begin();
-    const auto last = upper ? std::upper_bound(v.begin(), v.end(), *upper) : v.end();
+  if (monteCarlo != nullptr && !monteCarlo->values.empty()) {
+    const auto& v = monteCarlo->values;
+    // The trial values are in block order, not sorted: count them one by one.
+    const auto inside = std::count_if(v.begin(), v.end(), [&](double x) {
+      return (!lower || x >= *lower) && (!upper || x <= *upper);
+    });
     const double m = static_cast<double>(v.size());
-    const double p = last > first ? static_cast<double>(last - first) / m : 0.0;
+    const double p = static_cast<double>(inside) / m;
     a.mcProbability = p;
     a.mcUncertainty = std::sqrt(p * (1 - p) / m);
     a.mcTrials = v.size();

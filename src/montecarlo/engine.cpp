@@ -536,7 +536,7 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   std::vector<std::unique_ptr<Block>> blocks(blockCount);
   // Each block writes its values in its own stretch of the result's; they close up as the blocks
   // are taken in, in their order (a block whose trials failed leaves a gap).
-  TrialValues& all = result.sorted;
+  TrialValues& all = result.values;
   all.resize(total);
   adviseLargePages(all.data(), total * sizeof(double));
   double* const values = all.data();

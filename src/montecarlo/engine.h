@@ -126,7 +126,7 @@ struct MonteCarloResult {
   bool enough = true;
   // The model values of the trials that evaluated, block after block; within a block only its
   // smallest and largest values are in order.
-  TrialValues sorted;
+  TrialValues values;
   Histogram histogram;         // 0.05 % to 99.95 % of the values, widened to both intervals
   std::vector<std::string> correlated;
   std::vector<std::string> infiniteVariance;

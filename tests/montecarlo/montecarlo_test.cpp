@@ -198,10 +198,10 @@ TEST(MonteCarloEngine, SameSeedSameResultsWhateverTheThreads) {
   two.threads = 2;
   const MonteCarloResult a = runMonteCarlo(in, s, one);
   const MonteCarloResult b = runMonteCarlo(in, s, two);
-  EXPECT_EQ(a.sorted, b.sorted);
+  EXPECT_EQ(a.values, b.values);
   EXPECT_EQ(a.symmetric.low, b.symmetric.low);
   s.seed += 1;
-  EXPECT_NE(runMonteCarlo(in, s, two).sorted, a.sorted);
+  EXPECT_NE(runMonteCarlo(in, s, two).values, a.values);
 
   // The adaptive procedure stops after the same block too.
   s.adaptive = true;
@@ -209,7 +209,7 @@ TEST(MonteCarloEngine, SameSeedSameResultsWhateverTheThreads) {
   const MonteCarloResult c = runMonteCarlo(in, s, one);
   const MonteCarloResult d = runMonteCarlo(in, s, two);
   EXPECT_EQ(c.blocks, d.blocks);
-  EXPECT_EQ(c.sorted, d.sorted);
+  EXPECT_EQ(c.values, d.values);
 
   // Blocks join in their order: with seed 1 the short last block (100 trials) holds 1 of the 19
   // failures; taken first, as it finishes first, alone it would stop the check.
@@ -230,7 +230,7 @@ TEST(MonteCarloEngine, IntervalsAreThoseOfAllValuesSorted) {
   for (const CalculationInput& in : {massCalibration(), skewed, failing}) {
     for (int level = 0; level < static_cast<int>(kConfidenceLevels.size()); ++level) {
       const MonteCarloResult r = runMonteCarlo(in, fixedTrials(45000, level));
-      std::vector<double> all(r.sorted.begin(), r.sorted.end());
+      std::vector<double> all(r.values.begin(), r.values.end());
       std::sort(all.begin(), all.end());
       const double p = static_cast<double>(levelProbability(level));
       SCOPED_TRACE(in.model + " at " + kConfidenceLevels[static_cast<std::size_t>(level)]);
@@ -283,7 +283,7 @@ TEST(MonteCarloEngine, FailedTrialsAreCountedAndTooManyStop) {
       inputOf("sqrt(x)", {{"x", "3.5", 1, 1e6, Distribution::Gaussian}}), fixedTrials(n));
   const double expected = 2.326e-4 * n;
   EXPECT_NEAR(static_cast<double>(few.failed), expected, 5 * std::sqrt(expected));
-  EXPECT_EQ(few.sorted.size(), n - few.failed);
+  EXPECT_EQ(few.values.size(), n - few.failed);
   EXPECT_FALSE(few.firstFailure.empty());
   // 10^x with x ~ N(0, 1300) is finite as an extended number but beyond a double's range above
   // x = 308.3, in 41 % of the trials.
