@@ -25,6 +25,8 @@ struct VariableRow {
   Extended dof = 0;
   std::string derivation;  // how the standard uncertainty was obtained
   VariableEntry entry;     // how the row was entered; the distribution for sampling
+  std::string unit;         // the value's unit as typed ("mm", "degC"); empty: none given
+  std::string description;  // what the quantity is, for the reader
 };
 
 // A covariance between two variables; the order of the two names does not matter.
@@ -32,6 +34,8 @@ struct CovariancePair {
   std::string first;
   std::string second;
   Extended value = 0;
+  // The correlation coefficient r when the pair was entered as one (value = r·u1·u2).
+  std::optional<Extended> correlation;
 };
 
 struct CalculationInput {
@@ -44,6 +48,9 @@ struct CalculationInput {
   // Degrees of freedom the budget's coverage factors and result statements use instead of the
   // effective ones (a project's coverage_dof); the report's coverage block never uses them.
   std::optional<Extended> coverageDof;
+  // The result's unit and name as the project states them (empty: none stated).
+  std::string resultUnit;
+  std::string resultName;
 };
 
 // How a calculation stopped short.

@@ -31,6 +31,9 @@ struct Project {
   std::optional<Extended> coverageDof;
   // Written as [monte_carlo] when present; absent when the analysis was never set up.
   std::optional<MonteCarloSettings> monteCarlo;
+  // result_unit and result_name: the unit the result is stated in and its symbol ("l").
+  std::string resultUnit;
+  std::string resultName;
 };
 
 // A project file that cannot be read or is not a valid project; what() names the file, the line
