@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "app/quantities_panel.h"
+#include "units/dimension_check.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -49,7 +52,7 @@ namespace mirevant {
 namespace {
 
 constexpr int kClientWidth = 632;
-constexpr int kClientHeight = 434;
+constexpr int kClientHeight = 567;  // 434 and the quantities under the variable list
 
 std::string str(const QString& s) {
   return s.toStdString();
@@ -237,11 +240,20 @@ void MainWindow::buildControls() {
   labelResult = label(QStringLiteral("LabelResult"), QStringLiteral("Result"), 469, 0, true);
   labelFunctionValue =
       label(QStringLiteral("LabelFunctionValue"), QStringLiteral("Function Value:"), 322, 25);
-  EditFunctionValue = edit(QStringLiteral("EditFunctionValue"), 431, 17, 181);
+  EditFunctionValue = edit(QStringLiteral("EditFunctionValue"), 431, 17, 141);
   EditFunctionValue->setStatusTip(QStringLiteral("Result of calculation"));
   labelStandardUncertainty = label(QStringLiteral("LabelStandardUncertainty"),
                                    QStringLiteral("Standard Uncertainty:"), 322, 44);
-  EditStdUnc = edit(QStringLiteral("EditStdUnc"), 431, 40, 181);
+  EditStdUnc = edit(QStringLiteral("EditStdUnc"), 431, 40, 141);
+  auto unitLabel = [&](const QString& name, int y) {
+    auto* l = new QLabel(client);
+    l->setObjectName(name);
+    l->setGeometry(575, y, 50, 21);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+  };
+  labelValueUnit = unitLabel(QStringLiteral("LabelValueUnit"), 17);
+  labelStdUncUnit = unitLabel(QStringLiteral("LabelStdUncUnit"), 40);
   labelConfidence = label(QStringLiteral("LabelConfidence"), QStringLiteral("Confidence"), 319, 65);
   percentDesiredCombo = new QComboBox(client);
   percentDesiredCombo->setObjectName(QStringLiteral("percentDesiredCombo"));
@@ -279,7 +291,9 @@ void MainWindow::buildControls() {
 
   panelBottom = new QWidget(client);
   panelBottom->setObjectName(QStringLiteral("PanelBottom"));
-  panelBottom->setGeometry(0, 403, kClientWidth, 31);
+  quantities = new QuantitiesPanel(client);
+  quantities->setGeometry(0, 403, kClientWidth, 131);
+  panelBottom->setGeometry(0, kClientHeight - 31, kClientWidth, 31);
   PnlBoxHint = new QLabel(panelBottom);
   PnlBoxHint->setObjectName(QStringLiteral("PnlBoxHint"));
   PnlBoxHint->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -530,6 +544,10 @@ void MainWindow::defineVariables() {
     const std::string name = SlotName(slot);
     if (uncEval_->IsVariable(name)) tableVarlist_.insertRecord({name, "0", "0", "0"});
   }
+  std::vector<std::string> names;
+  for (int slot = 0; slot < kVariableSlots; ++slot)
+    if (uncEval_->IsVariable(SlotName(slot))) names.push_back(SlotName(slot));
+  quantities->setVariables(names);
   BtnCalculate->setEnabled(true);
 }
 
@@ -552,6 +570,8 @@ void MainWindow::calculate() {
   tableVarlist_.open();
 
   CalculationInput input = currentInput();
+  // Units are checked before the calculation; what the check finds is said once it has run.
+  const DimensionCheck dimensions = checkDimensions(input);
   CalculationResult result = mirevant::calculate(input, notifier_.get());
   if (result.report.empty() && result.stop) {
     // Refused before the report began: the report area and the results stay as they were.
@@ -561,11 +581,17 @@ void MainWindow::calculate() {
     throw Abort();
   }
   showCalculation(result);
+  showResultUnit(dimensions.resultUnit);
   lastInput_ = std::move(input);
   lastResult_ = std::move(result);
   emit calculated();
   for (const std::string& warning : lastResult_->warnings)
     dialogs_.message(Dialogs::Kind::Warning, qstr(warning));
+  if (!dimensions.warnings.empty()) {
+    std::string text = "The units of the model do not fit together:";
+    for (const std::string& w : dimensions.warnings) text += "\n\n" + w;
+    dialogs_.message(Dialogs::Kind::Warning, qstr(text + "\n\nThe calculation has run as typed."));
+  }
   if (const auto& stop = lastResult_->stop) {
     dialogs_.message(stop->kind == CalculationStop::Kind::Error ? Dialogs::Kind::Error
                                                                : Dialogs::Kind::Warning,
@@ -603,6 +629,7 @@ CalculationInput MainWindow::currentInput() {
   input.coverageInReport = pcentcheck->isChecked();
   input.coverage = &coverage_;
   input.coverageDof = coverageDof_;
+  quantities->fill(input);
   return input;
 }
 
@@ -668,6 +695,15 @@ void MainWindow::showCalculation(const CalculationResult& result) {
                                  : std::nullopt);
   stdUnc_ = result.stdUnc.value_or(0);
   dofEff_ = result.dofEff.value_or(0);
+}
+
+void MainWindow::showResultUnit(const std::string& unit) {
+  const QString text = unit == "1" ? QString() : qstr(unit);
+  labelValueUnit->setText(text);
+  labelStdUncUnit->setText(text);
+  labelCoverage->setText(text.isEmpty() ? QStringLiteral("Coverage")
+                                        : QStringLiteral("Coverage (%1)").arg(text));
+  labelCoverage->adjustSize();
 }
 
 Extended MainWindow::coverageFactor(Extended d, const QString& level) {

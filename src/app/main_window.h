@@ -37,6 +37,7 @@ namespace mirevant {
 
 class DBGrid;
 class Dialogs;
+class QuantitiesPanel;
 struct Project;
 
 class MainWindow : public QMainWindow {
@@ -173,6 +174,10 @@ class MainWindow : public QMainWindow {
   QPushButton* Button4 = nullptr;
   QWidget* panelBottom = nullptr;
   QLabel* PnlBoxHint = nullptr;
+  // Units and descriptions of the quantities; the result's unit beside its boxes.
+  QuantitiesPanel* quantities = nullptr;
+  QLabel* labelValueUnit = nullptr;
+  QLabel* labelStdUncUnit = nullptr;
   QPushButton* btnDemo = nullptr;
   QPushButton* BitBtn2 = nullptr;
   QPushButton* BitBtn3 = nullptr;
@@ -254,6 +259,8 @@ class MainWindow : public QMainWindow {
   std::string askInteger(const QString& title, const QString& promptLine, const QString& error);
   void writeProtected(const char* field, const std::function<void(Field&)>& write);
   void showCalculation(const CalculationResult& result);
+  // The result's unit beside the result boxes ("" for none).
+  void showResultUnit(const std::string& unit);
   void rememberEntry(EntryMode mode, const std::string& parameter);
   void noteTypedChange(Field* field);
   // The rules of every way into a row (calculation/input_rules.h): for a text typed into a cell of

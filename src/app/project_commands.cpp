@@ -14,6 +14,7 @@
 #include <QPushButton>
 
 #include "app/main_window.h"
+#include "app/quantities_panel.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "project/project.h"
@@ -196,6 +197,8 @@ void MainWindow::loadProject(const Project& project) {
   monteCarloInProject_ = project.monteCarlo.has_value();
   monteCarloChosen_ = monteCarloInProject_;
   coverageDof_ = project.coverageDof;
+  quantities->load(project.variables, project.resultUnit, project.resultName);
+  showResultUnit("");
   emit inputsChanged();
 }
 

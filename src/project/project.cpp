@@ -697,9 +697,6 @@ std::string projectText(const Project& p, const std::string& previousText) {
               old.key(was, "degrees_of_freedom"));
     if (!row.derivation.empty())
       writeLine(out, "derivation = " + quoted(row.derivation), old.key(was, "derivation"));
-    if (!row.unit.empty()) writeLine(out, "unit = " + quoted(row.unit), old.key(was, "unit"));
-    if (!row.description.empty())
-      writeLine(out, "description = " + quoted(row.description), old.key(was, "description"));
     writeLine(out, std::string("entry = ") + quoted(entryModeName(row.entry.mode)),
               old.key(was, "entry"));
     if (!row.entry.parameter.empty())
@@ -712,6 +709,9 @@ std::string projectText(const Project& p, const std::string& previousText) {
     if (row.entry.distribution == Distribution::CurvilinearTrapezoidal)
       writeLine(out, "half_width_inexactness = " + fileNumber(row.entry.inexactness),
                 old.key(was, "half_width_inexactness"));
+    if (!row.unit.empty()) writeLine(out, "unit = " + quoted(row.unit), old.key(was, "unit"));
+    if (!row.description.empty())
+      writeLine(out, "description = " + quoted(row.description), old.key(was, "description"));
   }
   for (const std::size_t k : inOldOrder("covariance", p.covariances.size(), [&](std::size_t k) {
          return old.covariance(variableNameOf(p.covariances[k].first),
