@@ -516,6 +516,7 @@ void MainWindow::defineVariables() {
     covariances.close();
   }
   uncEval_->ResetDofAndCovariance();
+  correlations_.clear();
   MemoCoVar->clear();
   entries_.clear();
 
@@ -623,8 +624,18 @@ CalculationInput MainWindow::currentInput() {
   }
   for (int i = 0; i < kVariableSlots; ++i)
     for (int j = i; j < kVariableSlots; ++j)
-      if (const Extended cov = uncEval_->Covariance(i, j); cov != 0)
+      if (const Extended cov = uncEval_->Covariance(i, j);
+          cov != 0 && correlations_.count(std::minmax(SlotName(i), SlotName(j))) == 0)
         input.covariances.push_back({SlotName(i), SlotName(j), cov});
+  // A correlation gives the covariance with the standard uncertainties as they are now.
+  for (const auto& [pair, r] : correlations_) {
+    Extended u1 = 0, u2 = 0;
+    for (const VariableRow& row : input.variables) {
+      if (row.name == pair.first) u1 = row.stdUnc;
+      if (row.name == pair.second) u2 = row.stdUnc;
+    }
+    input.covariances.push_back({pair.first, pair.second, r * u1 * u2, r});
+  }
   input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
   input.coverageInReport = pcentcheck->isChecked();
   input.coverage = &coverage_;
@@ -974,8 +985,13 @@ void MainWindow::enterCovariance() {
   });
   window.newClicked();
   window.prepare(names);
+  window.setCorrelationEntry(correlationEntry_);
   const QString before = MemoCoVar->toPlainText();
   window.exec();
+  if (window.closedByDone()) {
+    correlationEntry_ = window.correlationEntry();
+    correlations_ = window.correlations();
+  }
   if (MemoCoVar->toPlainText() != before) emit inputsChanged();
 }
 

@@ -295,6 +295,10 @@ class MainWindow : public QMainWindow {
   bool monteCarloInProject_ = false;     // the project file had Monte Carlo settings
   bool monteCarloChosen_ = false;        // set by the project or the Monte Carlo window
   std::optional<Extended> coverageDof_;  // the project's coverage_dof, for the budget
+  // Covariances entered as correlation coefficients, by the pair's names in alphabetical order;
+  // the covariance window's choice of what its numbers are.
+  std::map<std::pair<std::string, std::string>, Extended> correlations_;
+  bool correlationEntry_ = false;
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

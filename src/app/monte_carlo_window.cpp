@@ -28,6 +28,7 @@
 
 #include "app/main_window.h"
 #include "app/monte_carlo_chart.h"
+#include "units/dimension_check.h"
 #include "app/monte_carlo_table_model.h"
 #include "core/errors.h"
 #include "core/numtext.h"
@@ -264,7 +265,12 @@ void MonteCarloWindow::refresh() {
         "distributions."));
     model_->setInput({}, {});
   } else {
-    heading->setText(QStringLiteral("Monte Carlo check of y = ") + qstr(input->model) +
+    const DimensionCheck units = checkDimensions(*input);
+    const std::string name = input->resultName.empty() ? "y" : input->resultName;
+    heading->setText(QStringLiteral("Monte Carlo check of ") + qstr(name) + QStringLiteral(" = ") +
+                     qstr(input->model) +
+                     (units.resultUnit.empty() ? QString()
+                                               : QStringLiteral(", in ") + qstr(units.resultUnit)) +
                      QStringLiteral(" (double-click a distribution to change it)"));
     std::vector<VariableRow> rows = input->variables;
     for (VariableRow& row : rows)
@@ -486,7 +492,11 @@ void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
                  joined(mc.infiniteVariance) +
                  QStringLiteral("; the standard uncertainty of the trials does not settle.");
   notes->setText(lines.join(QLatin1Char('\n')));
-  chart->showCheck(c);
+  if (const CalculationInput* input = checkedInput())
+    chart->showCheck(c, qstr(input->resultName.empty() ? "y" : input->resultName),
+                     qstr(checkDimensions(*input).resultUnit));
+  else
+    chart->showCheck(c);
 }
 
 void MonteCarloWindow::closeEvent(QCloseEvent* event) {
