@@ -48,8 +48,8 @@ QuantitiesPanel::QuantitiesPanel(QWidget* parent) : QWidget(parent) {
   resultUnit->setObjectName(QStringLiteral("EditResultUnit"));
   resultUnit->setGeometry(496, 1, 117, 21);
   resultUnit->setPlaceholderText(QStringLiteral("derived"));
-  resultUnit->setStatusTip(
-      QStringLiteral("The result's unit; empty: the unit the model gives from the variables' units"));
+  resultUnit->setStatusTip(QStringLiteral(
+      "The result's unit; empty: the unit the model gives from the variables' units"));
 
   table = new QTableWidget(0, 3, this);
   table->setObjectName(QStringLiteral("QuantitiesTable"));

@@ -26,9 +26,13 @@ std::string operand(const Term& t, int precedence) {
   return t.precedence < precedence ? "(" + t.text + ")" : t.text;
 }
 
-std::string unitName(const Term& t) { return t.label.empty() ? t.unit->text() : t.label; }
+std::string unitName(const Term& t) {
+  return t.label.empty() ? t.unit->text() : t.label;
+}
 
-std::string factorText(double x) { return numberText(static_cast<Extended>(x)); }
+std::string factorText(double x) {
+  return numberText(static_cast<Extended>(x));
+}
 
 bool isDegreeLike(const Unit& u) {
   static const std::optional<Unit> rad = Unit::parse("rad");
@@ -63,7 +67,10 @@ class Checker {
              b.text + "'s value, or change its unit");
       }
     }
-    a.number = a.number && b.number ? std::optional<long double>(op[0] == '+' ? *a.number + *b.number : *a.number - *b.number) : std::nullopt;
+    a.number = a.number && b.number
+                   ? std::optional<long double>(op[0] == '+' ? *a.number + *b.number
+                                                             : *a.number - *b.number)
+                   : std::nullopt;
     a.text = whole;
     a.precedence = 2;
   }
@@ -103,17 +110,21 @@ class Checker {
         const long double inverse = n != 0 ? 1 / n : 0;
         if (n == std::round(n) && std::fabs(n) < 1000)
           u = a.unit->raised(static_cast<int>(n));
-        else if (n != 0 && std::fabs(inverse - std::round(inverse)) < 1e-9 && std::fabs(inverse) < 1000)
+        else if (n != 0 && std::fabs(inverse - std::round(inverse)) < 1e-9 &&
+                 std::fabs(inverse) < 1000)
           u = a.unit->root(static_cast<int>(std::round(inverse)));
         if (!u)
-          warn("In " + whole + ", " + a.text + " is in " + unitName(a) + ", which cannot be raised to " +
-               "the power " + b.text + "; a base with a unit needs a whole exponent or the inverse of one");
+          warn("In " + whole + ", " + a.text + " is in " + unitName(a) +
+               ", which cannot be raised to " + "the power " + b.text +
+               "; a base with a unit needs a whole exponent or the inverse of one");
         a.unit = u ? *u : Unit();
         a.label.clear();
       }
     } else {
       dimensionless(b, "the exponent " + b.text + " of " + whole);
-      if (!a.number) dimensionless(a, "the base " + a.text + " of " + whole + ", whose exponent is not a fixed number,");
+      if (!a.number)
+        dimensionless(
+            a, "the base " + a.text + " of " + whole + ", whose exponent is not a fixed number,");
       a.unit = Unit();
       a.number.reset();
       a.label.clear();
@@ -125,6 +136,7 @@ class Checker {
   void function(Term& a, int op) {
     const std::string name = OperatorName(op);
     const std::string whole = name + "(" + a.text + ")";
+    const bool pure = !a.unit;
     switch (op) {
       case kOpNegate:
         a.text = "-" + operand(a, 4);
@@ -136,7 +148,9 @@ class Checker {
       case kOpSqrt:
         if (a.unit) {
           const auto u = a.unit->root(2);
-          if (!u) warn("In " + whole + ", " + a.text + " is in " + unitName(a) + ", which has no square root");
+          if (!u)
+            warn("In " + whole + ", " + a.text + " is in " + unitName(a) +
+                 ", which has no square root");
           a.unit = u ? *u : Unit();
           a.label.clear();
         }
@@ -146,8 +160,10 @@ class Checker {
       case kOpTan:
         if (a.unit && isDegreeLike(*a.unit)) {
           warn("In " + whole + ", " + a.text + " is in " + unitName(a) + ", but " + name +
-               " takes its argument in radians: a value of 30 there is 30 rad (about 1719°), not 30°; "
-               "give " + a.text + " in rad, or write " + name + "(" + operand(a, 3) + "*pi/180)");
+               " takes its argument in radians: a value of 30 there is 30 rad (about 1719°), not "
+               "30°; "
+               "give " +
+               a.text + " in rad, or write " + name + "(" + operand(a, 3) + "*pi/180)");
         } else {
           dimensionless(a, "the argument of " + whole);
         }
@@ -167,6 +183,11 @@ class Checker {
         break;
     }
     if (op != kOpAbs) a.number.reset();
+    // A function of a plain number is a plain number: it takes the unit of what it is added to.
+    if (pure) {
+      a.unit.reset();
+      a.label.clear();
+    }
     a.text = op == kOpFactorial ? operand(a, 5) + "!" : whole;
     a.precedence = 9;
   }
@@ -227,7 +248,9 @@ DimensionCheck checkDimensions(const std::string& model, const std::vector<Varia
     switch (token.kind) {
       case 'N': {
         Term t;
-        t.number = token.payload >= 1 && token.payload <= numerals.size() ? numerals[token.payload - 1] : 0;
+        t.number = token.payload >= 1 && token.payload <= numerals.size()
+                       ? numerals[token.payload - 1]
+                       : 0;
         t.text = numberText(*t.number);
         stack.push_back(t);
         break;
@@ -282,13 +305,20 @@ DimensionCheck checkDimensions(const std::string& model, const std::vector<Varia
     std::string why;
     const auto stated = Unit::parse(resultUnit, &why);
     const Unit derived = result.unit ? *result.unit : Unit();
-    const std::string derivedName = check.derivedUnit.empty() ? "1 (dimensionless)" : check.derivedUnit;
+    const std::string derivedName =
+        check.derivedUnit.empty() ? "1 (dimensionless)" : check.derivedUnit;
     if (!stated) {
       check.warnings.push_back("The result unit cannot be read: " + why + ".");
     } else if (!derived.convertibleTo(*stated)) {
-      check.warnings.push_back("The model gives its result in " + derivedName + ", which does not convert to the stated result unit " + resultUnit + ".");
+      check.warnings.push_back("The model gives its result in " + derivedName +
+                               ", which does not convert to the stated result unit " + resultUnit +
+                               ".");
     } else if (!derived.sameAs(*stated)) {
-      check.warnings.push_back("The model gives its result in " + derivedName + ", not in the stated result unit " + resultUnit + " (1 " + derivedName + " = " + factorText(*derived.factorTo(*stated)) + " " + resultUnit + "); the result is stated in " + resultUnit + " as calculated, without converting it.");
+      check.warnings.push_back("The model gives its result in " + derivedName +
+                               ", not in the stated result unit " + resultUnit + " (1 " +
+                               derivedName + " = " + factorText(*derived.factorTo(*stated)) + " " +
+                               resultUnit + "); the result is stated in " + resultUnit +
+                               " as calculated, without converting it.");
     }
   }
   return check;

@@ -37,11 +37,14 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
-Unit Unit::adopt(ut_unit* unit) { return Unit(std::shared_ptr<ut_unit>(unit, ut_free)); }
+Unit Unit::adopt(ut_unit* unit) {
+  return Unit(std::shared_ptr<ut_unit>(unit, ut_free));
+}
 
 Unit::Unit() {
   std::lock_guard<std::mutex> guard(unitLock());
-  if (ut_system* s = unitSystem()) unit_ = std::shared_ptr<ut_unit>(ut_get_dimensionless_unit_one(s), [](ut_unit*) {});
+  if (ut_system* s = unitSystem())
+    unit_ = std::shared_ptr<ut_unit>(ut_get_dimensionless_unit_one(s), [](ut_unit*) {});
 }
 
 std::optional<Unit> Unit::parse(const std::string& text, std::string* why) {
@@ -56,8 +59,9 @@ std::optional<Unit> Unit::parse(const std::string& text, std::string* why) {
   ut_unit* u = ut_parse(s, t.c_str(), UT_UTF8);
   if (u == nullptr) {
     if (why)
-      *why = ut_get_status() == UT_UNKNOWN ? "'" + t + "' names no known unit"
-                                           : "'" + t + "' is not a unit text (write e.g. mm, m/s2, degC, %)";
+      *why = ut_get_status() == UT_UNKNOWN
+                 ? "'" + t + "' names no known unit"
+                 : "'" + t + "' is not a unit text (write e.g. mm, m/s2, degC, %)";
     return std::nullopt;
   }
   return adopt(u);
@@ -172,8 +176,7 @@ std::string ratioUnitText(const std::string& numerator, const std::string& denom
   if (isOne(denominator)) return isOne(numerator) ? "1" : trimmed(numerator);
   // y per (1/x) is y·x.
   const std::string d = trimmed(denominator);
-  if (d.rfind("1/", 0) == 0 && !compound(d, 2))
-    return productUnitText(numerator, d.substr(2));
+  if (d.rfind("1/", 0) == 0 && !compound(d, 2)) return productUnitText(numerator, d.substr(2));
   const auto y = Unit::parse(numerator), x = Unit::parse(denominator);
   if (y && x && y->sameAs(*x)) return "1";
   return (isOne(numerator) ? "1" : factor(numerator)) + "/" + factor(denominator);

@@ -19,10 +19,17 @@ struct DimensionCase {
 TEST(DimensionCheck, UnitsThroughTheModel) {
   const DimensionCase cases[] = {
       {"a+b", {{"a", "m"}, {"b", "m"}}, "", "m", nullptr},
-      {"a+t", {{"a", "m"}, {"t", "s"}}, "", "m", "t is in s and a in m: these units do not convert"},
-      {"a+b", {{"a", "mm"}, {"b", "m"}}, "", "mm",
+      {"a+t",
+       {{"a", "m"}, {"t", "s"}},
+       "",
+       "m",
+       "t is in s and a in m: these units do not convert"},
+      {"a+b",
+       {{"a", "mm"}, {"b", "m"}},
+       "",
+       "mm",
        "b is in m, a in mm: b's values are used as if in mm (1 m = 1000 mm); convert b's value"},
-      {"a-2", {{"a", "mm"}}, "", "mm", nullptr},
+      {"a-2*ln(3)", {{"a", "mm"}}, "", "mm", nullptr},
       {"sin(a)", {{"a", "m"}}, "", "", "the argument of sin(a) is in m; it must be dimensionless"},
       {"sin(p)+1", {{"p", "rad"}}, "", "", nullptr},
       {"cos(d)", {{"d", "°"}}, "", "", "a value of 30 there is 30 rad"},
@@ -30,7 +37,10 @@ TEST(DimensionCheck, UnitsThroughTheModel) {
       {"sqrt(a)*a", {{"a", "m2"}}, "", "m³", nullptr},
       {"e^x", {{"x", "s"}}, "", "", "the exponent x of e^x is in s"},
       {"v/i", {{"v", "V"}, {"i", "A"}}, "Ω", "Ω", nullptr},
-      {"v/i", {{"v", "V"}, {"i", "mA"}}, "Ω", "1000 Ω",
+      {"v/i",
+       {{"v", "V"}, {"i", "mA"}},
+       "Ω",
+       "1000 Ω",
        "not in the stated result unit Ω (1 1000 Ω = 1000 Ω)"},
       {"v*i", {{"v", "V"}, {"i", "A"}}, "J", "W", "does not convert to the stated result unit J"},
       {"a+b*(t-20)", {{"a", "°C"}, {"b", "1"}, {"t", "°C"}}, "°C", "°C", nullptr},
@@ -68,10 +78,14 @@ TEST(DimensionCheck, ModelsWithoutUnitsAreNotChecked) {
 
 TEST(DimensionCheck, UnitTextsOfTheBudget) {
   const std::pair<std::string, std::string> ratios[] = {
-      {ratioUnitText("nm", "1/degC"), "nm·degC"}, {ratioUnitText("Ω", "V"), "Ω/V"},
-      {ratioUnitText("nm", "nm"), "1"},           {ratioUnitText("", "s"), "1/s"},
-      {ratioUnitText("m/s", "kg m"), "(m/s)/(kg m)"}, {productUnitText("°C", "°C"), "°C²"},
-      {productUnitText("A", "rad"), "A·rad"},     {withUnit("2.5", "1"), "2.5"},
+      {ratioUnitText("nm", "1/degC"), "nm·degC"},
+      {ratioUnitText("Ω", "V"), "Ω/V"},
+      {ratioUnitText("nm", "nm"), "1"},
+      {ratioUnitText("", "s"), "1/s"},
+      {ratioUnitText("m/s", "kg m"), "(m/s)/(kg m)"},
+      {productUnitText("°C", "°C"), "°C²"},
+      {productUnitText("A", "rad"), "A·rad"},
+      {withUnit("2.5", "1"), "2.5"},
   };
   for (const auto& [made, expected] : ratios) EXPECT_EQ(made, expected);
 }

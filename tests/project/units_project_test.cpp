@@ -12,7 +12,7 @@ const std::string kExampleDir = std::string(MIREVANT_TEST_PROGRAM_DIR) + "/examp
 struct UnitExample {
   const char* file;
   const char* variable;
-  int column;         // a cell of the variable's budget row
+  int column;  // a cell of the variable's budget row
   const char* cell;
   const char* statement;  // the start of the statement with the table's k
 };
@@ -24,7 +24,8 @@ TEST(ProjectUnits, BudgetAndStatementCarryTheUnits) {
   const UnitExample examples[] = {
       {"gum_h1_end_gauge.mirevant.toml", "d", unc, "9.7 nm", "l = 50000838 nm ± 93 nm (k = 2.92"},
       {"gum_h1_end_gauge.mirevant.toml", "x", sens, "5000062.3 nm·degC", "l = 50000838 nm"},
-      {"gum_h2_r.mirevant.toml", "v", sens, "25.5515442944793 Ω/V", "R = 127.73 Ω ± 0.20 Ω (k = 2.87"},
+      {"gum_h2_r.mirevant.toml", "v", sens, "25.5515442944793 Ω/V",
+       "R = 127.73 Ω ± 0.20 Ω (k = 2.87"},
       {"gum_h2_r.mirevant.toml", "p", unc, "0.000752063827078537 rad", "R = 127.73 Ω"},
       {"gum_h3_thermometer.mirevant.toml", "a", unc, "0.0029 °C", "b = -0.1494 °C ± 0.0096 °C"},
   };
@@ -33,7 +34,8 @@ TEST(ProjectUnits, BudgetAndStatementCarryTheUnits) {
     const CalculationInput input = calculationInput(readProject(kExampleDir + e.file), &coverage);
     const auto budget = uncertaintyBudget(input, calculate(input));
     ASSERT_TRUE(budget.has_value());
-    EXPECT_TRUE(budget->warnings.empty() || budget->warnings.back().find("unit") == std::string::npos);
+    EXPECT_TRUE(budget->warnings.empty() ||
+                budget->warnings.back().find("unit") == std::string::npos);
     const auto cells = budgetCells(*budget, '.');
     bool found = false;
     for (const auto& row : cells)
@@ -94,7 +96,8 @@ TEST(ProjectUnits, CorrelationRoundTripsAndOutOfRangeIsRefused) {
   const std::pair<std::string, const char*> refused[] = {
       {withR("1.2"), "c.toml, line 22: The correlation of a and b is 1.2; a correlation"},
       {withR("-1.5"), "c.toml, line 22: The correlation of a and b is -1.5;"},
-      {withR("0.5\nvalue = 0.01"), "line 22: a [[covariance]] has a value or a correlation, not both"},
+      {withR("0.5\nvalue = 0.01"),
+       "line 22: a [[covariance]] has a value or a correlation, not both"},
   };
   for (const auto& [file, message] : refused) {
     try {
