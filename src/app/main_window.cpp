@@ -617,6 +617,8 @@ CalculationInput MainWindow::currentInput() {
                       tableVarlist_.fieldByName("UNC").asFloat(),
                       tableVarlist_.fieldByName("DOF").asFloat(),
                       tableVarlist_.fieldByName("UNCDERIV").asString(),
+                      {},
+                      {},
                       {}};
       if (const auto e = entries_.find(row.name); e != entries_.end()) row.entry = e->second;
       input.variables.push_back(std::move(row));
@@ -626,7 +628,7 @@ CalculationInput MainWindow::currentInput() {
     for (int j = i; j < kVariableSlots; ++j)
       if (const Extended cov = uncEval_->Covariance(i, j);
           cov != 0 && correlations_.count(std::minmax(SlotName(i), SlotName(j))) == 0)
-        input.covariances.push_back({SlotName(i), SlotName(j), cov});
+        input.covariances.push_back({SlotName(i), SlotName(j), cov, std::nullopt});
   // A correlation gives the covariance with the standard uncertainties as they are now.
   for (const auto& [pair, r] : correlations_) {
     Extended u1 = 0, u2 = 0;

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculation/variable_entry.h"
@@ -19,6 +20,19 @@ class UncertaintyNotifier;
 
 // One row of the variable list.
 struct VariableRow {
+  VariableRow() = default;
+  VariableRow(std::string name_, std::string valueText_, Extended stdUnc_, Extended dof_,
+              std::string derivation_, VariableEntry entry_, std::string unit_ = {},
+              std::string description_ = {})
+      : name(std::move(name_)),
+        valueText(std::move(valueText_)),
+        stdUnc(stdUnc_),
+        dof(dof_),
+        derivation(std::move(derivation_)),
+        entry(std::move(entry_)),
+        unit(std::move(unit_)),
+        description(std::move(description_)) {}
+
   std::string name;
   std::string valueText;  // as typed, converted with the user's decimal separator
   Extended stdUnc = 0;
@@ -31,6 +45,14 @@ struct VariableRow {
 
 // A covariance between two variables; the order of the two names does not matter.
 struct CovariancePair {
+  CovariancePair() = default;
+  CovariancePair(std::string first_, std::string second_, Extended value_,
+                 std::optional<Extended> correlation_ = std::nullopt)
+      : first(std::move(first_)),
+        second(std::move(second_)),
+        value(value_),
+        correlation(correlation_) {}
+
   std::string first;
   std::string second;
   Extended value = 0;
