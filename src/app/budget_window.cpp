@@ -110,7 +110,12 @@ void BudgetWindow::refresh() {
   } else {
     try {
       budget_ = uncertaintyBudget(*input, *result);
-      status = QStringLiteral("Uncertainty budget of y = ") + qstr(input->model);
+      status = QStringLiteral("Uncertainty budget of ") +
+               qstr(input->resultName.empty() ? "y" : input->resultName) +
+               QStringLiteral(" = ") + qstr(input->model) +
+               (budget_ && budget_->withUnits && !budget_->resultUnit.empty()
+                    ? QStringLiteral(", in ") + qstr(budget_->resultUnit)
+                    : QString());
     } catch (const Error& e) {
       status = QStringLiteral("The budget could not be computed: ") + qstr(e.what());
     }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "app/quantities_panel.h"
+#include "units/dimension_check.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -54,7 +57,7 @@ namespace mirevant {
 namespace {
 
 constexpr int kClientWidth = 632;
-constexpr int kClientHeight = 434;
+constexpr int kClientHeight = 567;  // 434 and the quantities under the variable list
 
 std::string str(const QString& s) {
   return s.toStdString();
@@ -250,11 +253,20 @@ void MainWindow::buildControls() {
   labelResult = label(QStringLiteral("LabelResult"), QStringLiteral("Result"), 469, 0, true);
   labelFunctionValue =
       label(QStringLiteral("LabelFunctionValue"), QStringLiteral("Function Value:"), 322, 25);
-  EditFunctionValue = edit(QStringLiteral("EditFunctionValue"), 431, 17, 181);
+  EditFunctionValue = edit(QStringLiteral("EditFunctionValue"), 431, 17, 141);
   EditFunctionValue->setStatusTip(QStringLiteral("Result of calculation"));
   labelStandardUncertainty = label(QStringLiteral("LabelStandardUncertainty"),
                                    QStringLiteral("Standard Uncertainty:"), 322, 44);
-  EditStdUnc = edit(QStringLiteral("EditStdUnc"), 431, 40, 181);
+  EditStdUnc = edit(QStringLiteral("EditStdUnc"), 431, 40, 141);
+  auto unitLabel = [&](const QString& name, int y) {
+    auto* l = new QLabel(client);
+    l->setObjectName(name);
+    l->setGeometry(575, y, 50, 21);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+  };
+  labelValueUnit = unitLabel(QStringLiteral("LabelValueUnit"), 17);
+  labelStdUncUnit = unitLabel(QStringLiteral("LabelStdUncUnit"), 40);
   labelConfidence = label(QStringLiteral("LabelConfidence"), QStringLiteral("Confidence"), 319, 65);
   percentDesiredCombo = new QComboBox(client);
   percentDesiredCombo->setObjectName(QStringLiteral("percentDesiredCombo"));
@@ -307,7 +319,10 @@ void MainWindow::buildControls() {
 
   panelBottom = new QWidget(client);
   panelBottom->setObjectName(QStringLiteral("PanelBottom"));
-  panelBottom->setGeometry(0, 403, kClientWidth, 31);
+  quantities = new QuantitiesPanel(client);
+  quantities->setGeometry(0, 403, kClientWidth, 131);
+  connect(quantities, &QuantitiesPanel::edited, this, &MainWindow::noteInputChanged);
+  panelBottom->setGeometry(0, kClientHeight - 31, kClientWidth, 31);
   PnlBoxHint = new QLabel(panelBottom);
   PnlBoxHint->setObjectName(QStringLiteral("PnlBoxHint"));
   PnlBoxHint->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -535,7 +550,8 @@ void MainWindow::layoutClient(QSize size) {
   staleNote->setGeometry(317, 112, 296 + dw, note);
   MemoDerOut->setGeometry(317, 112 + note, 296 + dw, 289 + dh - note);
   Button4->move(635 + dw, 27);
-  panelBottom->setGeometry(0, 403 + dh, kClientWidth + dw, 31);
+  quantities->setGeometry(0, 403 + dh, kClientWidth + dw, 131);
+  panelBottom->setGeometry(0, kClientHeight - 31 + dh, kClientWidth + dw, 31);
   PnlBoxHint->setGeometry(1, 1, 408 + dw, 29);
   btnDemo->move(413 + dw, 3);
   BitBtn2->move(483 + dw, 3);
@@ -586,6 +602,7 @@ void MainWindow::defineVariables() {
     covariances.close();
   }
   uncEval_->ResetDofAndCovariance();
+  correlations_.clear();
   MemoCoVar->clear();
   entries_.clear();
 
@@ -614,6 +631,10 @@ void MainWindow::defineVariables() {
     const std::string name = SlotName(slot);
     if (uncEval_->IsVariable(name)) tableVarlist_.insertRecord({name, "0", "0", "0"});
   }
+  std::vector<std::string> names;
+  for (int slot = 0; slot < kVariableSlots; ++slot)
+    if (uncEval_->IsVariable(SlotName(slot))) names.push_back(SlotName(slot));
+  quantities->setVariables(names);
   BtnCalculate->setEnabled(true);
 }
 
@@ -636,6 +657,8 @@ void MainWindow::calculate() {
   tableVarlist_.open();
 
   CalculationInput input = currentInput();
+  // Units are checked before the calculation; what the check finds is said once it has run.
+  const DimensionCheck dimensions = checkDimensions(input);
   CalculationResult result = mirevant::calculate(input, notifier_.get());
   if (result.report.empty() && result.stop) {
     // Refused before the report began: the report area and the results stay as they were.
@@ -645,12 +668,18 @@ void MainWindow::calculate() {
     throw Abort();
   }
   showCalculation(result);
+  showResultUnit(dimensions.resultUnit);
   lastInput_ = std::move(input);
   lastResult_ = std::move(result);
   resultsCurrent();
   emit calculated();
   for (const std::string& warning : lastResult_->warnings)
     dialogs_.message(Dialogs::Kind::Warning, qstr(warning));
+  if (!dimensions.warnings.empty()) {
+    std::string text = "The units of the model do not fit together:";
+    for (const std::string& w : dimensions.warnings) text += "\n\n" + w;
+    dialogs_.message(Dialogs::Kind::Warning, qstr(text + "\n\nThe calculation has run as typed."));
+  }
   if (const auto& stop = lastResult_->stop) {
     dialogs_.message(stop->kind == CalculationStop::Kind::Error ? Dialogs::Kind::Error
                                                                : Dialogs::Kind::Warning,
@@ -675,6 +704,8 @@ CalculationInput MainWindow::currentInput() {
                       tableVarlist_.fieldByName("UNC").asFloat(),
                       tableVarlist_.fieldByName("DOF").asFloat(),
                       tableVarlist_.fieldByName("UNCDERIV").asString(),
+                      {},
+                      {},
                       {}};
       if (const auto e = entries_.find(row.name); e != entries_.end()) row.entry = e->second;
       input.variables.push_back(std::move(row));
@@ -682,12 +713,23 @@ CalculationInput MainWindow::currentInput() {
   }
   for (int i = 0; i < kVariableSlots; ++i)
     for (int j = i; j < kVariableSlots; ++j)
-      if (const Extended cov = uncEval_->Covariance(i, j); cov != 0)
-        input.covariances.push_back({SlotName(i), SlotName(j), cov});
+      if (const Extended cov = uncEval_->Covariance(i, j);
+          cov != 0 && correlations_.count(std::minmax(SlotName(i), SlotName(j))) == 0)
+        input.covariances.push_back({SlotName(i), SlotName(j), cov, std::nullopt});
+  // A correlation gives the covariance with the standard uncertainties as they are now.
+  for (const auto& [pair, r] : correlations_) {
+    Extended u1 = 0, u2 = 0;
+    for (const VariableRow& row : input.variables) {
+      if (row.name == pair.first) u1 = row.stdUnc;
+      if (row.name == pair.second) u2 = row.stdUnc;
+    }
+    input.covariances.push_back({pair.first, pair.second, r * u1 * u2, r});
+  }
   input.level = std::max(0, confidenceLevelIndex(str(percentDesiredCombo->currentText())));
   input.coverageInReport = pcentcheck->isChecked();
   input.coverage = &coverage_;
   input.coverageDof = coverageDof_;
+  quantities->fill(input);
   return input;
 }
 
@@ -757,6 +799,15 @@ void MainWindow::showCalculation(const CalculationResult& result) {
                                  : std::nullopt);
   stdUnc_ = result.stdUnc.value_or(0);
   dofEff_ = result.dofEff.value_or(0);
+}
+
+void MainWindow::showResultUnit(const std::string& unit) {
+  const QString text = unit == "1" ? QString() : qstr(unit);
+  labelValueUnit->setText(text);
+  labelStdUncUnit->setText(text);
+  labelCoverage->setText(text.isEmpty() ? QStringLiteral("Coverage")
+                                        : QStringLiteral("Coverage (%1)").arg(text));
+  labelCoverage->adjustSize();
 }
 
 Extended MainWindow::coverageFactor(Extended d, const QString& level) {
@@ -1027,8 +1078,13 @@ void MainWindow::enterCovariance() {
   });
   window.newClicked();
   window.prepare(names);
+  window.setCorrelationEntry(correlationEntry_);
   const QString before = MemoCoVar->toPlainText();
   window.exec();
+  if (window.closedByDone()) {
+    correlationEntry_ = window.correlationEntry();
+    correlations_ = window.correlations();
+  }
   if (MemoCoVar->toPlainText() != before) {
     noteInputChanged();
     emit inputsChanged();

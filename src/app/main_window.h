@@ -38,6 +38,7 @@ namespace mirevant {
 
 class DBGrid;
 class Dialogs;
+class QuantitiesPanel;
 struct Project;
 enum class CoverageMethod;
 
@@ -200,6 +201,10 @@ class MainWindow : public QMainWindow {
   QPushButton* Button4 = nullptr;
   QWidget* panelBottom = nullptr;
   QLabel* PnlBoxHint = nullptr;
+  // Units and descriptions of the quantities; the result's unit beside its boxes.
+  QuantitiesPanel* quantities = nullptr;
+  QLabel* labelValueUnit = nullptr;
+  QLabel* labelStdUncUnit = nullptr;
   QPushButton* btnDemo = nullptr;
   QPushButton* BitBtn2 = nullptr;
   QPushButton* BitBtn3 = nullptr;
@@ -298,6 +303,8 @@ class MainWindow : public QMainWindow {
   std::string askInteger(const QString& title, const QString& promptLine, const QString& error);
   void writeProtected(const char* field, const std::function<void(Field&)>& write);
   void showCalculation(const CalculationResult& result);
+  // The result's unit beside the result boxes ("" for none).
+  void showResultUnit(const std::string& unit);
   void rememberEntry(EntryMode mode, const std::string& parameter);
   void noteTypedChange(Field* field);
   // The rules of every way into a row (calculation/input_rules.h): for a text typed into a cell of
@@ -336,6 +343,10 @@ class MainWindow : public QMainWindow {
   CoverageMethod coverageMethod_{};      // the table's k until a project says otherwise
   bool inputsStale_ = false;  // the inputs changed after the last calculation
   bool loading_ = false;      // the window itself fills in a project: no edit of the user's
+  // Covariances entered as correlation coefficients, by the pair's names in alphabetical order;
+  // the covariance window's choice of what its numbers are.
+  std::map<std::pair<std::string, std::string>, Extended> correlations_;
+  bool correlationEntry_ = false;
   Extended stdUnc_ = 0;
   Extended dofEff_ = 0;
   std::optional<CalculationInput> lastInput_;

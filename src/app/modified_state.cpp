@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include "app/main_window.h"
+#include "app/quantities_panel.h"
 #include "tables/coverage_factors.h"
 #include "tables/schemas.h"
 #include "ui/command_guard.h"
@@ -106,6 +107,9 @@ void MainWindow::newProject() {
   }
   freshEvaluator();
   entries_.clear();
+  correlations_.clear();
+  correlationEntry_ = false;
+  quantities->clear();
   MemoCoVar->clear();
   MemoDerOut->clear();
   for (QLineEdit* box : {EditFunctionValue, EditStdUnc, editFactor, editcovfac}) box->clear();

@@ -51,12 +51,13 @@ double MonteCarloChart::AxisScale::toAxis(double y) const {
   return (y - offset) / std::pow(10.0, exponent);
 }
 
-QString MonteCarloChart::AxisScale::title() const {
-  QString t = QStringLiteral("y");
+QString MonteCarloChart::AxisScale::title(const QString& name, const QString& unit) const {
+  QString t = name.isEmpty() ? QStringLiteral("y") : name;
   if (offset != 0)
     t += (offset > 0 ? QStringLiteral(" − ") : QStringLiteral(" + ")) +
          QString::fromStdString(numberText(std::fabs(offset)));
   if (exponent != 0) t += QStringLiteral(" (×10") + superscript(exponent) + QLatin1Char(')');
+  if (!unit.isEmpty() && unit != QStringLiteral("1")) t += QStringLiteral(" / ") + unit;
   return t;
 }
 
@@ -115,7 +116,8 @@ double MonteCarloChart::expectedCount(const MonteCarloCheck& check, double x) {
   return n * h.width * density / f.stdUnc;
 }
 
-void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
+void MonteCarloChart::showCheck(const MonteCarloCheck& check, const QString& name,
+                                const QString& unit) {
   const Histogram& h = check.monteCarlo.histogram;
   const double left = h.low;
   const double right = h.low + h.width * static_cast<double>(h.counts.size());
@@ -184,7 +186,7 @@ void MonteCarloChart::showCheck(const MonteCarloCheck& check) {
 
   auto* x = new QValueAxis;
   x->setRange(scale.toAxis(left), scale.toAxis(right));
-  x->setTitleText(scale.title());
+  x->setTitleText(scale.title(name, unit));
   x->setTickType(QValueAxis::TicksDynamic);
   x->setTickAnchor(0);
   x->setTickInterval(scale.step);

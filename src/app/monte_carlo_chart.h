@@ -17,7 +17,9 @@ class MonteCarloChart : public QChartView {
  public:
   explicit MonteCarloChart(QWidget* parent = nullptr);
 
-  void showCheck(const MonteCarloCheck& check);
+  // `name` and `unit` of the result write the axis title ("l − 50000850 / nm").
+  void showCheck(const MonteCarloCheck& check, const QString& name = QStringLiteral("y"),
+                 const QString& unit = QString());
   void clear();
 
   // The expected number of trials in a bin of the histogram centred on x, from the first-order
@@ -31,7 +33,8 @@ class MonteCarloChart : public QChartView {
     int exponent = 0;
     double step = 1;
     double toAxis(double y) const;
-    QString title() const;  // "y − 50000850", "y (×10⁻⁶)"
+    QString title(const QString& name = QStringLiteral("y"),
+                  const QString& unit = QString()) const;  // "y − 50000850", "y (×10⁻⁶)"
   };
   // The scale for trials from low to high around centre.
   static AxisScale axisScale(double low, double high, double centre);

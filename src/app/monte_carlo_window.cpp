@@ -30,6 +30,7 @@
 #include "app/main_window.h"
 #include "app/monte_carlo_chart.h"
 #include "app/monte_carlo_export.h"
+#include "units/dimension_check.h"
 #include "app/monte_carlo_table_model.h"
 #include "core/errors.h"
 #include "core/numtext.h"
@@ -294,7 +295,12 @@ void MonteCarloWindow::refresh() {
                              "drawing the variables from their distributions."));
     model_->setInput({}, {});
   } else {
-    heading->setText(QStringLiteral("Monte Carlo check of y = ") + qstr(input->model) +
+    const DimensionCheck units = checkDimensions(*input);
+    const std::string name = input->resultName.empty() ? "y" : input->resultName;
+    heading->setText(QStringLiteral("Monte Carlo check of ") + qstr(name) + QStringLiteral(" = ") +
+                     qstr(input->model) +
+                     (units.resultUnit.empty() ? QString()
+                                               : QStringLiteral(", in ") + qstr(units.resultUnit)) +
                      QStringLiteral(" (double-click a distribution, or the d of a curvilinear "
                                     "trapezoidal one, to change it)"));
     std::vector<VariableRow> rows = input->variables;
@@ -518,7 +524,11 @@ void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
                  joined(mc.infiniteVariance) +
                  QStringLiteral("; the standard uncertainty of the trials does not settle.");
   notes->setText(lines.join(QLatin1Char('\n')));
-  chart->showCheck(c);
+  if (const CalculationInput* input = checkedInput())
+    chart->showCheck(c, qstr(input->resultName.empty() ? "y" : input->resultName),
+                     qstr(checkDimensions(*input).resultUnit));
+  else
+    chart->showCheck(c);
   for (QPushButton* b : {copyButton, csvButton, chartButton}) b->setEnabled(true);
 }
 

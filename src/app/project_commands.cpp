@@ -15,6 +15,7 @@
 #include <QPushButton>
 
 #include "app/main_window.h"
+#include "app/quantities_panel.h"
 #include "core/errors.h"
 #include "core/numtext.h"
 #include "project/project.h"
@@ -209,16 +210,25 @@ void MainWindow::loadProject(const Project& project) {
     covariances.setExclusive(true);
     covariances.open();
     covariances.emptyTable();
+    // The covariance window shows correlations when every pair was given as one.
+    correlationEntry_ = !project.covariances.empty();
     for (const CovariancePair& pair : project.covariances)
-      covariances.insertRecord({pair.first, pair.second, numberText(pair.value)});
+      correlationEntry_ = correlationEntry_ && pair.correlation.has_value();
+    for (const CovariancePair& pair : project.covariances)
+      covariances.insertRecord({pair.first, pair.second,
+                                numberText(correlationEntry_ ? *pair.correlation : pair.value)});
     covariances.close();
   }
+  correlations_.clear();
   for (const CovariancePair& pair : project.covariances) {
     const int i = VariableSlot(pair.first), j = VariableSlot(pair.second);
     uncEval_->Covariance(i, j) = pair.value;
     uncEval_->Covariance(j, i) = pair.value;
+    if (pair.correlation) correlations_[std::minmax(pair.first, pair.second)] = *pair.correlation;
     MemoCoVar->appendPlainText(QString::fromStdString(
-        pair.first + " and " + pair.second + " are covariant by: " + numberText(pair.value)));
+        pair.first + " and " + pair.second +
+        (pair.correlation ? " are correlated by: r = " + numberText(*pair.correlation)
+                          : " are covariant by: " + numberText(pair.value))));
   }
 
   percentDesiredCombo->setCurrentIndex(project.level);
@@ -236,6 +246,8 @@ void MainWindow::loadProject(const Project& project) {
   coverageDof_ = project.coverageDof;
   coverageMethod_ = project.coverageMethod;
   resultsCurrent();
+  quantities->load(project.variables, project.resultUnit, project.resultName);
+  showResultUnit("");
   emit inputsChanged();
 }
 

@@ -9,6 +9,8 @@
 #include "core/fpu.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
+#include "units/dimension_check.h"
+#include "units/units.h"
 #include "uncertainty/evaluator.h"
 
 namespace mirevant {
@@ -76,6 +78,7 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   TUncEval eval;
   std::vector<std::string> valueTexts(kVariableSlots);
   std::vector<std::string> distributions(kVariableSlots);
+  std::vector<const VariableRow*> rows(kVariableSlots, nullptr);
   for (const VariableRow& row : input.variables) {
     eval.SetValue(row.name, textToFloat(row.valueText));
     eval.SetStdUnc(row.name, row.stdUnc);
@@ -84,6 +87,7 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
     if (slot >= 0) {
       valueTexts[static_cast<std::size_t>(slot)] = row.valueText;
       distributions[static_cast<std::size_t>(slot)] = distributionText(row.entry);
+      rows[static_cast<std::size_t>(slot)] = &row;
     }
   }
   for (const CovariancePair& pair : input.covariances) {
@@ -109,6 +113,10 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
     v.name = d.name;
     v.valueText = valueTexts[static_cast<std::size_t>(slot)];
     v.distribution = distributions[static_cast<std::size_t>(slot)];
+    if (const VariableRow* row = rows[static_cast<std::size_t>(slot)]) {
+      v.unit = row->unit;
+      v.description = row->description;
+    }
     v.value = eval.engine().Variable(slot);
     v.stdUnc = eval.GetStdUnc(d.name);
     v.dof = eval.GetDOF(d.name);
@@ -149,6 +157,12 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
 
   budget.check = checkCovariances(checked, pairs);
   budget.warnings = result.warnings;
+  const DimensionCheck dimensions = checkDimensions(input);
+  budget.withUnits = dimensions.withUnits;
+  budget.resultUnit = dimensions.resultUnit;
+  budget.resultName = input.resultName;
+  budget.warnings.insert(budget.warnings.end(), dimensions.warnings.begin(),
+                         dimensions.warnings.end());
   for (const std::string& w : budget.check.warnings()) budget.warnings.push_back(w);
 
   BudgetCoverage& cov = budget.coverage;
@@ -184,10 +198,12 @@ std::optional<UncertaintyBudget> uncertaintyBudget(const CalculationInput& input
   }
   if (cov.tableK && *cov.tableExpanded > 0)
     cov.tableStatement = resultStatement(budget.value, *cov.tableExpanded, *cov.tableK, cov.level,
-                                         cov.dof, cov.dofFromProject);
+                                         cov.dof, cov.dofFromProject, input.resultName,
+                                         budget.resultUnit);
   if (cov.exactK && *cov.exactExpanded > 0)
     cov.exactStatement = resultStatement(budget.value, *cov.exactExpanded, *cov.exactK, cov.level,
-                                         cov.dof, cov.dofFromProject);
+                                         cov.dof, cov.dofFromProject, input.resultName,
+                                         budget.resultUnit);
   return budget;
 }
 
@@ -202,16 +218,34 @@ std::vector<std::vector<std::string>> budgetCells(const UncertaintyBudget& budge
   auto num = [separator, digits](Extended x) {
     return withSeparator(digits >= 15 ? numberText(x) : shortText(x, digits), separator);
   };
+  // With units, u(xi) is in xi's unit, ci in y's unit per xi's, ci·u(xi) in y's unit and the
+  // variance terms in its square.
+  const std::string& y = budget.resultUnit;
+  auto unitOf = [&budget](const std::string& name) {
+    for (const BudgetVariable& v : budget.variables)
+      if (v.name == name) return v.unit;
+    return std::string();
+  };
+  auto in = [&budget](std::string number, const std::string& unit) {
+    return budget.withUnits ? withUnit(number, unit) : number;
+  };
+  const std::string y2 = productUnitText(y, y);
   std::vector<std::vector<std::string>> rows;
   for (const BudgetVariable& v : budget.variables)
-    rows.push_back({v.name, withSeparator(v.valueText, separator), num(v.stdUnc), num(v.dof),
-                    v.derivative, num(v.sensitivity), num(v.contribution), num(v.term),
+    rows.push_back({v.name, in(withSeparator(v.valueText, separator), v.unit),
+                    in(num(v.stdUnc), v.unit), num(v.dof), v.derivative,
+                    in(num(v.sensitivity), ratioUnitText(y, v.unit)),
+                    in(num(v.contribution), y), in(num(v.term), y2),
                     shareText(v.share, separator), v.distribution});
   for (const BudgetCovariance& c : budget.covariances)
-    rows.push_back({c.first + ", " + c.second, "", num(c.covariance), "", "",
-                    num(c.sensitivityProduct), "", num(c.term), shareText(c.share, separator), ""});
-  rows.push_back({"Total", "", "", num(budget.dofEff), "", "", num(budget.stdUnc),
-                  num(budget.variance), budget.sharesDefined() ? num(100) : "—", ""});
+    rows.push_back({c.first + ", " + c.second, "",
+                    in(num(c.covariance), productUnitText(unitOf(c.first), unitOf(c.second))), "",
+                    "",
+                    in(num(c.sensitivityProduct),
+                       ratioUnitText(y2, productUnitText(unitOf(c.first), unitOf(c.second)))),
+                    "", in(num(c.term), y2), shareText(c.share, separator), ""});
+  rows.push_back({"Total", "", "", num(budget.dofEff), "", "", in(num(budget.stdUnc), y),
+                  in(num(budget.variance), y2), budget.sharesDefined() ? num(100) : "—", ""});
   return rows;
 }
 
@@ -230,12 +264,12 @@ std::vector<std::string> budgetCoverageLines(const UncertaintyBudget& budget) {
                     dofText(budget.dofEff, 3) + ").");
   if (c.tableK)
     lines.push_back("Coverage factor from the table" + where + "k = " + fixedText(*c.tableK, 2) +
-                    ", U = " + numberText(*c.tableExpanded));
+                    ", U = " + withUnit(numberText(*c.tableExpanded), budget.resultUnit));
   else
     lines.push_back("Coverage factor from the table" + none);
   if (c.exactK)
     lines.push_back("Coverage factor of the t distribution" + where +
-                    "k = " + fixedText(*c.exactK, 4) + ", U = " + numberText(*c.exactExpanded));
+                    "k = " + fixedText(*c.exactK, 4) + ", U = " + withUnit(numberText(*c.exactExpanded), budget.resultUnit));
   else
     lines.push_back("Coverage factor of the t distribution" + none);
   return lines;

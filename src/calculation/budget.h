@@ -28,6 +28,8 @@ struct BudgetVariable {
   Extended term = 0;              // (ci·u(xi))², as the report computes it
   std::optional<Extended> share;  // term / uc² in percent; none when uc² is zero
   std::string distribution;       // the input's distribution, as a Monte Carlo check draws it
+  std::string unit;               // the input's unit as entered ("" for none)
+  std::string description;
 };
 
 struct BudgetCovariance {
@@ -66,6 +68,10 @@ struct UncertaintyBudget {
   CovarianceCheck check;
   std::vector<std::string> warnings;  // the calculation's warnings, then check.warnings()
   BudgetCoverage coverage;
+  // Units: whether the project gives any, and the result's unit (stated or derived) and name.
+  bool withUnits = false;
+  std::string resultUnit;
+  std::string resultName;
 
   bool sharesDefined() const { return variance != 0; }
 };

@@ -52,6 +52,11 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
                          {"term", number(v.term)},
                          {"share", number(v.share)},
                          {"distribution", v.distribution}});
+  if (budget.withUnits)
+    for (std::size_t k = 0; k < budget.variables.size(); ++k) {
+      variables[k]["unit"] = budget.variables[k].unit;
+      variables[k]["description"] = budget.variables[k].description;
+    }
   nlohmann::json covariances = nlohmann::json::array();
   for (const BudgetCovariance& c : budget.covariances)
     covariances.push_back({{"first", c.first},
@@ -63,7 +68,7 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
   const BudgetCoverage& cov = budget.coverage;
   const bool level =
       cov.level >= 0 && static_cast<std::size_t>(cov.level) < kConfidenceLevels.size();
-  return {
+  nlohmann::json fields = {
       {"model", budget.model},
       {"value", number(budget.value)},
       {"variables", variables},
@@ -86,6 +91,11 @@ nlohmann::json budgetJson(const UncertaintyBudget& budget) {
         {"table_statement", textOrNull(cov.tableStatement)},
         {"exact_statement", textOrNull(cov.exactStatement)}}},
   };
+  if (budget.withUnits) {
+    fields["unit"] = budget.resultUnit;
+    fields["result_name"] = budget.resultName;
+  }
+  return fields;
 }
 
 }  // namespace mirevant

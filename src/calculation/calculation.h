@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculation/variable_entry.h"
@@ -19,19 +20,44 @@ class UncertaintyNotifier;
 
 // One row of the variable list.
 struct VariableRow {
+  VariableRow() = default;
+  VariableRow(std::string name_, std::string valueText_, Extended stdUnc_, Extended dof_,
+              std::string derivation_, VariableEntry entry_, std::string unit_ = {},
+              std::string description_ = {})
+      : name(std::move(name_)),
+        valueText(std::move(valueText_)),
+        stdUnc(stdUnc_),
+        dof(dof_),
+        derivation(std::move(derivation_)),
+        entry(std::move(entry_)),
+        unit(std::move(unit_)),
+        description(std::move(description_)) {}
+
   std::string name;
   std::string valueText;  // as typed, converted with the user's decimal separator
   Extended stdUnc = 0;
   Extended dof = 0;
   std::string derivation;  // how the standard uncertainty was obtained
   VariableEntry entry;     // how the row was entered; the distribution for sampling
+  std::string unit;         // the value's unit as typed ("mm", "degC"); empty: none given
+  std::string description;  // what the quantity is, for the reader
 };
 
 // A covariance between two variables; the order of the two names does not matter.
 struct CovariancePair {
+  CovariancePair() = default;
+  CovariancePair(std::string first_, std::string second_, Extended value_,
+                 std::optional<Extended> correlation_ = std::nullopt)
+      : first(std::move(first_)),
+        second(std::move(second_)),
+        value(value_),
+        correlation(correlation_) {}
+
   std::string first;
   std::string second;
   Extended value = 0;
+  // The correlation coefficient r when the pair was entered as one (value = r·u1·u2).
+  std::optional<Extended> correlation;
 };
 
 struct CalculationInput {
@@ -44,6 +70,9 @@ struct CalculationInput {
   // Degrees of freedom the budget's coverage factors and result statements use instead of the
   // effective ones (a project's coverage_dof); the report's coverage block never uses them.
   std::optional<Extended> coverageDof;
+  // The result's unit and name as the project states them (empty: none stated).
+  std::string resultUnit;
+  std::string resultName;
 };
 
 // How a calculation stopped short.

@@ -79,7 +79,8 @@ std::string levelText(int level) {
 }
 
 std::string resultStatement(Extended value, Extended expanded, Extended k, int level,
-                            Extended dofEff, bool dofFromProject) {
+                            Extended dofEff, bool dofFromProject, const std::string& name,
+                            const std::string& unit) {
   const int decimals = decimalsForSignificant(expanded, 2);
   const std::string parts = decimalSeparator() == ',' ? "; " : ", ";
   const std::string dof = dofFromProject ? "ν = " + dofText(dofEff, 1) + " from coverage_dof"
@@ -93,7 +94,9 @@ std::string resultStatement(Extended value, Extended expanded, Extended k, int l
       beyond ? roundedText(expanded * std::pow(10.0L, static_cast<Extended>(decimals - 1)), 1) +
                    "E" + std::to_string(1 - decimals)
              : roundedText(expanded, decimals);
-  return "y = " + (beyond ? numberText(value) : roundedText(value, decimals)) + " ± " + u +
+ const std::string after = unit.empty() || unit == "1" ? "" : " " + unit;
+  return (name.empty() ? "y" : name) + " = " +
+         (beyond ? numberText(value) : roundedText(value, decimals)) + after + " ± " + u + after +
          " (k = " + fixedText(k, 2) + parts + levelText(level) + parts + dof + ")";
 }
 

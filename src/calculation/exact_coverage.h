@@ -41,8 +41,10 @@ std::string dofText(Extended dof, int decimals);
 // degrees of freedom to one. Under a decimal comma the items in parentheses are parted by "; ".
 // Degrees of freedom a project sets for the coverage factor read "ν = 4.0 from coverage_dof". A U
 // whose decimal place lies beyond the value's 15 digits reads "y = 6 ± 7.6E-40 (...)", U with two digits.
+// With a unit, value and U each carry it and `name` stands for y: "l = 50000838 nm ± 93 nm (...)".
 std::string resultStatement(Extended value, Extended expanded, Extended k, int level,
-                            Extended dofEff, bool dofFromProject = false);
+                            Extended dofEff, bool dofFromProject = false,
+                            const std::string& name = "y", const std::string& unit = "");
 
 // The level as a statement writes it: "95.45 %".
 std::string levelText(int level);

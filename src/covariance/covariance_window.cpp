@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <array>
 
+#include "calculation/correlation.h"
 #include "ui/command_guard.h"
 #include "ui/dialogs.h"
 #include "ui/window_placement.h"
@@ -73,7 +74,13 @@ CovarianceWindow::CovarianceWindow(Dialogs& dialogs, TUncEval& evaluator, QPlain
 
   CovGrid = new DBGrid(this);
   CovGrid->setObjectName(QStringLiteral("CovGrid"));
-  CovGrid->setGeometry(2, 4, 297, 241);
+  CovGrid->setGeometry(2, 28, 297, 217);
+  EntryKind = new QComboBox(this);
+  EntryKind->setObjectName(QStringLiteral("EntryKind"));
+  EntryKind->addItems({QStringLiteral("Covariances u(xi, xj)"),
+                       QStringLiteral("Correlation coefficients r")});
+  EntryKind->setGeometry(2, 3, 297, 22);
+  EntryKind->setStatusTip(QStringLiteral("What the numbers in the grid are"));
   const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
   CovGrid->setColumns({
       {QStringLiteral("VAR1"), QStringLiteral("Variable1"), 10, left, left, false, false,
@@ -258,6 +265,21 @@ void CovarianceWindow::CovTableBeforePost(Dataset& dataset) {
                                     "Click Delete if you wish to delete this row."));
     throw Abort();
   }
+  if (correlationEntry())
+    if (const auto problem = correlationProblem(dataset.fieldByName("VAR1").asString(),
+                                                dataset.fieldByName("VAR2").asString(),
+                                                dataset.fieldByName("COV").asFloat())) {
+      dialogs_.message(Dialogs::Kind::Warning, QString::fromStdString(*problem));
+      throw Abort();
+    }
+}
+
+void CovarianceWindow::setCorrelationEntry(bool correlations) {
+  EntryKind->setCurrentIndex(correlations ? 1 : 0);
+}
+
+bool CovarianceWindow::correlationEntry() const {
+  return EntryKind->currentIndex() == 1;
 }
 
 void CovarianceWindow::newClicked() {
@@ -326,14 +348,31 @@ void CovarianceWindow::doneClicked() {
     for (int j = 0; j < kVariableSlots; ++j) evaluator_.Covariance(i, j) = 0;
   if (covTable_.state() == DatasetState::Edit || covTable_.state() == DatasetState::Insert)
     covTable_.post();  // a veto ends Done here, the window stays open
-  memoCoVar_->clear();
   Field& var1 = covTable_.fieldByName("VAR1");
   Field& var2 = covTable_.fieldByName("VAR2");
   Field& cov = covTable_.fieldByName("COV");
+  // Rows stored before the choice became correlations are checked too.
+  if (correlationEntry())
+    for (covTable_.first(); !covTable_.eof(); covTable_.next())
+      if (const auto problem = correlationProblem(var1.asString(), var2.asString(), cov.asFloat())) {
+        dialogs_.message(Dialogs::Kind::Warning, QString::fromStdString(*problem));
+        return;
+      }
+  memoCoVar_->clear();
   QStringList lines;
+  correlations_.clear();
   for (covTable_.first(); !covTable_.eof(); covTable_.next()) {
-    evaluator_.SetCovariance(var1.asString() + var2.asString(), cov.asFloat());
-    lines.push_back(QString::fromStdString(var1.asString() + " and " + var2.asString() +
+    const std::string a = var1.asString(), b = var2.asString();
+    if (correlationEntry()) {
+      const Extended r = cov.asFloat();
+      correlations_[std::minmax(a, b)] = r;
+      evaluator_.SetCovariance(a + b, r * evaluator_.GetStdUnc(a) * evaluator_.GetStdUnc(b));
+      lines.push_back(QString::fromStdString(a + " and " + b + " are correlated by: r = " +
+                                             numberText(r)));
+      continue;
+    }
+    evaluator_.SetCovariance(a + b, cov.asFloat());
+    lines.push_back(QString::fromStdString(a + " and " + b +
                                            " are covariant by: " + numberText(cov.asFloat())));
   }
   for (const QString& line : lines) memoCoVar_->appendPlainText(line);

@@ -6,6 +6,11 @@
 // to the uncertainty evaluator and lists them in the main window.
 
 #include <QDialog>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "core/extended.h"
 #include <QStringList>
 #include <functional>
 
@@ -51,6 +56,16 @@ class CovarianceWindow : public QDialog {
   const QStringList& DefinedNames() const { return definedNames_; }
   bool closedByDone() const { return done_; }
 
+  // Whether the numbers typed are correlation coefficients r rather than covariances (the
+  // choice above the grid). With r, Done gives the evaluator r·u1·u2 and keeps each r.
+  void setCorrelationEntry(bool correlations);
+  bool correlationEntry() const;
+  // The coefficients of the pairs, by their two names in alphabetical order, after Done.
+  const std::map<std::pair<std::string, std::string>, Extended>& correlations() const {
+    return correlations_;
+  }
+  QComboBox* EntryKind = nullptr;
+
   // Opens help topic 1001; set by the main window.
   std::function<void(int topic)> showHelp;
 
@@ -87,6 +102,7 @@ class CovarianceWindow : public QDialog {
   Dataset covScanTable_;
   QStringList definedNames_;
   bool done_ = false;
+  std::map<std::pair<std::string, std::string>, Extended> correlations_;
 };
 
 }  // namespace mirevant

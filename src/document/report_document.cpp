@@ -287,14 +287,26 @@ std::string reportDocumentHtml(const ReportDocument& doc) {
 
   out << "<h2>Model</h2>\n<p><code>" << esc(in.model) << "</code></p>\n";
 
-  out << "<h2>Inputs</h2>\n" << tableStart()
-      << row({"Name", "Value", "u", "ν", "How u was derived", "Distribution"}, "th");
+  // Units and descriptions get their columns when the project gives any.
+  const bool quantities = std::any_of(in.variables.begin(), in.variables.end(), [](const auto& v) {
+    return !v.unit.empty() || !v.description.empty();
+  });
+  out << "<h2>Inputs</h2>\n" << tableStart();
+  if (quantities)
+    out << row({"Name", "Value", "u", "Unit", "ν", "How u was derived", "Distribution",
+                "Description"}, "th");
+  else
+    out << row({"Name", "Value", "u", "ν", "How u was derived", "Distribution"}, "th");
   for (const VariableRow& v : in.variables) {
     std::string derived = entryModeTitle(v.entry);
     if (!v.derivation.empty()) derived += ": " + v.derivation;
     out << "<tr>" << cell(v.name) << cell(v.valueText, "td", true)
-        << cell(numberText(v.stdUnc), "td", true) << cell(numberText(v.dof), "td", true)
-        << cell(derived) << cell(distributionTitle(v.entry.effectiveDistribution())) << "</tr>\n";
+        << cell(numberText(v.stdUnc), "td", true);
+    if (quantities) out << cell(v.unit);
+    out << cell(numberText(v.dof), "td", true) << cell(derived)
+        << cell(distributionTitle(v.entry.effectiveDistribution()));
+    if (quantities) out << cell(v.description);
+    out << "</tr>\n";
   }
   out << "</table>\n";
 

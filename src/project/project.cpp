@@ -11,6 +11,7 @@
 #include <sstream>
 #include <toml.hpp>
 
+#include "calculation/correlation.h"
 #include "calculation/input_rules.h"
 #include "core/numtext.h"
 #include "expression/equation.h"
@@ -158,6 +159,8 @@ void checkProject(const Project& p, const Fail& fail) {
            "the covariance of " + a + " and " + b + " is given twice");
     if (!std::isfinite(c.value))
       fail({Part::Covariance, k, "value"}, "the covariance is not a finite number");
+    if (c.correlation && !(std::fabs(*c.correlation) <= 1))
+      fail({Part::Covariance, k, "correlation"}, *correlationProblem(a, b, *c.correlation));
   }
 
   if (const auto& mc = p.monteCarlo) {
@@ -176,6 +179,20 @@ void checkProject(const Project& p, const Fail& fail) {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+// A covariance entered as a correlation coefficient r is r·u1·u2 with the standard uncertainties
+// of its two variables.
+void applyCorrelations(Project& p) {
+  for (CovariancePair& c : p.covariances) {
+    if (!c.correlation) continue;
+    const VariableRow* rows[2] = {nullptr, nullptr};
+    for (const VariableRow& row : p.variables)
+      for (int k = 0; k < 2; ++k)
+        if (variableNameOf(row.name) == variableNameOf(k == 0 ? c.first : c.second)) rows[k] = &row;
+    if (rows[0] != nullptr && rows[1] != nullptr)
+      c.value = tableNumber(*c.correlation * rows[0]->stdUnc * rows[1]->stdUnc);
+  }
+}
+
 class Reader {
  public:
   Reader(const std::string& name, const TomlValue& root) : name_(name), root_(root) {}
@@ -193,7 +210,7 @@ class Reader {
                           std::to_string(kProjectFormat) + " and older");
     if (format->as_integer() < 1) failAt(*format, "the format number must be 1 or more");
     checkKeys(root_, {"format", "model", "level", "coverage_dof", "coverage_method", "variable",
-                      "covariance", "monte_carlo", "conformity"});
+                      "covariance", "monte_carlo", "conformity", "result_unit", "result_name"});
 
     Project p;
     model_ = find(top, "model");
@@ -218,6 +235,8 @@ class Reader {
                         "\"t\" (the t quantile), not \"" + name + "\"");
       p.coverageMethod = name == "t" ? CoverageMethod::StudentT : CoverageMethod::Table;
     }
+    if (const TomlValue* v = find(top, "result_unit")) p.resultUnit = text(*v, "result_unit");
+    if (const TomlValue* v = find(top, "result_name")) p.resultName = text(*v, "result_name");
     if (const TomlValue* vars = find(top, "variable")) {
       for (const TomlValue& t : tables(*vars, "variable")) {
         variables_.push_back(&t);
@@ -233,6 +252,7 @@ class Reader {
     if ((monteCarlo_ = find(top, "monte_carlo")) != nullptr)
       p.monteCarlo = monteCarlo(*monteCarlo_);
     if ((conformity_ = find(top, "conformity")) != nullptr) p.conformity = conformity(*conformity_);
+    applyCorrelations(p);
 
     checkProject(
         p, [this](const Where& where, const std::string& what) { failAt(locate(where), what); });
@@ -306,7 +326,8 @@ class Reader {
 
   VariableRow variable(const TomlValue& t) const {
     checkKeys(t, {"name", "value", "standard_uncertainty", "degrees_of_freedom", "derivation",
-                  "entry", "parameter", "distribution", "half_width_inexactness"});
+                  "entry", "parameter", "distribution", "half_width_inexactness", "unit",
+                  "description"});
     VariableRow row;
     row.name = variableNameOf(text(required(t, "name", "a [[variable]]"), "name"));
     const std::string what = "the variable " + row.name;
@@ -320,6 +341,8 @@ class Reader {
     row.dof = number(required(t, "degrees_of_freedom", what), "degrees_of_freedom");
     const auto& table = t.as_table();
     if (const TomlValue* d = find(table, "derivation")) row.derivation = text(*d, "derivation");
+    if (const TomlValue* u = find(table, "unit")) row.unit = text(*u, "unit");
+    if (const TomlValue* d = find(table, "description")) row.description = text(*d, "description");
     if (const TomlValue* e = find(table, "entry")) {
       const auto mode = entryModeFromName(text(*e, "entry"));
       if (!mode) failAt(*e, "unknown entry '" + e->as_string().str + "'");
@@ -341,14 +364,24 @@ class Reader {
   }
 
   CovariancePair covariance(const TomlValue& t) const {
-    checkKeys(t, {"between", "value"});
+    checkKeys(t, {"between", "value", "correlation"});
     const TomlValue& between = required(t, "between", "a [[covariance]]");
     const char* const shape = "between must name two variables: [\"a\", \"b\"]";
     if (!between.is_array() || between.as_array().size() != 2) failAt(between, shape);
     CovariancePair pair;
     pair.first = variableNameOf(text(between.as_array()[0], "between"));
     pair.second = variableNameOf(text(between.as_array()[1], "between"));
-    pair.value = number(required(t, "value", "a [[covariance]]"), "value");
+    const TomlValue* value = find(t.as_table(), "value");
+    const TomlValue* r = find(t.as_table(), "correlation");
+    if (value != nullptr && r != nullptr)
+      failAt(*r, "a [[covariance]] has a value or a correlation, not both");
+    if (r != nullptr) {
+      pair.correlation = number(*r, "correlation");
+      if (!(std::fabs(*pair.correlation) <= 1))
+        failAt(*r, *correlationProblem(pair.first, pair.second, *pair.correlation));
+    } else {
+      pair.value = number(required(t, "value", "a [[covariance]]"), "value");
+    }
     return pair;
   }
 
@@ -682,6 +715,10 @@ std::string projectText(const Project& p, const std::string& previousText) {
               std::string("coverage_method = ") +
                   (p.coverageMethod == CoverageMethod::StudentT ? "\"t\"" : "\"table\""),
               old.top("coverage_method"));
+  if (!p.resultUnit.empty())
+    writeLine(out, "result_unit = " + quoted(p.resultUnit), old.top("result_unit"));
+  if (!p.resultName.empty())
+    writeLine(out, "result_name = " + quoted(p.resultName), old.top("result_name"));
   // The variables and the covariances in the order the old file has them, new ones after them.
   auto inOldOrder = [&](const char* list, std::size_t count, auto find) {
     std::vector<std::pair<std::size_t, std::size_t>> order;  // place there, index here
@@ -720,6 +757,9 @@ std::string projectText(const Project& p, const std::string& previousText) {
     if (row.entry.distribution == Distribution::CurvilinearTrapezoidal)
       writeLine(out, "half_width_inexactness = " + fileNumber(row.entry.inexactness),
                 old.key(was, "half_width_inexactness"));
+    if (!row.unit.empty()) writeLine(out, "unit = " + quoted(row.unit), old.key(was, "unit"));
+    if (!row.description.empty())
+      writeLine(out, "description = " + quoted(row.description), old.key(was, "description"));
   }
   for (const std::size_t k : inOldOrder("covariance", p.covariances.size(), [&](std::size_t k) {
          return old.covariance(variableNameOf(p.covariances[k].first),
@@ -734,7 +774,10 @@ std::string projectText(const Project& p, const std::string& previousText) {
     out << "\n";
     writeLine(out, "[[covariance]]", was);
     writeLine(out, "between = [" + quoted(a) + ", " + quoted(b) + "]", old.key(was, "between"));
-    writeLine(out, "value = " + fileNumber(c.value), old.key(was, "value"));
+    if (c.correlation)
+      writeLine(out, "correlation = " + fileNumber(*c.correlation), old.key(was, "correlation"));
+    else
+      writeLine(out, "value = " + fileNumber(c.value), old.key(was, "value"));
   }
   if (const auto& mc = p.monteCarlo) {
     const TomlValue* was = old.top("monte_carlo");
@@ -796,6 +839,8 @@ CalculationInput calculationInput(const Project& project, const CoverageTable* c
   input.level = project.level;
   input.coverage = coverage;
   input.coverageDof = project.coverageDof;
+  input.resultUnit = project.resultUnit;
+  input.resultName = project.resultName;
   return input;
 }
 
@@ -806,6 +851,9 @@ Project projectFrom(const CalculationInput& input) {
   p.variables = input.variables;
   p.covariances = input.covariances;
   p.coverageDof = input.coverageDof;
+  p.resultUnit = input.resultUnit;
+  p.resultName = input.resultName;
+  applyCorrelations(p);
   return p;
 }
 

@@ -40,6 +40,9 @@ struct Project {
   std::optional<MonteCarloSettings> monteCarlo;
   // Written as [conformity] when present: the tolerance limits and the decision rule.
   std::optional<ConformitySettings> conformity;
+  // result_unit and result_name: the unit the result is stated in and its symbol ("l").
+  std::string resultUnit;
+  std::string resultName;
 };
 
 // A project file that cannot be read or is not a valid project; what() names the file, the line

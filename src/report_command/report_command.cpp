@@ -16,6 +16,8 @@
 
 #include "calculation/budget.h"
 #include "calculation/budget_json.h"
+#include "units/dimension_check.h"
+#include "units/units.h"
 #include "calculation/calculation.h"
 #include "calculation/report_text.h"
 #include "calculation/sensitivity.h"
@@ -341,6 +343,12 @@ json resultsJson(const ProjectRun& run) {
   j["k"] = number(r.k);
   j["expanded_uncertainty"] = number(r.expanded);
   j["warnings"] = r.warnings;
+  const DimensionCheck dimensions = checkDimensions(in);
+  if (dimensions.withUnits) {
+    j["unit"] = dimensions.resultUnit;
+    j["result_name"] = in.resultName;
+    j["dimension_warnings"] = dimensions.warnings;
+  }
   json variables = json::array();
   for (const Sensitivity& s : sensitivities(in)) {
     json v;
@@ -350,6 +358,11 @@ json resultsJson(const ProjectRun& run) {
       v["value"] = number(textToFloat(row.valueText));
       v["standard_uncertainty"] = number(row.stdUnc);
       v["degrees_of_freedom"] = number(row.dof);
+      if (dimensions.withUnits) {
+        v["unit"] = row.unit;
+        v["description"] = row.description;
+        v["sensitivity_unit"] = ratioUnitText(dimensions.resultUnit, row.unit);
+      }
     }
     v["derivative"] = s.derivative;
     v["sensitivity"] = number(s.coefficient);

@@ -115,7 +115,9 @@ TEST_F(MonteCarloWindowTest, ShowsTheReportCommandsFiguresAndShortAxisLabels) {
       ticks << t->toPlainText();
   ticks.removeDuplicates();
   EXPECT_GE(ticks.size(), 4) << ticks.join(' ').toStdString();
-  EXPECT_TRUE(chart->axes(Qt::Horizontal).at(0)->titleText().startsWith("y − 500008"));
+  // The project names the result l and states it in nm.
+  const QString title = chart->axes(Qt::Horizontal).at(0)->titleText();
+  EXPECT_TRUE(title.startsWith("l − 500008") && title.endsWith(" / nm")) << title.toStdString();
 }
 
 TEST_F(MonteCarloWindowTest, DropsWhatBelongsToOtherInputs) {

@@ -60,11 +60,11 @@ TEST_F(ReportCommands, ExportReportTakesTheLastCalculationAndItsMonteCarloCheck)
 
   const QByteArray html = exported("ExportReport1", "h1.html");
   for (const char* part : {"<td>Project</td><td>gum_h1_end_gauge</td>",
-                           "y = 50000838 ± 93 (k = 2.92, 99 %, ν_eff = 16.7)",
+                           "l = 50000838 nm ± 93 nm (k = 2.92, 99 %, ν_eff = 16.7)",
                            "<h2>Monte Carlo check</h2>", "20000 trials"})
     EXPECT_TRUE(html.contains(part)) << part;
   exported("ExportReport1", "h1.pdf");
-  EXPECT_NE(pdfText(path("h1.pdf")).find("y = 50000838 ± 93 (k = 2.92"), std::string::npos);
+  EXPECT_NE(pdfText(path("h1.pdf")).find("l = 50000838 nm ± 93 nm (k = 2.92"), std::string::npos);
 
   // The window's results: copied as shown, the histogram's bins holding every trial.
   QTest::mouseClick(w->copyButton, Qt::LeftButton);

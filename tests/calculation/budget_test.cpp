@@ -109,7 +109,7 @@ TEST(Budget, ZeroSensitivitiesOrUncertaintiesLeaveSharesUndefined) {
   for (const auto& [c, u] : {std::pair<Extended, Extended>{0, 2}, {3, 0}}) {
     UncertaintyBudget b;
     for (const char* n : {"a", "b"})
-      b.variables.push_back({n, "1", 1, u, 10, "x", c, c * u, c * c * u * u, std::nullopt, ""});
+      b.variables.push_back({n, "1", 1, u, 10, "x", c, c * u, c * c * u * u, std::nullopt, "", "", ""});
     shareOut(b);
     EXPECT_FALSE(b.sharesDefined());
     for (const auto& row : budgetCells(b, '.')) EXPECT_EQ(row[8], "—");

@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <functional>
 
 #include "app/main_window_fixture.h"
+#include "app/quantities_panel.h"
 #include "covariance/covariance_window.h"
+#include "project/project.h"
 
 namespace mirevant::testing {
 namespace {
@@ -74,6 +78,35 @@ TEST_F(CovarianceWindowTest, ListsOfferOnlyPossiblePartnersAndWarningsVetoARow) 
   EXPECT_EQ(form_->evaluator().GetCovariance("af"), 0.245L);
   EXPECT_EQ(form_->evaluator().GetCovariance("fa"), 0.245L);
   EXPECT_EQ(form_->evaluator().Covariance(0, 51), -0.9L);
+}
+
+// A correlation is refused beyond ±1, naming the pair; the calculation gets r·u1·u2 and the
+// project keeps r, with the units typed beside the variable list.
+TEST_F(CovarianceWindowTest, CorrelationsAreKeptAsEnteredAndCheckedAtEntry) {
+  enterWorkedExample();
+  form_->quantities->table->item(0, 1)->setText("m");
+  form_->quantities->resultUnit->setText("m2");
+  withWindow([&](mirevant::CovarianceWindow& w) {
+    w.EntryKind->setCurrentIndex(1);
+    QTest::mouseClick(w.Button1, Qt::LeftButton);
+    w.CovTable().fieldByName("VAR1").setAsString("a");
+    w.CovTable().fieldByName("VAR2").setAsString("b");
+    w.CovTable().fieldByName("COV").setAsString("1.2");
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(dialogs_.lastText(),
+              "The correlation of a and b is 1.2; a correlation coefficient lies between -1 and 1.");
+    w.CovTable().fieldByName("COV").setAsString("0.5");
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+  });
+  EXPECT_EQ(form_->MemoCoVar->toPlainText(), "a and b are correlated by: r = 0.5");
+  const CalculationInput input = form_->currentInput();
+  ASSERT_EQ(input.covariances.size(), 1u);
+  EXPECT_EQ(*input.covariances[0].correlation, 0.5L);
+  EXPECT_NEAR(static_cast<double>(input.covariances[0].value), 0.5 * 0.1 * 0.2, 1e-15);
+  const std::string text = projectText(projectFrom(input));
+  for (const char* line : {"correlation = 0.5\n", "unit = \"m\"\n", "result_unit = \"m2\"\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
 }
 
 TEST_F(CovarianceWindowTest, ARefusedCovarianceTextIsReportedOnceAndDoneWaits) {

@@ -143,10 +143,10 @@ TEST_F(RealProgram, UnderADecimalCommaLocaleAndBesideASecondInstance) {
   startProgram(dir, {"LANG=de_DE.UTF-8", "LC_ALL=de_DE.UTF-8"});
   const QString w = waitForWindow(QStringLiteral("Mirevant (tm)"));
   ASSERT_FALSE(w.isEmpty());
-  // Controls are found by their place in the client area (632 x 434), below the menu bar.
+  // Controls are found by their place in the client area (632 x 567), below the menu bar.
   const QString geometry = xdotool({"getwindowgeometry", "--shell", w});
   ASSERT_TRUE(geometry.contains("WIDTH=632\n")) << geometry.toStdString();
-  const int menuBar = geometry.section("HEIGHT=", 1).section('\n', 0, 0).toInt() - 434;
+  const int menuBar = geometry.section("HEIGHT=", 1).section('\n', 0, 0).toInt() - 567;
   ASSERT_TRUE(menuBar > 0 && menuBar < 60) << geometry.toStdString();
   auto click = [&](int x, int y) {
     xdotool({"mousemove", "--sync", "--window", w, QString::number(x), QString::number(y + menuBar),

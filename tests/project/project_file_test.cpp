@@ -41,8 +41,8 @@ TEST(ProjectFile, EveryBadFileIsNamedWithItsLineAndWhatIsWrong) {
   const BadFile cases[] = {
       {"not TOML", "format = 1\nmodel = \"a*b\n", "line 2: not a valid TOML file"},
       {"unknown key", kHead + "colour = 3\n", "line 3: unknown key 'colour'"},
-      {"unknown key in a variable", kHead + var("a") + "unit = \"m\"\n" + var("b"),
-       "line 9: unknown key 'unit'"},
+      {"unknown key in a variable", kHead + var("a") + "colour = \"red\"\n" + var("b"),
+       "line 9: unknown key 'colour'"},
       {"no model", "format = 1\nlevel = \"95%\"\n", "line 1: the project has no model"},
       {"model does not parse", "format = 1\nmodel = \"a*(b\"\n",
        "line 2: the model is not a valid expression"},

@@ -39,16 +39,16 @@ TEST(ReportDocument, HoldsEachPartAndTheReportByteForByte) {
     std::vector<std::string> args;
     std::vector<std::string> holds, lacks;
   };
-  const std::string sRow =
-      "<td>s</td><td class=\"num\">50000623</td><td class=\"num\">25</td><td class=\"num\">18</td>";
   const Case cases[] = {
       {"H.1",
        {kH1},
        {"<td>Project</td><td>gum_h1_end_gauge</td>", "<code>s+d-s*(x*t+a*y)</code>",
-        sRow + "<td>Typed: Certificate: U = 75 nm, k = 3</td><td>Gaussian</td>",
+        "<td>s</td><td class=\"num\">50000623</td><td class=\"num\">25</td><td>nm</td>"
+        "<td class=\"num\">18</td><td>Typed: Certificate: U = 75 nm, k = 3</td><td>Gaussian</td>",
         "<h2>Covariances</h2>\n<p>None.</p>", "coverage_method = \"table\"",
-        "<p class=\"statement\">y = 50000838 ± 93 (k = 2.92, 99 %, ν_eff = 16.7)</p>",
-        sRow + "<td>(1-(x*t+a*y))</td><td class=\"num\">1</td>",
+        "<p class=\"statement\">l = 50000838 nm ± 93 nm (k = 2.92, 99 %, ν_eff = 16.7)</p>",
+        "<td>s</td><td class=\"num\">50000623 nm</td><td class=\"num\">25 nm</td><td "
+        "class=\"num\">18</td><td>(1-(x*t+a*y))</td><td class=\"num\">1</td>",
         "<td class=\"num\">62.1542505868178</td><td>Gaussian</td><td><svg",
         "<h2>Warnings</h2>\n<p>None.</p>"},
        {"Monte Carlo", "t distribution's", "<script", "http", "src=", "href=", "url("}},
@@ -62,7 +62,7 @@ TEST(ReportDocument, HoldsEachPartAndTheReportByteForByte) {
       {"the t quantile",
        {tStatement},
        {"coverage_method = \"t\"",
-        "<p class=\"statement\">y = 50000838 ± 92 (k = 2.91, 99 %, ν_eff = 16.7)</p>",
+        "<p class=\"statement\">l = 50000838 nm ± 92 nm (k = 2.91, 99 %, ν_eff = 16.7)</p>",
         "<p>Coverage factor of the t distribution (99 %, 16.66 degrees of freedom): k = 2.9056"},
        {"± 93", "Coverage factor from the table"}},
       {"covariances and warnings",
@@ -105,10 +105,10 @@ TEST(ReportDocument, ProgramWritesThePdfAndSaysWhenItCannot) {
   char buffer[4096];
   for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
   EXPECT_EQ(pclose(pipe), 0);
-  EXPECT_NE(text.find("y = 50000838 ± 93 (k = 2.92, 99 %, ν_eff = 16.7)"), std::string::npos);
-  for (const char* row : {R"(s +50000623 +25 +18 +\(1-\(x\*t\+a\*y\)\) +1 +25 +625 +62.154)",
-                          R"(y +0 +0.029 +2 +~s\*a +-575.007 +-16.6752 +278.063 +27.652)",
-                          R"(Total +16.6561 +31.7106 +1005.56 +100)"})
+  EXPECT_NE(text.find("l = 50000838 nm ± 93 nm (k = 2.92, 99 %, ν_eff = 16.7)"), std::string::npos);
+  for (const char* row : {R"(s +50000623 nm +25 nm +18 +\(1-\(x\*t\+a\*y\)\) +1 +25 nm +625 nm² +62.154)",
+                          R"(y +0 degC +0.029 degC +2 +~s\*a +-575.007 nm/degC +-16.6752 nm +278.063 nm² +27.652)",
+                          R"(Total +16.6561 +31.7106 nm +1005.56 nm² +100)"})
     EXPECT_TRUE(std::regex_search(text, std::regex(row))) << row << "\n" << text;
   std::remove(pdf.c_str());
 
