@@ -57,7 +57,10 @@ namespace mirevant {
 namespace {
 
 constexpr int kClientWidth = 632;
-constexpr int kClientHeight = 567;  // 434 and the quantities under the variable list
+constexpr int kQuantitiesHeight = 133;  // the quantities under the variable list, at most
+constexpr int kClientHeight = 434 + kQuantitiesHeight;
+// On a small screen the quantities shrink to their caption and a row, which then scroll.
+constexpr int kMinimumClientHeight = 434 + 44;
 
 std::string str(const QString& s) {
   return s.toStdString();
@@ -160,7 +163,7 @@ MainWindow::~MainWindow() {
 void MainWindow::buildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  client->setMinimumSize(kClientWidth, kClientHeight);
+  client->setMinimumSize(kClientWidth, kMinimumClientHeight);
   client->resize(kClientWidth, kClientHeight);
   client->installEventFilter(this);  // its controls follow its size
   setCentralWidget(client);
@@ -502,8 +505,10 @@ void MainWindow::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (e->spontaneous()) return;
   // At its designed size, centred on the screen and inside it; larger as the user makes it.
-  setMinimumSize(sizeHint());
-  placeWindow(this, sizeHint());
+  setMinimumSize(minimumSizeHint());
+  // The designed size: the client area with every quantity row in view, and the menu bar.
+  placeWindow(this, QSize(std::max(sizeHint().width(), kClientWidth),
+                          sizeHint().height() + kClientHeight - kMinimumClientHeight));
   hintsInstalled_ = true;
   EditEquation->setFocus();
   EditEquation->selectAll();
@@ -550,8 +555,9 @@ void MainWindow::layoutClient(QSize size) {
   staleNote->setGeometry(317, 112, 296 + dw, note);
   MemoDerOut->setGeometry(317, 112 + note, 296 + dw, 289 + dh - note);
   Button4->move(635 + dw, 27);
-  quantities->setGeometry(0, 403 + dh, kClientWidth + dw, 131);
-  panelBottom->setGeometry(0, kClientHeight - 31 + dh, kClientWidth + dw, 31);
+  const int q = std::clamp(size.height() - 434, kMinimumClientHeight - 434, kQuantitiesHeight);
+  quantities->setGeometry(0, 403 + dh, kClientWidth + dw, q - 2);
+  panelBottom->setGeometry(0, 403 + dh + q, kClientWidth + dw, 31);
   PnlBoxHint->setGeometry(1, 1, 408 + dw, 29);
   btnDemo->move(413 + dw, 3);
   BitBtn2->move(483 + dw, 3);
