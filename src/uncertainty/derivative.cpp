@@ -484,9 +484,14 @@ std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
 
 namespace {
 
-// The raw derivative of a subtree and the shape of that text.
-void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier,
-            std::string& out, TextShape& shape) {
+// The raw derivative of a subtree and the shape of that text. True when the subtree does not
+// contain v: its derivative is then written as "0". Written out in full, such a derivative is a
+// product or quotient with a factor or dividend that reads back as 0, or a sum or difference of
+// such terms in parentheses, so that reading it back gives "0" in every place a template puts it.
+// A "0" read back on its own is a single operand, not a numeral, so the whole tree's derivative is
+// written out (`whole`).
+bool derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier,
+            std::string& out, TextShape& shape, bool whole = false) {
   static const std::string kZero = "0", kOne = "1";
   if (node.op == 0) {
     // A tree that is a single operand: the variable itself, or something constant.
@@ -497,30 +502,39 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
               ? kOne
               : kZero;
     shape = kLeafShape;
-    return;
+    return out == kZero;
   }
   Operand x{}, y{};
   std::string dxText, dyText;
   TextShape dxShape, dyShape;
   Operand dx{&dxText, &dxShape}, dy{&dyText, &dyShape};
+  bool constant = true;
   if (node.firstisnode && node.firstnode) {
     x = operandOf(node.firstnode.get(), node.firstpart, true, notifier);
-    derive(*node.firstnode, v, notifier, dxText, dxShape);
+    constant = derive(*node.firstnode, v, notifier, dxText, dxShape);
   } else {
     x = {&node.firstpart, &kLeafShape};
-    dx = {node.firstpart == v ? &kOne : &kZero, &kLeafShape};
+    constant = node.firstpart != v;
+    dx = {constant ? &kZero : &kOne, &kLeafShape};
   }
   if (node.IsBinary()) {
     if (node.secondisnode && node.secondnode) {
       y = operandOf(node.secondnode.get(), node.secondpart, true, notifier);
-      derive(*node.secondnode, v, notifier, dyText, dyShape);
+      constant = derive(*node.secondnode, v, notifier, dyText, dyShape) && constant;
     } else {
       y = {&node.secondpart, &kLeafShape};
-      dy = {node.secondpart == v ? &kOne : &kZero, &kLeafShape};
+      const bool other = node.secondpart != v;
+      dy = {other ? &kZero : &kOne, &kLeafShape};
+      constant = constant && other;
     }
   } else {
     static const std::string kNone;
     y = dy = {&kNone, &kLeafShape};
+  }
+  if (constant && !whole) {
+    out = kZero;
+    shape = kLeafShape;
+    return true;
   }
   const Template& t = templates()[static_cast<std::size_t>(node.op)];
   out.clear();
@@ -547,6 +561,7 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
     }
     appendGrouped(out, piece.outside ? &shape : nullptr, *operand, piece.left, piece.right);
   }
+  return constant;
 }
 
 }  // namespace
@@ -554,7 +569,7 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
 std::string Derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier) {
   std::string out;
   TextShape shape;
-  derive(node, v, notifier, out, shape);
+  derive(node, v, notifier, out, shape, true);
   return out;
 }
 
