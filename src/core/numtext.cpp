@@ -5,10 +5,12 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -321,50 +323,89 @@ std::string invalidIntegerMessage(const std::string& text) {
   return "'" + text + "' is not a valid integer value";
 }
 
+namespace {
+
+// 10^0 to 10^27: every one exact in the extended format (5^27 < 2^64).
+constexpr std::array<Extended, 28> kExactPowersOfTen = [] {
+  std::array<Extended, 28> p{};
+  p[0] = 1;
+  for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+  return p;
+}();
+
+}  // namespace
+
 bool tryTextToFloat(const std::string& text, Extended& value) {
   size_t i = 0;
   const size_t n = text.size();
-  std::string c;  // the same number in C notation
-  c.reserve(n);
-  if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t mantissaStart = i;
   size_t mantissaDigits = 0;
-  bool nonZeroDigit = false;
-  while (i < n && isDigit(text[i])) {
-    nonZeroDigit |= text[i] != '0';
-    c.push_back(text[i++]);
-    ++mantissaDigits;
-  }
-  if (i < n && text[i] == g_separator) {
-    c.push_back('.');
-    ++i;
-    while (i < n && isDigit(text[i])) {
-      nonZeroDigit |= text[i] != '0';
-      c.push_back(text[i++]);
-      ++mantissaDigits;
+  // The significant digits as an integer while they fit 19 digits, and the fraction's length.
+  std::uint64_t significand = 0;
+  long significantCount = 0, fractionDigits = 0;
+  auto digit = [&](char d, bool fraction) {
+    if (significand != 0 || d != '0') {
+      if (significantCount < 19) significand = significand * 10 + static_cast<unsigned>(d - '0');
+      ++significantCount;
     }
+    fractionDigits += fraction ? 1 : 0;
+    ++mantissaDigits;
+  };
+  while (i < n && isDigit(text[i])) digit(text[i++], false);
+  if (i < n && text[i] == g_separator) {
+    ++i;
+    while (i < n && isDigit(text[i])) digit(text[i++], true);
   }
   if (mantissaDigits == 0) return false;
+  const size_t mantissaEnd = i;
+  long exponent = 0;
+  bool exponentNegative = false;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    c.push_back('e');
     ++i;
-    if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+    if (i < n && (text[i] == '+' || text[i] == '-')) exponentNegative = text[i++] == '-';
     size_t expDigits = 0;
     while (i < n && isDigit(text[i])) {
-      c.push_back(text[i++]);
+      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+      ++i;
       ++expDigits;
     }
     if (expDigits == 0) return false;
   }
   if (i != n) return false;
+  // Digits and power of ten both exact: one multiplication or division rounds once, to the value
+  // the full conversion below gives.
+  const long k = (exponentNegative ? -exponent : exponent) - fractionDigits;
+  if (significand == 0 || (significantCount <= 19 && k >= -27 && k <= 27)) {
+    Extended v = 0;
+    if (significand != 0) {
+      const auto d = static_cast<Extended>(significand);
+      v = k >= 0 ? d * kExactPowersOfTen[static_cast<std::size_t>(k)]
+                 : d / kExactPowersOfTen[static_cast<std::size_t>(-k)];
+    }
+    value = negative ? -v : v;
+    return true;
+  }
+  // The same number in C notation.
+  std::string c;
+  c.reserve(n);
+  if (negative) c.push_back('-');
+  for (size_t m = mantissaStart; m < mantissaEnd; ++m)
+    c.push_back(text[m] == g_separator ? '.' : text[m]);
+  if (mantissaEnd < n) {
+    c.push_back('e');
+    c.append(text, mantissaEnd + 1, std::string::npos);
+  }
   errno = 0;
   char* end = nullptr;
   const Extended v = strtold_l(c.c_str(), &end, cLocale());
   if (end != c.c_str() + c.size()) return false;
   if (!std::isfinite(v)) return false;  // beyond the extended range
-  // Below it: a numeral that is not zero but became 0. A numeral of zeros is exactly 0 whatever its
-  // exponent; a denormal keeps its magnitude and is taken, so that every number this program
-  // writes reads back.
-  if (nonZeroDigit && v == 0) return false;
+  // Below it: a numeral that is not zero (those of zeros were taken above, whatever their
+  // exponent) but became 0. A denormal keeps its magnitude and is taken, so that every number this
+  // program writes reads back.
+  if (v == 0) return false;
   value = v;
   return true;
 }
