@@ -84,6 +84,22 @@ int exponentOf(const std::string& s, std::size_t e) {
   return exponent;
 }
 
+// 5^j and 10^j for j up to 27 as 128-bit integers.
+struct PowerTables {
+  unsigned __int128 five[28];
+  unsigned __int128 ten[28];
+};
+
+constexpr PowerTables kPowers = [] {
+  PowerTables t{};
+  t.five[0] = t.ten[0] = 1;
+  for (int k = 1; k < 28; ++k) {
+    t.five[k] = t.five[k - 1] * 5;
+    t.ten[k] = t.ten[k - 1] * 10;
+  }
+  return t;
+}();
+
 // The first `count` significant digits of |x|, truncated, as the exact integer they form, and the
 // decimal exponent of the first; false where the arithmetic below does not reach (|x| outside
 // about 1e-12 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
@@ -95,8 +111,7 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   const Extended fraction = std::frexp(x, &e2);  // x = fraction·2^e2, fraction in [0.5, 1)
   const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
   const int e = e2 - 64;  // x = m·2^e exactly
-  u128 limit = 1;
-  for (int k = 0; k < count; ++k) limit *= 10;  // 10^count
+  const u128 limit = kPowers.ten[count];
   // floor(log10(2^(e2-1))), the exponent or one below it (78913/2^18 is just below log10 2).
   int exponent = ((e2 - 1) * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -104,9 +119,7 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
     if (j < -19 || j > 27) return false;
     u128 n = 0;
     if (j >= 0) {
-      u128 five = 1;
-      for (int k = 0; k < j; ++k) five *= 5;
-      const u128 p = static_cast<u128>(m) * five;  // x·10^j = p·2^(e+j)
+      const u128 p = static_cast<u128>(m) * kPowers.five[j];  // x·10^j = p·2^(e+j)
       const int shift = e + j;
       if (shift >= 0) {
         if (shift >= 64 || (p >> (127 - shift)) != 0) return false;
@@ -115,8 +128,7 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
         n = -shift >= 128 ? 0 : p >> -shift;
       }
     } else {
-      u128 ten = 1;
-      for (int k = 0; k < -j; ++k) ten *= 10;  // x·10^j = m·2^e / 10^-j
+      const u128 ten = kPowers.ten[-j];  // x·10^j = m·2^e / 10^-j
       if (e >= 0) {
         if (e >= 64) return false;
         n = (static_cast<u128>(m) << e) / ten;
