@@ -155,11 +155,12 @@ Digits significantDigits(Extended x, int n) {
   std::uint64_t truncated = 0;
   int exponent = 0;
   if (truncatedDigits(std::fabs(x), n + 1, truncated, exponent)) {
+    char buffer[20];  // n + 1 digits exactly
+    std::to_chars(buffer, buffer + sizeof buffer, truncated);
     Digits d;
-    d.digits = std::to_string(truncated);
+    d.digits.assign(buffer, static_cast<size_t>(n));
     d.exp10 = exponent;
-    const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
-    d.digits.resize(static_cast<size_t>(n));
+    const bool roundUp = buffer[n] >= '5';
     if (roundUp && incrementDigits(d.digits)) {
       d.digits[0] = '1';
       ++d.exp10;
