@@ -84,26 +84,45 @@ int exponentOf(const std::string& s, std::size_t e) {
   return exponent;
 }
 
-// 5^j and 10^j for j up to 27 as 128-bit integers.
+// 5^j for j up to 55 and 10^j for j up to 27 as 128-bit integers.
 struct PowerTables {
-  unsigned __int128 five[28];
+  unsigned __int128 five[56];
   unsigned __int128 ten[28];
 };
 
 constexpr PowerTables kPowers = [] {
   PowerTables t{};
   t.five[0] = t.ten[0] = 1;
-  for (int k = 1; k < 28; ++k) {
-    t.five[k] = t.five[k - 1] * 5;
-    t.ten[k] = t.ten[k - 1] * 10;
-  }
+  for (int k = 1; k < 56; ++k) t.five[k] = t.five[k - 1] * 5;
+  for (int k = 1; k < 28; ++k) t.ten[k] = t.ten[k - 1] * 10;
   return t;
 }();
 
+// floor(m·5^j / 2^s) for 28 <= j <= 55 and s > 0, the product taking up to 192 bits; false where
+// the quotient does not fit 128 bits.
+bool scaledDown(std::uint64_t m, int j, int s, unsigned __int128& n) {
+  using u128 = unsigned __int128;
+  const u128 five = kPowers.five[j];
+  const u128 low = static_cast<u128>(m) * static_cast<std::uint64_t>(five);
+  const u128 high = static_cast<u128>(m) * static_cast<std::uint64_t>(five >> 64);
+  const u128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
+  const std::uint64_t w[3] = {static_cast<std::uint64_t>(low), static_cast<std::uint64_t>(middle),
+                              static_cast<std::uint64_t>((high >> 64) + (middle >> 64))};
+  std::uint64_t r[3] = {0, 0, 0};
+  const int words = s / 64, bits = s % 64;
+  for (int k = 0; k + words < 3; ++k) {
+    r[k] = w[k + words] >> bits;
+    if (bits != 0 && k + words + 1 < 3) r[k] |= w[k + words + 1] << (64 - bits);
+  }
+  if (r[2] != 0) return false;
+  n = (static_cast<u128>(r[1]) << 64) | r[0];
+  return true;
+}
+
 // The first `count` significant digits of |x|, truncated, as the exact integer they form, and the
 // decimal exponent of the first; false where the arithmetic below does not reach (|x| outside
-// about 1e-12 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
-// m·5^j fits 128 bits for j up to 27.
+// about 1e-40 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
+// m·5^j fits 128 bits for j up to 27, 192 bits up to 55.
 bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   using u128 = unsigned __int128;
   if (count < 1 || count > 19 || !(x > 0) || !std::isfinite(x)) return false;
@@ -116,9 +135,11 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   int exponent = ((e2 - 1) * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int j = count - 1 - exponent;  // the digits are floor(x·10^j)
-    if (j < -19 || j > 27) return false;
+    if (j < -19 || j > 55) return false;
     u128 n = 0;
-    if (j >= 0) {
+    if (j > 27) {
+      if (e + j >= 0 || !scaledDown(m, j, -(e + j), n)) return false;
+    } else if (j >= 0) {
       const u128 p = static_cast<u128>(m) * kPowers.five[j];  // x·10^j = p·2^(e+j)
       const int shift = e + j;
       if (shift >= 0) {
