@@ -5,10 +5,12 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -82,10 +84,45 @@ int exponentOf(const std::string& s, std::size_t e) {
   return exponent;
 }
 
+// 5^j for j up to 55 and 10^j for j up to 27 as 128-bit integers.
+struct PowerTables {
+  unsigned __int128 five[56];
+  unsigned __int128 ten[28];
+};
+
+constexpr PowerTables kPowers = [] {
+  PowerTables t{};
+  t.five[0] = t.ten[0] = 1;
+  for (int k = 1; k < 56; ++k) t.five[k] = t.five[k - 1] * 5;
+  for (int k = 1; k < 28; ++k) t.ten[k] = t.ten[k - 1] * 10;
+  return t;
+}();
+
+// floor(m·5^j / 2^s) for 28 <= j <= 55 and s > 0, the product taking up to 192 bits; false where
+// the quotient does not fit 128 bits.
+bool scaledDown(std::uint64_t m, int j, int s, unsigned __int128& n) {
+  using u128 = unsigned __int128;
+  const u128 five = kPowers.five[j];
+  const u128 low = static_cast<u128>(m) * static_cast<std::uint64_t>(five);
+  const u128 high = static_cast<u128>(m) * static_cast<std::uint64_t>(five >> 64);
+  const u128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
+  const std::uint64_t w[3] = {static_cast<std::uint64_t>(low), static_cast<std::uint64_t>(middle),
+                              static_cast<std::uint64_t>((high >> 64) + (middle >> 64))};
+  std::uint64_t r[3] = {0, 0, 0};
+  const int words = s / 64, bits = s % 64;
+  for (int k = 0; k + words < 3; ++k) {
+    r[k] = w[k + words] >> bits;
+    if (bits != 0 && k + words + 1 < 3) r[k] |= w[k + words + 1] << (64 - bits);
+  }
+  if (r[2] != 0) return false;
+  n = (static_cast<u128>(r[1]) << 64) | r[0];
+  return true;
+}
+
 // The first `count` significant digits of |x|, truncated, as the exact integer they form, and the
 // decimal exponent of the first; false where the arithmetic below does not reach (|x| outside
-// about 1e-12 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
-// m·5^j fits 128 bits for j up to 27.
+// about 1e-40 to 1e17, or more than 19 digits). Exact: |x| = m·2^e with a 64-bit m, and
+// m·5^j fits 128 bits for j up to 27, 192 bits up to 55.
 bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   using u128 = unsigned __int128;
   if (count < 1 || count > 19 || !(x > 0) || !std::isfinite(x)) return false;
@@ -93,18 +130,17 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   const Extended fraction = std::frexp(x, &e2);  // x = fraction·2^e2, fraction in [0.5, 1)
   const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
   const int e = e2 - 64;  // x = m·2^e exactly
-  u128 limit = 1;
-  for (int k = 0; k < count; ++k) limit *= 10;  // 10^count
+  const u128 limit = kPowers.ten[count];
   // floor(log10(2^(e2-1))), the exponent or one below it (78913/2^18 is just below log10 2).
   int exponent = ((e2 - 1) * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int j = count - 1 - exponent;  // the digits are floor(x·10^j)
-    if (j < -19 || j > 27) return false;
+    if (j < -19 || j > 55) return false;
     u128 n = 0;
-    if (j >= 0) {
-      u128 five = 1;
-      for (int k = 0; k < j; ++k) five *= 5;
-      const u128 p = static_cast<u128>(m) * five;  // x·10^j = p·2^(e+j)
+    if (j > 27) {
+      if (e + j >= 0 || !scaledDown(m, j, -(e + j), n)) return false;
+    } else if (j >= 0) {
+      const u128 p = static_cast<u128>(m) * kPowers.five[j];  // x·10^j = p·2^(e+j)
       const int shift = e + j;
       if (shift >= 0) {
         if (shift >= 64 || (p >> (127 - shift)) != 0) return false;
@@ -113,8 +149,7 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
         n = -shift >= 128 ? 0 : p >> -shift;
       }
     } else {
-      u128 ten = 1;
-      for (int k = 0; k < -j; ++k) ten *= 10;  // x·10^j = m·2^e / 10^-j
+      const u128 ten = kPowers.ten[-j];  // x·10^j = m·2^e / 10^-j
       if (e >= 0) {
         if (e >= 64) return false;
         n = (static_cast<u128>(m) << e) / ten;
@@ -141,11 +176,12 @@ Digits significantDigits(Extended x, int n) {
   std::uint64_t truncated = 0;
   int exponent = 0;
   if (truncatedDigits(std::fabs(x), n + 1, truncated, exponent)) {
+    char buffer[20];  // n + 1 digits exactly
+    std::to_chars(buffer, buffer + sizeof buffer, truncated);
     Digits d;
-    d.digits = std::to_string(truncated);
+    d.digits.assign(buffer, static_cast<size_t>(n));
     d.exp10 = exponent;
-    const bool roundUp = d.digits[static_cast<size_t>(n)] >= '5';
-    d.digits.resize(static_cast<size_t>(n));
+    const bool roundUp = buffer[n] >= '5';
     if (roundUp && incrementDigits(d.digits)) {
       d.digits[0] = '1';
       ++d.exp10;
@@ -321,50 +357,89 @@ std::string invalidIntegerMessage(const std::string& text) {
   return "'" + text + "' is not a valid integer value";
 }
 
+namespace {
+
+// 10^0 to 10^27: every one exact in the extended format (5^27 < 2^64).
+constexpr std::array<Extended, 28> kExactPowersOfTen = [] {
+  std::array<Extended, 28> p{};
+  p[0] = 1;
+  for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+  return p;
+}();
+
+}  // namespace
+
 bool tryTextToFloat(const std::string& text, Extended& value) {
   size_t i = 0;
   const size_t n = text.size();
-  std::string c;  // the same number in C notation
-  c.reserve(n);
-  if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t mantissaStart = i;
   size_t mantissaDigits = 0;
-  bool nonZeroDigit = false;
-  while (i < n && isDigit(text[i])) {
-    nonZeroDigit |= text[i] != '0';
-    c.push_back(text[i++]);
-    ++mantissaDigits;
-  }
-  if (i < n && text[i] == g_separator) {
-    c.push_back('.');
-    ++i;
-    while (i < n && isDigit(text[i])) {
-      nonZeroDigit |= text[i] != '0';
-      c.push_back(text[i++]);
-      ++mantissaDigits;
+  // The significant digits as an integer while they fit 19 digits, and the fraction's length.
+  std::uint64_t significand = 0;
+  long significantCount = 0, fractionDigits = 0;
+  auto digit = [&](char d, bool fraction) {
+    if (significand != 0 || d != '0') {
+      if (significantCount < 19) significand = significand * 10 + static_cast<unsigned>(d - '0');
+      ++significantCount;
     }
+    fractionDigits += fraction ? 1 : 0;
+    ++mantissaDigits;
+  };
+  while (i < n && isDigit(text[i])) digit(text[i++], false);
+  if (i < n && text[i] == g_separator) {
+    ++i;
+    while (i < n && isDigit(text[i])) digit(text[i++], true);
   }
   if (mantissaDigits == 0) return false;
+  const size_t mantissaEnd = i;
+  long exponent = 0;
+  bool exponentNegative = false;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    c.push_back('e');
     ++i;
-    if (i < n && (text[i] == '+' || text[i] == '-')) c.push_back(text[i++]);
+    if (i < n && (text[i] == '+' || text[i] == '-')) exponentNegative = text[i++] == '-';
     size_t expDigits = 0;
     while (i < n && isDigit(text[i])) {
-      c.push_back(text[i++]);
+      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+      ++i;
       ++expDigits;
     }
     if (expDigits == 0) return false;
   }
   if (i != n) return false;
+  // Digits and power of ten both exact: one multiplication or division rounds once, to the value
+  // the full conversion below gives.
+  const long k = (exponentNegative ? -exponent : exponent) - fractionDigits;
+  if (significand == 0 || (significantCount <= 19 && k >= -27 && k <= 27)) {
+    Extended v = 0;
+    if (significand != 0) {
+      const auto d = static_cast<Extended>(significand);
+      v = k >= 0 ? d * kExactPowersOfTen[static_cast<std::size_t>(k)]
+                 : d / kExactPowersOfTen[static_cast<std::size_t>(-k)];
+    }
+    value = negative ? -v : v;
+    return true;
+  }
+  // The same number in C notation.
+  std::string c;
+  c.reserve(n);
+  if (negative) c.push_back('-');
+  for (size_t m = mantissaStart; m < mantissaEnd; ++m)
+    c.push_back(text[m] == g_separator ? '.' : text[m]);
+  if (mantissaEnd < n) {
+    c.push_back('e');
+    c.append(text, mantissaEnd + 1, std::string::npos);
+  }
   errno = 0;
   char* end = nullptr;
   const Extended v = strtold_l(c.c_str(), &end, cLocale());
   if (end != c.c_str() + c.size()) return false;
   if (!std::isfinite(v)) return false;  // beyond the extended range
-  // Below it: a numeral that is not zero but became 0. A numeral of zeros is exactly 0 whatever its
-  // exponent; a denormal keeps its magnitude and is taken, so that every number this program
-  // writes reads back.
-  if (nonZeroDigit && v == 0) return false;
+  // Below it: a numeral that is not zero (those of zeros were taken above, whatever their
+  // exponent) but became 0. A denormal keeps its magnitude and is taken, so that every number this
+  // program writes reads back.
+  if (v == 0) return false;
   value = v;
   return true;
 }

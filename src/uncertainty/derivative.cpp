@@ -234,6 +234,30 @@ const std::array<Template, kOperatorCount + 1>& templates() {
   return all;
 }
 
+// The templates of binary operators whose first (dx) or second (dy) operand does not contain the
+// variable, without the term that operand's 0 makes vanish; empty where the full template is kept.
+// Reading either back gives the same text: a product with the factor 0 is "0", and a sum, or a
+// difference with 0 subtracted, is then its other term, text and grouping alike.
+struct ReducedTemplates {
+  std::array<Template, kOperatorCount + 1> constantFirst, constantSecond;
+};
+
+const ReducedTemplates& reducedTemplates() {
+  static const ReducedTemplates all = [] {
+    ReducedTemplates t;
+    t.constantFirst[kOpPlus] = cutTemplate("(dy)");
+    t.constantFirst[kOpTimes] = cutTemplate("(x*dy)");
+    t.constantFirst[kOpPower] = cutTemplate("x^y*(ln(x)*dy)");
+    t.constantSecond[kOpPlus] = cutTemplate("(dx)");
+    t.constantSecond[kOpMinus] = cutTemplate("(dx)");
+    t.constantSecond[kOpTimes] = cutTemplate("(y*dx)");
+    t.constantSecond[kOpDivide] = cutTemplate("(y*dx)/y^2");
+    t.constantSecond[kOpPower] = cutTemplate("x^y*(y/x*dx)");
+    return t;
+  }();
+  return all;
+}
+
 }  // namespace
 
 bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertContext left,
@@ -484,9 +508,14 @@ std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
 
 namespace {
 
-// The raw derivative of a subtree and the shape of that text.
-void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier,
-            std::string& out, TextShape& shape) {
+// The raw derivative of a subtree and the shape of that text. True when the subtree does not
+// contain v: its derivative is then written as "0". Written out in full, such a derivative is a
+// product or quotient with a factor or dividend that reads back as 0, or a sum or difference of
+// such terms in parentheses, so that reading it back gives "0" in every place a template puts it.
+// A "0" or "(1)" read back on its own is a single operand, not a numeral, so the whole tree's
+// derivative is written out in full (`whole`).
+bool derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier,
+            std::string& out, TextShape& shape, bool whole = false) {
   static const std::string kZero = "0", kOne = "1";
   if (node.op == 0) {
     // A tree that is a single operand: the variable itself, or something constant.
@@ -497,32 +526,48 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
               ? kOne
               : kZero;
     shape = kLeafShape;
-    return;
+    return out == kZero;
   }
   Operand x{}, y{};
   std::string dxText, dyText;
   TextShape dxShape, dyShape;
   Operand dx{&dxText, &dxShape}, dy{&dyText, &dyShape};
+  bool firstConstant = true, secondConstant = false;
   if (node.firstisnode && node.firstnode) {
     x = operandOf(node.firstnode.get(), node.firstpart, true, notifier);
-    derive(*node.firstnode, v, notifier, dxText, dxShape);
+    firstConstant = derive(*node.firstnode, v, notifier, dxText, dxShape);
   } else {
     x = {&node.firstpart, &kLeafShape};
-    dx = {node.firstpart == v ? &kOne : &kZero, &kLeafShape};
+    firstConstant = node.firstpart != v;
+    dx = {firstConstant ? &kZero : &kOne, &kLeafShape};
   }
+  bool constant = firstConstant;
   if (node.IsBinary()) {
     if (node.secondisnode && node.secondnode) {
       y = operandOf(node.secondnode.get(), node.secondpart, true, notifier);
-      derive(*node.secondnode, v, notifier, dyText, dyShape);
+      secondConstant = derive(*node.secondnode, v, notifier, dyText, dyShape);
     } else {
       y = {&node.secondpart, &kLeafShape};
-      dy = {node.secondpart == v ? &kOne : &kZero, &kLeafShape};
+      secondConstant = node.secondpart != v;
+      dy = {secondConstant ? &kZero : &kOne, &kLeafShape};
     }
+    constant = firstConstant && secondConstant;
   } else {
     static const std::string kNone;
     y = dy = {&kNone, &kLeafShape};
   }
-  const Template& t = templates()[static_cast<std::size_t>(node.op)];
+  if (constant && !whole) {
+    out = kZero;
+    shape = kLeafShape;
+    return true;
+  }
+  const Template* reduced = nullptr;
+  if (!whole && node.IsBinary() && firstConstant != secondConstant) {
+    const ReducedTemplates& r = reducedTemplates();
+    reduced = &(firstConstant ? r.constantFirst : r.constantSecond)[static_cast<std::size_t>(node.op)];
+    if (reduced->pieces.empty()) reduced = nullptr;
+  }
+  const Template& t = reduced ? *reduced : templates()[static_cast<std::size_t>(node.op)];
   out.clear();
   shape = TextShape{};
   for (const Piece& piece : t.pieces) {
@@ -547,6 +592,7 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
     }
     appendGrouped(out, piece.outside ? &shape : nullptr, *operand, piece.left, piece.right);
   }
+  return constant;
 }
 
 }  // namespace
@@ -554,7 +600,7 @@ void derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
 std::string Derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier) {
   std::string out;
   TextShape shape;
-  derive(node, v, notifier, out, shape);
+  derive(node, v, notifier, out, shape, true);
   return out;
 }
 

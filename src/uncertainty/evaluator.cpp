@@ -262,6 +262,16 @@ std::string TUncEval::PartialDerivative(const std::string& name) {
   return result;
 }
 
+const std::string& TUncEval::derivativeText(const std::string& name, std::string& computed) {
+  const int slot = VariableSlot(name);
+  if (cache_ != nullptr && slot >= 0) {
+    const SlotDerivative& entry = cache_->bySlot[static_cast<std::size_t>(slot)];
+    if (entry.set && entry.generation == generation_) return entry.result;
+  }
+  computed = PartialDerivative(name);
+  return computed;
+}
+
 Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showRefusal,
                                    std::string& valueText) {
   SlotDerivative* entry = cache_ ? &cache_->bySlot[static_cast<std::size_t>(slot)] : nullptr;
@@ -330,7 +340,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     const std::string derivative = PartialDerivative(v);
     Report.push_back("(" + derivative + ")^2 times (StdUnc(" + v + "))^2");
     std::string dText;
-    const Extended d = derivativeValue(slot, PartialDerivative(v), true, dText);
+    std::string scratch;
+    const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
     auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d,
                                                            failedTexts_.count(derivative) > 0};
     const Extended u = GetStdUnc(v);
@@ -361,9 +372,9 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       const std::string tj = PartialDerivative(vj);
       Report.push_back("2 times (" + ti + ") times (" + tj + ") times (Covariance(" + vi + " and " +
                        vj + ")");
-      std::string diText, djText;
-      const Extended di = derivativeValue(i, PartialDerivative(vi), false, diText);
-      const Extended dj = derivativeValue(j, PartialDerivative(vj), false, djText);
+      std::string diText, djText, scratch;
+      const Extended di = derivativeValue(i, derivativeText(vi, scratch), false, diText);
+      const Extended dj = derivativeValue(j, derivativeText(vj, scratch), false, djText);
       // A variable the model does not use has its derivative only here.
       AuditedDerivative& ai = auditedDerivatives_[static_cast<std::size_t>(i)];
       if (!ai.set) ai = {true, false, ti, di};
@@ -429,10 +440,11 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     Report.push_back("Value^4 of partial derivative with respect to to (" + v +
                      ") times StdUnc^4 of variable (" + v + ")" + " divided by DOF of variable (" +
                      v + "),");
-    Report.push_back("(" + PartialDerivative(v) + ")^4 times (StdUnc(" + v +
+    std::string scratch;
+    Report.push_back("(" + derivativeText(v, scratch) + ")^4 times (StdUnc(" + v +
                      ")^4 divided by (DOF(" + v + ")");
     std::string dText;
-    const Extended d = derivativeValue(slot, PartialDerivative(v), true, dText);
+    const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
     const Extended u = GetStdUnc(v);
     const Extended n = GetDOF(v);
     Extended t = checkedResult(d * d);

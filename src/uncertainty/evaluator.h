@@ -135,6 +135,9 @@ class TUncEval {
     std::unordered_map<std::string, Extended> values;
   };
   std::string computePartialDerivative(const std::string& name, bool& notified);
+  // What PartialDerivative gives, without copying the audit's kept text; `computed` holds it
+  // otherwise. For use at once: a later derivative may replace the kept text.
+  const std::string& derivativeText(const std::string& name, std::string& computed);
   // The value of the slot's derivative `text` within an audit, and its number text.
   Extended derivativeValue(int slot, const std::string& text, bool showRefusal,
                            std::string& valueText);

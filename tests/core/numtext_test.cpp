@@ -168,6 +168,21 @@ TEST(TextToFloat, AcceptsTheNumberGrammar) {
   }
 }
 
+// Short numerals are read without the C library; every reading is the correctly rounded one.
+TEST(TextToFloat, ReadsEveryNumeralToTheNearestValue) {
+  SeparatorGuard sep('.');
+  std::mt19937_64 random(17);
+  for (int k = 0; k < 20000; ++k) {
+    const int digits = 1 + static_cast<int>(random() % 21);
+    std::string text = std::to_string(random() % 10 + (k % 2 ? 0 : 1));
+    while (static_cast<int>(text.size()) < digits) text += std::to_string(random() % 10);
+    text.insert(random() % (text.size() + 1), ".");
+    if (random() % 2) text += "E" + std::to_string(static_cast<int>(random() % 80) - 40);
+    if (random() % 2) text.insert(0, "-");
+    ASSERT_EQ(textToFloat(text), std::strtold(text.c_str(), nullptr)) << text;
+  }
+}
+
 // Under a comma, "1.5" is refused as "1,5" is under a full stop.
 TEST(TextToFloat, RefusesEverythingElseWithTheMessage) {
   for (const char* text : {"", " 1", "1 ", "1.5abc", "1.2.3", ".", ",", "1,5", "abc", "1e", "1E+",

@@ -60,6 +60,9 @@ TEST(Derivatives, WorkedExamples) {
       {"abs(a)", "a", "a/abs(a)"},          {"e*a", "a", "2.71828182845905"},
       {"pi*r^2", "r", "3.14159265358979*r^2*2/r"},
       {"0.00001*a", "a", "0.00001"},  // numerals enter expression text in plain notation
+      {"~(a/4*2)", "a", "~(2*4/4^2)"},      {"~(sin(c)/a)", "c", "~(a*cos(c))/a^2"},
+      {"(e+c+sqrt(b))*sin(e/x)", "b", "sin(2.71828182845905/x)*1/2/sqrt(b)"},
+      {"10+e^log(y)", "y", "2.71828182845905^log(y)*1/y/ln(10)"},
   };
   // clang-format on
   for (const Case& c : cases)
