@@ -409,6 +409,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
                  "appendix) to FILE as one self-contained HTML file");
 #ifdef MIREVANT_REPORT_PDF
   app.add_option("--pdf", pdfFile, "Also write the report document to FILE as PDF");
+#else
+  app.add_option("--pdf", pdfFile, "Not in this build, which has no Qt: use --html");
 #endif
   const std::vector<std::unique_ptr<Analysis>> extra = analyses();
   for (const auto& a : extra) a->addOptions(app);
@@ -428,7 +430,12 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "mirevant-report: --html and --pdf take one project file\n";
     return kReportBadInput;
   }
-#ifdef MIREVANT_REPORT_PDF
+#ifndef MIREVANT_REPORT_PDF
+  if (!pdfFile.empty()) {
+    err << "mirevant-report: this build cannot write PDF (it was built without Qt); use --html\n";
+    return kReportBadInput;
+  }
+#else
   std::optional<OffscreenGui> gui;
   if (!pdfFile.empty()) gui.emplace();
 #endif
