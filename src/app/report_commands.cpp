@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 
 #include "app/main_window.h"
+#include "app/conformity_window.h"
 #include "app/monte_carlo_window.h"
 #include "app/report_printer.h"
 #include "core/errors.h"
@@ -64,6 +65,11 @@ void writeDocument(MainWindow& main) {
                                                              Qt::FindDirectChildrenOnly);
       window != nullptr && window->check() && !window->running())
     doc.monteCarlo = &*window->check();
+  // The conformity window's assessment, made from this calculation (a stale one stops above).
+  if (const auto* window = main.findChild<ConformityWindow*>(QStringLiteral("ConformityWindow"),
+                                                             Qt::FindDirectChildrenOnly);
+      window != nullptr && window->assessment())
+    doc.conformity = &*window->assessment();
   const std::string html = reportDocumentHtml(doc);
   if (suffix == QLatin1String("pdf")) {
     if (const auto why = writeReportPdf(html, path.toStdString()))

@@ -335,6 +335,15 @@ std::string reportDocumentHtml(const ReportDocument& doc) {
   }
 
   if (doc.monteCarlo != nullptr) monteCarloSection(out, *doc.monteCarlo);
+  if (doc.conformity != nullptr) {
+    // The report command's lines, the first of them the heading.
+    const std::vector<std::string> lines = conformityReportLines(*doc.conformity);
+    out << "<h2>Conformity</h2>\n";
+    for (std::size_t i = 1; i < lines.size(); ++i)
+      if (!lines[i].empty())
+        out << (lines[i].rfind("Decision:", 0) == 0 ? "<p class=\"statement\">" : "<p>")
+            << esc(lines[i]) << "</p>\n";
+  }
 
   out << "<h2 class=\"appendix\">Appendix: stepwise report of the calculation</h2>\n<pre>"
       << esc(reportText(result.report)) << "</pre>\n</body>\n</html>\n";

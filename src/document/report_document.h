@@ -4,13 +4,14 @@
 // The report document of a calculation, for a certificate file or a quality record: the project,
 // the model, the inputs and how each was derived, the covariances, the result statement with the
 // project's coverage method, the budget with its share bars, the warnings, the Monte Carlo check
-// when one ran, and the calculation's stepwise report as an appendix. One self-contained HTML file
+// when one ran, the conformity assessment against tolerance limits when there are any, and the calculation's stepwise report as an appendix. One self-contained HTML file
 // (charts as inline SVG, no scripts, nothing fetched), printable; the PDF is drawn from the same
 // HTML. Every figure goes through the formatters the windows and the report command use.
 
 #include <string>
 
 #include "calculation/calculation.h"
+#include "conformity/conformity.h"
 #include "montecarlo/check.h"
 #include "project/project.h"
 
@@ -24,6 +25,7 @@ struct ReportDocument {
   const CalculationInput* input = nullptr;
   const CalculationResult* result = nullptr;
   const MonteCarloCheck* monteCarlo = nullptr;  // none when no check ran
+  const ConformityAssessment* conformity = nullptr;  // none without tolerance limits
 };
 
 // The whole document as one HTML file.

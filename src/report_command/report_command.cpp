@@ -76,6 +76,8 @@ class Analysis {
   virtual bool appendJson(const ProjectRun& run, json& result, std::ostream& err) = 0;
   // The Monte Carlo check it last ran, for the report document.
   virtual const MonteCarloCheck* lastCheck() const { return nullptr; }
+  // The conformity assessment it last made, for the report document.
+  virtual const ConformityAssessment* lastConformity() const { return nullptr; }
 };
 
 json monteCarloJson(const MonteCarloSummary& m);
@@ -206,16 +208,19 @@ class ConformityAnalysis : public Analysis {
   }
   bool enabled() const override { return enabled_ || lower_ || upper_ || !rule_.empty(); }
   bool appendText(const ProjectRun& run, std::string& text, std::ostream& err) override {
-    const auto a = assess(run, err);
-    if (!a) return false;
-    for (const std::string& line : conformityReportLines(*a)) text += line + "\n";
+    last_ = assess(run, err);
+    if (!last_) return false;
+    for (const std::string& line : conformityReportLines(*last_)) text += line + "\n";
     return true;
   }
   bool appendJson(const ProjectRun& run, json& result, std::ostream& err) override {
-    const auto a = assess(run, err);
-    if (!a) return false;
-    result["conformity"] = conformityJson(*a);
+    last_ = assess(run, err);
+    if (!last_) return false;
+    result["conformity"] = conformityJson(*last_);
     return true;
+  }
+  const ConformityAssessment* lastConformity() const override {
+    return enabled() && last_ ? &*last_ : nullptr;
   }
 
  private:
@@ -235,6 +240,7 @@ class ConformityAnalysis : public Analysis {
   }
 
   const MonteCarloAnalysis& monteCarlo_;
+  std::optional<ConformityAssessment> last_;
   bool enabled_ = false;
   std::optional<double> lower_, upper_;
   std::string rule_;
@@ -405,7 +411,8 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
   std::string htmlFile, pdfFile;
   app.add_option("--html", htmlFile,
                  "Also write the report document of the project (inputs, result statement, "
-                 "budget, warnings, the Monte Carlo check with --monte-carlo, the report as an "
+                 "budget, warnings, the Monte Carlo check with --monte-carlo, the conformity "
+                 "assessment with --conformity, the report as an "
                  "appendix) to FILE as one self-contained HTML file");
 #ifdef MIREVANT_REPORT_PDF
   app.add_option("--pdf", pdfFile, "Also write the report document to FILE as PDF");
@@ -453,8 +460,10 @@ int runReportCommand(const std::vector<std::string>& args, std::ostream& out, st
   auto writeDocument = [&](const ProjectRun& run) {
     ReportDocument doc{projectNameOf(run.file), run.file, currentDateText(),
                        run.project.coverageMethod, &run.input, &run.result, nullptr};
-    for (const auto& a : extra)
+    for (const auto& a : extra) {
       if (a->enabled() && a->lastCheck() != nullptr) doc.monteCarlo = a->lastCheck();
+      if (a->lastConformity() != nullptr) doc.conformity = a->lastConformity();
+    }
     const std::string html = reportDocumentHtml(doc);
     std::string failure;
     if (!htmlFile.empty()) {
