@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "conformity/conformity.h"
+#include "units/dimension_check.h"
 
 #include <algorithm>
 #include <array>
@@ -189,6 +190,8 @@ ConformityAssessment assessConformity(const ConformitySettings& settings,
   ConformityAssessment a;
   a.settings = settings;
   a.level = kConfidenceLevels[static_cast<std::size_t>(input.level)];
+  a.unit = checkDimensions(input).resultUnit;
+  if (!input.resultName.empty()) a.name = input.resultName;
   a.value = static_cast<double>(*result.value);
   a.stdUnc = static_cast<double>(*result.stdUnc);
   a.dofEff = static_cast<double>(*result.dofEff);

@@ -45,6 +45,8 @@ struct ConformityAssessment {
   ConformitySettings settings;
   std::string level;  // the confidence level of U, "95%"
   double value = 0, stdUnc = 0, expanded = 0;
+  std::string unit;        // the result's unit, empty without units
+  std::string name = "y";  // the result's name
   double dofEff = 0;   // infinite when the normal distribution is used
   bool normal = false;  // Y taken as normal (degrees of freedom beyond the t table)
   double probability = 0;  // p_c from the first-order result

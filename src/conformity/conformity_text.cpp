@@ -19,14 +19,17 @@ std::string axisText(const ConformityAssessment& a, double x) {
   return alignedText(x, a.stdUnc, kAxisDigits);
 }
 
-std::string limitText(const std::optional<double>& x) {
-  return x ? numberText(*x) : std::string("none");
+// " nm" after a figure of the result's unit; nothing without units.
+std::string unitOf(const ConformityAssessment& a) { return a.unit.empty() ? "" : " " + a.unit; }
+
+std::string limitText(const ConformityAssessment& a, const std::optional<double>& x) {
+  return x ? numberText(*x) + unitOf(a) : std::string("none");
 }
 
 std::string intervalOf(const ConformityAssessment& a, const std::optional<double>& lo,
                        const std::optional<double>& hi) {
   return "[" + (lo ? axisText(a, *lo) : std::string("−∞")) + ", " +
-         (hi ? axisText(a, *hi) : std::string("+∞")) + "]";
+         (hi ? axisText(a, *hi) : std::string("+∞")) + "]" + unitOf(a);
 }
 
 std::string ruleText(const ConformityAssessment& a) {
@@ -39,11 +42,13 @@ std::string ruleText(const ConformityAssessment& a) {
       return std::string(s.rule == DecisionRule::GuardedAcceptance ? "guarded acceptance"
                                                                    : "guarded rejection") +
              ", guard band w = " + significantText(s.guardFactor, 6) + " × U = " +
-             axisText(a, a.guard) + " (U = " + axisText(a, a.expanded) + " at " + a.level + ")";
+             axisText(a, a.guard) + unitOf(a) + " (U = " + axisText(a, a.expanded) + unitOf(a) +
+             " at " + a.level + ")";
     case DecisionRule::RequiredProbability:
       return "acceptance at a conformance probability of at least " +
              probabilityText(s.requiredProbability) +
-             (a.acceptanceEmpty ? std::string() : ", guard band w = " + axisText(a, a.guard));
+             (a.acceptanceEmpty ? std::string()
+                                 : ", guard band w = " + axisText(a, a.guard) + unitOf(a));
   }
   return {};
 }
@@ -69,7 +74,7 @@ std::string probabilityText(double p) {
 }
 
 std::string decisionText(const ConformityAssessment& a) {
-  const std::string y = axisText(a, a.value);
+  const std::string y = axisText(a, a.value) + unitOf(a);
   const std::string interval = intervalOf(a, a.acceptLow, a.acceptHigh);
   switch (a.decision) {
     case Decision::Accepted:
@@ -94,9 +99,10 @@ std::vector<std::string> conformityReportLines(const ConformityAssessment& a) {
   const ConformitySettings& s = a.settings;
   std::vector<std::string> lines;
   lines.push_back("Conformity assessment");
-  lines.push_back("Tolerance limits: lower " + limitText(s.lower) + ", upper " +
-                  limitText(s.upper));
-  lines.push_back("Output: y = " + axisText(a, a.value) + ", u = " + significantText(a.stdUnc, 3) +
+  lines.push_back("Tolerance limits: lower " + limitText(a, s.lower) + ", upper " +
+                  limitText(a, s.upper));
+  lines.push_back("Output: " + a.name + " = " + axisText(a, a.value) + unitOf(a) +
+                  ", u = " + significantText(a.stdUnc, 3) + unitOf(a) +
                   (a.normal ? ", normal distribution"
                             : ", t distribution with " + significantText(a.dofEff, 4) +
                                   " degrees of freedom"));
@@ -118,8 +124,8 @@ std::vector<std::string> conformityReportLines(const ConformityAssessment& a) {
     lines.push_back("Specific producer's risk (the rejected item conforms): " +
                     probabilityText(*a.producerRisk));
   if (const auto& g = a.global) {
-    lines.push_back("Production process: mean " + numberText(*s.processMean) +
-                    ", standard deviation " + numberText(*s.processStdDev) +
+    lines.push_back("Production process: mean " + numberText(*s.processMean) + unitOf(a) +
+                    ", standard deviation " + numberText(*s.processStdDev) + unitOf(a) +
                     " (measurement error normal with the standard deviation u)");
     lines.push_back("Global consumer's risk R_C = " + probabilityText(g->consumer) +
                     ", global producer's risk R_P = " + probabilityText(g->producer));
@@ -128,7 +134,8 @@ std::vector<std::string> conformityReportLines(const ConformityAssessment& a) {
     if (s.targetConsumerRisk) {
       const std::string head = "Guard band for R_C = " + probabilityText(*s.targetConsumerRisk);
       if (g->targetGuard)
-        lines.push_back(head + ": w = " + axisText(a, *g->targetGuard) + ", acceptance interval " +
+        lines.push_back(head + ": w = " + axisText(a, *g->targetGuard) + unitOf(a) +
+                        ", acceptance interval " +
                         intervalOf(a, g->targetLow, g->targetHigh) + ", R_P = " +
                         probabilityText(*g->targetProducer));
       else
@@ -145,6 +152,7 @@ nlohmann::json conformityJson(const ConformityAssessment& a) {
   j["upper"] = optionalJson(s.upper);
   j["rule"] = decisionRuleName(s.rule);
   j["value"] = a.value;
+  if (!a.unit.empty()) j["unit"] = a.unit;
   j["standard_uncertainty"] = a.stdUnc;
   j["degrees_of_freedom"] = a.normal ? nlohmann::json(nullptr) : nlohmann::json(a.dofEff);
   j["distribution"] = a.normal ? "normal" : "t";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "calculation/budget.h"
+#include "conformity/conformity.h"
 #include "project/project.h"
 #include "units/dimension_check.h"
 
@@ -47,6 +48,15 @@ TEST(ProjectUnits, BudgetAndStatementCarryTheUnits) {
     EXPECT_EQ(budget->coverage.tableStatement.rfind(e.statement, 0), 0u)
         << budget->coverage.tableStatement;
   }
+  // The conformity assessment states its limits and figures in the result's unit.
+  const CalculationInput h1 =
+      calculationInput(readProject(kExampleDir + "gum_h1_end_gauge.mirevant.toml"), &coverage);
+  ConformitySettings limits;
+  limits.lower = 50000738;
+  limits.upper = 50000938;
+  const auto lines = conformityReportLines(assessConformity(limits, h1, calculate(h1)));
+  EXPECT_EQ(lines[1], "Tolerance limits: lower 50000738 nm, upper 50000938 nm");
+  EXPECT_EQ(lines[2].rfind("Output: l = 50000838 nm, u = 31.7 nm", 0), 0u) << lines[2];
 }
 
 const char* const kCorrelated = R"(format = 1
