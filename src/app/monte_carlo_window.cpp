@@ -451,8 +451,12 @@ void MonteCarloWindow::showCheck(const MonteCarloCheck& c) {
   const double u = f ? f->stdUnc : mc.stdUnc;
   const QString level = qstr(c.level);
   const QString none = QStringLiteral("none");
-  auto put = [this](int row, int column, const QString& text) {
-    results->item(row, column)->setText(text);
+  // Values, u and intervals in the result's unit, when the project gives units.
+  const CalculationInput* input = checkedInput();
+  const QString unit = input != nullptr ? qstr(checkDimensions(*input).resultUnit) : QString();
+  auto put = [&](int row, int column, const QString& text) {
+    const bool inUnit = row != kFactorRow && text != none && !unit.isEmpty();
+    results->item(row, column)->setText(inUnit ? text + QLatin1Char(' ') + unit : text);
   };
   put(kValueRow, 0, f ? qstr(alignedText(f->value, u, digits)) : none);
   put(kValueRow, 1, qstr(alignedText(mc.mean, u, digits)));

@@ -94,7 +94,13 @@ TEST_F(MonteCarloWindowTest, ShowsTheReportCommandsFiguresAndShortAxisLabels) {
   std::ostringstream out, err;
   ASSERT_EQ(runReportCommand({"--monte-carlo", file}, out, err, MIREVANT_TEST_PROGRAM_DIR), 0);
   // Each row of the window, Monte Carlo then first order, is a line of the report.
-  auto cell = [&](int row, int column) { return w->results->item(row, column)->text(); };
+  // The window adds the result's unit, which the report's lines leave out.
+  EXPECT_TRUE(w->results->item(MonteCarloWindow::kValueRow, 1)->text().endsWith(" nm"));
+  auto cell = [&](int row, int column) {
+    QString text = w->results->item(row, column)->text();
+    if (text.endsWith(" nm")) text.chop(3);
+    return text;
+  };
   const std::pair<QString, int> rows[] = {
       {"Value", MonteCarloWindow::kValueRow},
       {"Standard uncertainty", MonteCarloWindow::kStdUncRow},
