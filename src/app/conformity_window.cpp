@@ -44,19 +44,6 @@ const QColor kConforming(46, 157, 72, 110);
 const QColor kTolerance(200, 16, 46);
 const QColor kAcceptance(230, 140, 0);
 
-QLineSeries* verticalLine(double x, double height, const QColor& colour, Qt::PenStyle style,
-                          const QString& name) {
-  auto* line = new QLineSeries;
-  line->setName(name);
-  line->append(x, 0);
-  line->append(x, height);
-  QPen pen(colour);
-  pen.setWidthF(2);
-  pen.setStyle(style);
-  line->setPen(pen);
-  return line;
-}
-
 }  // namespace
 
 ConformityWindow::ConformityWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_(main) {
@@ -303,8 +290,8 @@ void ConformityWindow::drawChart(const MonteCarloResult* monteCarlo) {
   bool first = true;
   for (const auto& x : {a.settings.lower, a.settings.upper}) {
     if (!x) continue;
-    auto* line = verticalLine(scale.toAxis(*x), top, kTolerance, Qt::SolidLine,
-                              QStringLiteral("tolerance limits"));
+    auto* line = MonteCarloChart::verticalLine(scale.toAxis(*x), top, kTolerance, Qt::SolidLine,
+                                               QStringLiteral("tolerance limits"), 2);
     c->addSeries(line);
     if (!first) c->legend()->markers(line).front()->setVisible(false);
     first = false;
@@ -313,14 +300,14 @@ void ConformityWindow::drawChart(const MonteCarloResult* monteCarlo) {
   if (!a.acceptanceEmpty && a.settings.rule != DecisionRule::SimpleAcceptance)
     for (const auto& x : {a.acceptLow, a.acceptHigh}) {
       if (!x) continue;
-      auto* line = verticalLine(scale.toAxis(*x), top, kAcceptance, Qt::DashLine,
-                                QStringLiteral("acceptance limits"));
+      auto* line = MonteCarloChart::verticalLine(scale.toAxis(*x), top, kAcceptance,
+                                                 Qt::DashLine, QStringLiteral("acceptance limits"), 2);
       c->addSeries(line);
       if (!first) c->legend()->markers(line).front()->setVisible(false);
       first = false;
     }
-  c->addSeries(verticalLine(scale.toAxis(a.value), top, QColor(20, 60, 160), Qt::DotLine,
-                            QStringLiteral("measured value")));
+  c->addSeries(MonteCarloChart::verticalLine(scale.toAxis(a.value), top, QColor(20, 60, 160),
+                                             Qt::DotLine, QStringLiteral("measured value"), 2));
   c->createDefaultAxes();
   const auto xAxes = c->axes(Qt::Horizontal);
   const auto yAxes = c->axes(Qt::Vertical);

@@ -24,19 +24,6 @@ namespace {
 constexpr double kGaussianDof = 1e6;
 constexpr int kDensityPoints = 240;
 
-QLineSeries* verticalLine(double x, double height, const QColor& colour, Qt::PenStyle style,
-                          const QString& name) {
-  auto* line = new QLineSeries;
-  line->setName(name);
-  line->append(x, 0);
-  line->append(x, height);
-  QPen pen(colour);
-  pen.setWidthF(1.6);
-  pen.setStyle(style);
-  line->setPen(pen);
-  return line;
-}
-
 QString superscript(int n) {
   static const QString digits = QStringLiteral("⁰¹²³⁴⁵⁶⁷⁸⁹");
   QString s;
@@ -59,6 +46,19 @@ QString MonteCarloChart::AxisScale::title(const QString& name, const QString& un
   if (exponent != 0) t += QStringLiteral(" (×10") + superscript(exponent) + QLatin1Char(')');
   if (!unit.isEmpty() && unit != QStringLiteral("1")) t += QStringLiteral(" / ") + unit;
   return t;
+}
+
+QLineSeries* MonteCarloChart::verticalLine(double x, double height, const QColor& colour,
+                                          Qt::PenStyle style, const QString& name, double width) {
+  auto* line = new QLineSeries;
+  line->setName(name);
+  line->append(x, 0);
+  line->append(x, height);
+  QPen pen(colour);
+  pen.setWidthF(width);
+  pen.setStyle(style);
+  line->setPen(pen);
+  return line;
 }
 
 MonteCarloChart::AxisScale MonteCarloChart::axisScale(double low, double high, double centre) {

@@ -6,6 +6,9 @@
 // the probabilistically symmetric and the shortest coverage interval marked.
 
 #include <QChartView>
+#include <QColor>
+
+class QLineSeries;
 
 namespace mirevant {
 
@@ -38,6 +41,10 @@ class MonteCarloChart : public QChartView {
   };
   // The scale for trials from low to high around centre.
   static AxisScale axisScale(double low, double high, double centre);
+
+  // A vertical line at x from 0 to height, for a limit or an interval's end.
+  static QLineSeries* verticalLine(double x, double height, const QColor& colour,
+                                   Qt::PenStyle style, const QString& name, double width = 1.6);
 };
 
 }  // namespace mirevant
