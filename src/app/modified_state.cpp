@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QPushButton>
 
 #include "app/main_window.h"
@@ -82,11 +83,7 @@ void MainWindow::newProjectClicked() {
 }
 
 void MainWindow::newProject() {
-  loading_ = true;
-  struct Loaded {
-    bool& flag;
-    ~Loaded() { flag = false; }
-  } loaded{loading_};
+  const QScopedValueRollback<bool> busy(loading_, true);
   CheckBox_ExpEdit->setChecked(false);
   EditEquation->clear();
   // The variable list and the covariances of the work before.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QScopedValueRollback>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -171,11 +172,7 @@ bool MainWindow::saveProjectTo(const QString& path) {
 void MainWindow::loadProject(const Project& project) {
   // As the user would: the model, Define Variables, every row, the covariances; none of it is an
   // edit of the user's.
-  loading_ = true;
-  struct Loaded {
-    bool& flag;
-    ~Loaded() { flag = false; }
-  } loaded{loading_};
+  const QScopedValueRollback<bool> busy(loading_, true);
   CheckBox_ExpEdit->setChecked(false);
   EditEquation->setText(QString::fromStdString(project.model));
   defineVariables();

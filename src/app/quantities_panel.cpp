@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 #include <QTableWidget>
 #include <map>
 #include <utility>
@@ -94,11 +95,7 @@ void QuantitiesPanel::clear() {
 }
 
 void QuantitiesPanel::setVariables(const std::vector<std::string>& names) {
-  filling_ = true;
-  struct Filled {
-    bool& flag;
-    ~Filled() { flag = false; }
-  } filled{filling_};
+  const QScopedValueRollback<bool> busy(filling_, true);
   std::map<std::string, std::pair<QString, QString>> kept;
   for (int r = 0; r < table->rowCount(); ++r)
     kept[cell(table, r, 0)] = {QString::fromStdString(cell(table, r, 1)),
