@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -126,10 +128,22 @@ bool scaledDown(std::uint64_t m, int j, int s, unsigned __int128& n) {
 bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   using u128 = unsigned __int128;
   if (count < 1 || count > 19 || !(x > 0) || !std::isfinite(x)) return false;
-  int e2 = 0;
-  const Extended fraction = std::frexp(x, &e2);  // x = fraction·2^e2, fraction in [0.5, 1)
-  const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
-  const int e = e2 - 64;  // x = m·2^e exactly
+  // x = m·2^e exactly, with the top bit of m set, read from the extended format's fields: a
+  // 64-bit significand with its integer bit, and a 15-bit exponent biased by 16383.
+  std::uint64_t m = 0;
+  std::uint16_t signAndExponent = 0;
+  static_assert(sizeof(Extended) >= 10);
+  std::memcpy(&m, &x, sizeof m);
+  std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&x) + 8,
+              sizeof signAndExponent);
+  int e2 = (signAndExponent & 0x7fff) - 16383 + 1;  // x = (m/2^64)·2^e2
+  if ((m >> 63) == 0) {
+    // A denormal: normalise the significand.
+    const int lead = std::countl_zero(m);
+    m <<= lead;
+    e2 -= lead - 1;
+  }
+  const int e = e2 - 64;
   const u128 limit = kPowers.ten[count];
   // floor(log10(2^(e2-1))), the exponent or one below it (78913/2^18 is just below log10 2).
   int exponent = ((e2 - 1) * 78913) >> 18;

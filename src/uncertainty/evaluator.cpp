@@ -2,6 +2,8 @@
 #include "uncertainty/evaluator.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "core/errors.h"
 #include "core/fpu.h"
@@ -40,6 +42,19 @@ bool everyOperatorHasItsOperands(const std::vector<Token>& postfix) {
     }
   }
   return depth == 1;
+}
+
+// Whether x == 0, told from the bits of the extended format where they show it (a zero significand
+// and exponent): the audit looks at each of the 1,378 entries of the covariance matrix, and most are
+// zero.
+bool isZero(const Extended& x) {
+  std::uint64_t significand = 0;
+  std::uint16_t signAndExponent = 0;
+  std::memcpy(&significand, &x, sizeof significand);
+  std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&x) + 8,
+              sizeof signAndExponent);
+  if (significand == 0 && (signAndExponent & 0x7fff) == 0) return true;
+  return x == 0;
 }
 
 // The evaluator's own model text must stay within what the main window's expression engine takes,
@@ -359,7 +374,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   first = true;
   for (int i = 0; i < kVariableSlots; ++i) {
     for (int j = i; j < kVariableSlots; ++j) {
-      if (covariance_[i][j] == 0) continue;
+      if (isZero(covariance_[i][j])) continue;
       const std::string vi = SlotName(i);
       const std::string vj = SlotName(j);
       Report.push_back("");
