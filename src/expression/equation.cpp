@@ -394,9 +394,16 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
   if (numerals) numerals->clear();
   std::size_t numeralCount = 0;
   const std::size_t n = text.size();
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  // Names are read in lower case; most texts (all the program writes) have no capitals to lower.
+  std::string lowered;
+  const auto isCapital = [](char c) { return c >= 'A' && c <= 'Z'; };
+  if (std::any_of(text.begin(), text.end(), isCapital)) {
+    lowered = text;
+    for (char& c : lowered)
+      if (isCapital(c)) c = static_cast<char>(c - 'A' + 'a');
+  }
+  const std::string& lower = lowered.empty() ? text : lowered;
+  tokens.reserve(n);
 
   auto add = [&](char kind, std::uint32_t payload) {
     if (tokens.size() >= options.maxTokens) throw ExpressionError();

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 
 #include "core/errors.h"
 #include "core/fpu.h"
@@ -55,6 +57,16 @@ bool isZero(const Extended& x) {
               sizeof signAndExponent);
   if (significand == 0 && (signAndExponent & 0x7fff) == 0) return true;
   return x == 0;
+}
+
+// The pieces one after the other, in one allocation: the audit writes a few hundred lines.
+std::string joined(std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view piece : pieces) out.append(piece);
+  return out;
 }
 
 // The evaluator's own model text must stay within what the main window's expression engine takes,
@@ -341,7 +353,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   failedTexts_.clear();
 
   // Variance terms.
-  Report.push_back("StdUnc^2 of function(" + text_ + ") =\r");
+  Report.push_back(joined({"StdUnc^2 of function(", text_, ") =\r"}));
   Report.push_back("");
   bool first = true;
   for (int slot = 0; slot < kVariableSlots; ++slot) {
@@ -350,10 +362,10 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     Report.push_back("");
     if (!first) Report.push_back("Plus");
     first = false;
-    Report.push_back("Value^2 of partial derivative with repect to (" + v + ")" +
-                     " times StdUnc^2 of variable (" + v + "),");
+    Report.push_back(joined({"Value^2 of partial derivative with repect to (", v,
+                             ") times StdUnc^2 of variable (", v, "),"}));
     const std::string derivative = PartialDerivative(v);
-    Report.push_back("(" + derivative + ")^2 times (StdUnc(" + v + "))^2");
+    Report.push_back(joined({"(", derivative, ")^2 times (StdUnc(", v, "))^2"}));
     std::string dText;
     std::string scratch;
     const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
@@ -362,7 +374,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     const Extended u = GetStdUnc(v);
     const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
     const std::string cText = numberText(c);
-    Report.push_back(dText + "^2*" + numberText(u) + "^2 = " + cText);
+    Report.push_back(joined({dText, "^2*", numberText(u), "^2 = ", cText}));
     contributions.push_back(cText);
   }
 
@@ -380,13 +392,14 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       Report.push_back("");
       if (!first) Report.push_back("Plus");
       first = false;
-      Report.push_back("Two times the value of partial derivative with repect to (" + vi +
-                       ") times the value of partial derivative with respect to (" + vj +
-                       ") times covariance between variables (" + vi + " and " + vj + "),");
+      Report.push_back(joined({"Two times the value of partial derivative with repect to (", vi,
+                               ") times the value of partial derivative with respect to (", vj,
+                               ") times covariance between variables (", vi, " and ", vj,
+                               "),"}));
       const std::string ti = PartialDerivative(vi);
       const std::string tj = PartialDerivative(vj);
-      Report.push_back("2 times (" + ti + ") times (" + tj + ") times (Covariance(" + vi + " and " +
-                       vj + ")");
+      Report.push_back(joined({"2 times (", ti, ") times (", tj, ") times (Covariance(", vi,
+                               " and ", vj, ")"}));
       std::string diText, djText, scratch;
       const Extended di = derivativeValue(i, derivativeText(vi, scratch), false, diText);
       const Extended dj = derivativeValue(j, derivativeText(vj, scratch), false, djText);
@@ -400,8 +413,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       const Extended r = covariance_[i][j];
       const Extended c = checkedResult(checkedResult(checkedResult(di * 2) * dj) * r);
       const std::string cText = numberText(c);
-      Report.push_back("2 times " + diText + "*" + djText + "*" + numberText(r) +
-                       " = " + cText);
+      Report.push_back(joined({"2 times ", diText, "*", djText, "*", numberText(r), " = ", cText}));
       contributions.push_back(cText);
     }
   }
@@ -419,11 +431,11 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   Report.push_back("= " + numberText(sum));
   combinedVariance_ = sum;
   Report.push_back("");
-  Report.push_back("StdUnc^2 of function(" + text_ + ") = " + numberText(sum));
+  Report.push_back(joined({"StdUnc^2 of function(", text_, ") = ", numberText(sum)}));
   Report.push_back("");
   const Extended uc = checkedResult(std::sqrt(sum));
-  Report.push_back("StdUnc of function(" + text_ + ") = square root(" + numberText(sum) +
-                   ") = " + numberText(uc));
+  Report.push_back(joined({"StdUnc of function(", text_, ") = square root(", numberText(sum),
+                           ") = ", numberText(uc)}));
 
   // The value of the model itself.
   try {
@@ -452,12 +464,12 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     Report.push_back("");
     if (!first) Report.push_back("Plus");
     first = false;
-    Report.push_back("Value^4 of partial derivative with respect to to (" + v +
-                     ") times StdUnc^4 of variable (" + v + ")" + " divided by DOF of variable (" +
-                     v + "),");
+    Report.push_back(joined({"Value^4 of partial derivative with respect to to (", v,
+                             ") times StdUnc^4 of variable (", v, ") divided by DOF of variable (",
+                             v, "),"}));
     std::string scratch;
-    Report.push_back("(" + derivativeText(v, scratch) + ")^4 times (StdUnc(" + v +
-                     ")^4 divided by (DOF(" + v + ")");
+    Report.push_back(joined({"(", derivativeText(v, scratch), ")^4 times (StdUnc(", v,
+                             ")^4 divided by (DOF(", v, ")"}));
     std::string dText;
     const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
     const Extended u = GetStdUnc(v);
@@ -470,8 +482,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     t = checkedResult(t * u);
     t = checkedResult(t * u);
     t = checkedResult(t / n);
-    Report.push_back(dText + "^4*" + numberText(u) + "^4/" + numberText(n) + " = " +
-                     numberText(t));
+    Report.push_back(
+        joined({dText, "^4*", numberText(u), "^4/", numberText(n), " = ", numberText(t)}));
     DOFeff = checkedResult(DOFeff + t);
   }
   Report.push_back("");
@@ -480,7 +492,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   Report.push_back("DOFeff = (StdUnc of function)^4/denominator");
   const Extended uc4 = checkedResult(checkedResult(checkedResult(uc * uc) * uc) * uc);
   const Extended dofEff = checkedResult(uc4 / DOFeff);
-  Report.push_back(numberText(uc) + "^4/" + numberText(DOFeff) + " = " + numberText(dofEff));
+  Report.push_back(
+      joined({numberText(uc), "^4/", numberText(DOFeff), " = ", numberText(dofEff)}));
   DOFeff = dofEff;
 
   Report.push_back("");
