@@ -301,12 +301,19 @@ bool StepFunction::IsBinary() const {
   return op > 0 && op <= kOperatorCount && isBinary(op);
 }
 
-const std::string& DerivativeTemplate(const std::string& operation) {
-  return kTemplates[static_cast<std::size_t>(OperatorByName(operation))];
+std::string StepFunction::Operation() const {
+  return op != 0 ? std::string(OperatorName(op)) : operation;
 }
 
-std::unique_ptr<StepFunction> BuildTree(std::vector<TreeItem>& items) {
-  auto node = std::make_unique<StepFunction>();
+ExpressionTree::ExpressionTree() {
+  nodes_.emplace_back();
+}
+
+// Takes the items from the back: a node for the operator there (or the single operand), then its
+// second operand before its first. Every node but the first takes an item, so the store reserved
+// for them never grows and no node moves.
+StepFunction* ExpressionTree::build(std::vector<TreeItem>& items) {
+  StepFunction* node = &nodes_.emplace_back();
   auto take = [&items](std::string& text) -> bool {  // true: the next item is an operator
     if (!items.empty() && items.back().op != 0) return true;
     if (!items.empty()) {
@@ -317,17 +324,22 @@ std::unique_ptr<StepFunction> BuildTree(std::vector<TreeItem>& items) {
   };
   if (!items.empty()) {
     node->op = items.back().op;
-    node->operation = node->op != 0 ? std::string(OperatorName(node->op))
-                                    : std::move(items.back().text);
+    if (node->op == 0) node->operation = std::move(items.back().text);
     items.pop_back();
   }
   if (node->IsBinary()) {
     node->secondisnode = take(node->secondpart);
-    if (node->secondisnode) node->secondnode = BuildTree(items);
+    if (node->secondisnode) node->secondnode = build(items);
   }
   node->firstisnode = take(node->firstpart);
-  if (node->firstisnode) node->firstnode = BuildTree(items);
+  if (node->firstisnode) node->firstnode = build(items);
   return node;
+}
+
+ExpressionTree BuildTree(std::vector<TreeItem>& items) {
+  ExpressionTree tree(items.size() + 1);
+  tree.build(items);
+  return tree;
 }
 
 namespace {
@@ -471,14 +483,14 @@ void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string
 
 bool render(const StepFunction& node, UncertaintyNotifier* notifier) {
   if (node.rendered) return true;
-  const Operand a = operandOf(node.firstnode.get(), node.firstpart, node.firstisnode, notifier);
+  const Operand a = operandOf(node.firstnode, node.firstpart, node.firstisnode, notifier);
   std::string r;
   TextShape shape;
   static const std::string kNone;
   const std::string* b = &kNone;
   if (node.IsBinary()) {
     const Operand bo =
-        operandOf(node.secondnode.get(), node.secondpart, node.secondisnode, notifier);
+        operandOf(node.secondnode, node.secondpart, node.secondisnode, notifier);
     b = bo.text;
     renderTwoOperands(node.op, a, bo, r, shape);
   } else if (node.op != 0) {
@@ -491,7 +503,7 @@ bool render(const StepFunction& node, UncertaintyNotifier* notifier) {
   if (r.empty()) {
     if (notifier)
       notifier->zeroLengthAnswer("zero length answer: " + r + "   firstpart: " + *a.text +
-                                 "   secondpart: " + *b + "   operation: " + node.operation);
+                                 "   secondpart: " + *b + "   operation: " + node.Operation());
     return false;
   }
   node.renderedText = std::move(r);
@@ -504,6 +516,11 @@ bool render(const StepFunction& node, UncertaintyNotifier* notifier) {
 
 std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier) {
   return render(node, notifier) ? node.renderedText : std::string();
+}
+
+const std::string& RenderedText(const StepFunction& node, UncertaintyNotifier* notifier) {
+  static const std::string kEmpty;
+  return render(node, notifier) ? node.renderedText : kEmpty;
 }
 
 namespace {
@@ -534,7 +551,7 @@ bool derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
   Operand dx{&dxText, &dxShape}, dy{&dyText, &dyShape};
   bool firstConstant = true, secondConstant = false;
   if (node.firstisnode && node.firstnode) {
-    x = operandOf(node.firstnode.get(), node.firstpart, true, notifier);
+    x = operandOf(node.firstnode, node.firstpart, true, notifier);
     firstConstant = derive(*node.firstnode, v, notifier, dxText, dxShape);
   } else {
     x = {&node.firstpart, &kLeafShape};
@@ -544,7 +561,7 @@ bool derive(const StepFunction& node, const std::string& v, UncertaintyNotifier*
   bool constant = firstConstant;
   if (node.IsBinary()) {
     if (node.secondisnode && node.secondnode) {
-      y = operandOf(node.secondnode.get(), node.secondpart, true, notifier);
+      y = operandOf(node.secondnode, node.secondpart, true, notifier);
       secondConstant = derive(*node.secondnode, v, notifier, dyText, dyShape);
     } else {
       y = {&node.secondpart, &kLeafShape};

@@ -44,6 +44,7 @@ class StepFunction {
  public:
   StepFunction() = default;
   ~StepFunction() = default;
+  StepFunction(StepFunction&&) = default;  // only for the node store, which never moves a node
   StepFunction(const StepFunction&) = delete;
   StepFunction& operator=(const StepFunction&) = delete;
 
@@ -51,13 +52,15 @@ class StepFunction {
   bool IsBinary() const;
   // The operation is one of the twenty operator names.
   bool IsOperator() const { return op != 0; }
+  // The operator's name, or the operand of a tree that is a single operand.
+  std::string Operation() const;
 
   std::string firstpart;
   std::string secondpart;
-  std::unique_ptr<StepFunction> firstnode;
-  std::unique_ptr<StepFunction> secondnode;
-  std::string operation;
-  int op = 0;  // the operator named by `operation`, 0 for none
+  StepFunction* firstnode = nullptr;  // owned by the tree's node store
+  StepFunction* secondnode = nullptr;
+  std::string operation;  // only for a tree that is a single operand
+  int op = 0;  // the operator, 0 for none
   bool firstisnode = false;
   bool secondisnode = false;
 
@@ -68,25 +71,37 @@ class StepFunction {
   mutable bool rendered = false;
 };
 
-// Derivative template of an operator: "x" and "y" stand for the operands' texts, "dx" and "dy" for
-// their derivatives. Empty for a name that is not an operator.
-const std::string& DerivativeTemplate(const std::string& operation);
-
 // One postfix item: an operator (op > 0) or an operand's text.
 struct TreeItem {
   int op = 0;
   std::string text;
 };
 
+// An expression tree: its nodes are kept together, the root first, and stay where they are for
+// the tree's life (moving the tree moves the store, not the nodes).
+class ExpressionTree {
+ public:
+  ExpressionTree();  // the empty expression
+  const StepFunction& root() const { return nodes_.front(); }
+
+ private:
+  friend ExpressionTree BuildTree(std::vector<TreeItem>& items);
+  explicit ExpressionTree(std::size_t capacity) { nodes_.reserve(capacity); }
+  StepFunction* build(std::vector<TreeItem>& items);
+  std::vector<StepFunction> nodes_;
+};
+
 // Takes the items of one expression from the back (its last postfix item) and returns the tree's
 // root. The right operand of a binary operator is built before the left one; a missing operand is
 // the empty text.
-std::unique_ptr<StepFunction> BuildTree(std::vector<TreeItem>& items);
+ExpressionTree BuildTree(std::vector<TreeItem>& items);
 
 // Infix text of a subtree with its simplifications (multiplication by 0 and 1, adding 0, negated 0,
 // functions at 0 and 1). Parentheses are added around an operand only where the text would
 // otherwise group differently in value when read back.
 std::string NodeText(const StepFunction& node, UncertaintyNotifier* notifier);
+// The same text as kept by the node (empty for a zero-length answer), valid while the tree lives.
+const std::string& RenderedText(const StepFunction& node, UncertaintyNotifier* notifier);
 
 // The raw (unsimplified) derivative text of a subtree with respect to the variable v.
 std::string Derive(const StepFunction& node, const std::string& v, UncertaintyNotifier* notifier);

@@ -75,9 +75,7 @@ constexpr std::size_t kMaxModelText = 255;
 
 }  // namespace
 
-TUncEval::TUncEval() : engine_(kProgramCompile) {
-  state_.tree = std::make_unique<StepFunction>();
-}
+TUncEval::TUncEval() : engine_(kProgramCompile) {}
 
 TUncEval::~TUncEval() = default;
 
@@ -225,7 +223,7 @@ void TUncEval::ResetDofAndCovariance() {
 }
 
 std::string TUncEval::TreeText() {
-  return NodeText(*state_.tree, notifier_);
+  return NodeText(state_.tree.root(), notifier_);
 }
 
 namespace {
@@ -252,12 +250,16 @@ class CountingNotifier : public UncertaintyNotifier {
 
 std::string TUncEval::computePartialDerivative(const std::string& name, bool& notified) {
   CountingNotifier counting(notifier_);
-  const std::string rendering = NodeText(*state_.tree, &counting);
-  const std::string raw = Derive(*state_.tree, name, &counting);
-  std::string result = rendering;  // what a refused derivative text leaves in force
+  // Kept by the current tree, which stays until the rendering's state replaces it below.
+  const std::string& rendering = RenderedText(state_.tree.root(), &counting);
+  const std::string raw = Derive(state_.tree.root(), name, &counting);
+  std::string result;
   {
     ParseState derivative;
-    if (compile(raw, kProgramCompile, derivative)) result = NodeText(*derivative.tree, &counting);
+    if (compile(raw, kProgramCompile, derivative))
+      result = NodeText(derivative.tree.root(), &counting);
+    else
+      result = rendering;  // what a refused derivative text leaves in force
   }
   // The rendering becomes the current expression. Should it not read back, the expression stays
   // as it was rather than the derivative taking its place. Compiling the text in force again would
@@ -274,14 +276,14 @@ std::string TUncEval::PartialDerivative(const std::string& name) {
   bool notified = false;
   const int slot = VariableSlot(name);
   if (cache_ == nullptr || slot < 0) return computePartialDerivative(name, notified);
-  // A computation that leaves the text it started from in force would give the same text again
-  // as long as that state holds. One that changes the text is not kept: the next starts from the
+  // A computation that leaves the state it started from in force would give the same text again
+  // as long as that state holds. One that changes the state is not kept: the next starts from the
   // rendering, whose tree may differ.
   SlotDerivative& entry = cache_->bySlot[static_cast<std::size_t>(slot)];
   if (entry.set && entry.generation == generation_) return entry.result;
-  const std::string before = state_.working;
+  const unsigned before = generation_;
   std::string result = computePartialDerivative(name, notified);
-  if (!notified && state_.working == before) {
+  if (!notified && generation_ == before) {
     entry.set = true;
     entry.generation = generation_;
     entry.result = result;
@@ -348,6 +350,12 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     ~Release() { slot = nullptr; }
   } release{cache_};
   std::vector<std::string> contributions;
+  std::array<std::string, kVariableSlots> stdUncTexts;  // by slot, written when first needed
+  auto stdUncText = [&](int slot, Extended u) -> const std::string& {
+    std::string& text = stdUncTexts[static_cast<std::size_t>(slot)];
+    if (text.empty()) text = numberText(u);
+    return text;
+  };
   combinedVariance_.reset();
   auditedDerivatives_.fill(AuditedDerivative{});
   failedTexts_.clear();
@@ -364,17 +372,18 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     first = false;
     Report.push_back(joined({"Value^2 of partial derivative with repect to (", v,
                              ") times StdUnc^2 of variable (", v, "),"}));
-    const std::string derivative = PartialDerivative(v);
+    std::string derivative = PartialDerivative(v);
     Report.push_back(joined({"(", derivative, ")^2 times (StdUnc(", v, "))^2"}));
     std::string dText;
     std::string scratch;
     const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
-    auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, derivative, d,
-                                                           failedTexts_.count(derivative) > 0};
+    const bool failed = failedTexts_.count(derivative) > 0;
+    auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, std::move(derivative), d,
+                                                           failed};
     const Extended u = GetStdUnc(v);
     const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
     const std::string cText = numberText(c);
-    Report.push_back(joined({dText, "^2*", numberText(u), "^2 = ", cText}));
+    Report.push_back(joined({dText, "^2*", stdUncText(slot, u), "^2 = ", cText}));
     contributions.push_back(cText);
   }
 
@@ -428,14 +437,16 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     Report.push_back(contributions[k]);
     sum = checkedResult(sum + textToFloat(contributions[k]));
   }
-  Report.push_back("= " + numberText(sum));
+  const std::string sumText = numberText(sum);
+  Report.push_back("= " + sumText);
   combinedVariance_ = sum;
   Report.push_back("");
-  Report.push_back(joined({"StdUnc^2 of function(", text_, ") = ", numberText(sum)}));
+  Report.push_back(joined({"StdUnc^2 of function(", text_, ") = ", sumText}));
   Report.push_back("");
   const Extended uc = checkedResult(std::sqrt(sum));
-  Report.push_back(joined({"StdUnc of function(", text_, ") = square root(", numberText(sum),
-                           ") = ", numberText(uc)}));
+  const std::string ucText = numberText(uc);
+  Report.push_back(
+      joined({"StdUnc of function(", text_, ") = square root(", sumText, ") = ", ucText}));
 
   // The value of the model itself.
   try {
@@ -483,23 +494,24 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     t = checkedResult(t * u);
     t = checkedResult(t / n);
     Report.push_back(
-        joined({dText, "^4*", numberText(u), "^4/", numberText(n), " = ", numberText(t)}));
+        joined({dText, "^4*", stdUncText(slot, u), "^4/", numberText(n), " = ", numberText(t)}));
     DOFeff = checkedResult(DOFeff + t);
   }
   Report.push_back("");
-  Report.push_back("Denominator = " + numberText(DOFeff));
+  const std::string denominatorText = numberText(DOFeff);
+  Report.push_back("Denominator = " + denominatorText);
   Report.push_back("");
   Report.push_back("DOFeff = (StdUnc of function)^4/denominator");
   const Extended uc4 = checkedResult(checkedResult(checkedResult(uc * uc) * uc) * uc);
   const Extended dofEff = checkedResult(uc4 / DOFeff);
-  Report.push_back(
-      joined({numberText(uc), "^4/", numberText(DOFeff), " = ", numberText(dofEff)}));
+  const std::string dofEffText = numberText(dofEff);
+  Report.push_back(joined({ucText, "^4/", denominatorText, " = ", dofEffText}));
   DOFeff = dofEff;
 
   Report.push_back("");
   Report.push_back("The value of function is: " + numberText(Value));
-  Report.push_back("The Standard Uncertainty is " + numberText(uc));
-  Report.push_back("The Effective Degrees of Freedom are " + numberText(DOFeff));
+  Report.push_back("The Standard Uncertainty is " + ucText);
+  Report.push_back("The Effective Degrees of Freedom are " + dofEffText);
 }
 
 }  // namespace mirevant

@@ -94,7 +94,7 @@ class TUncEval {
   const std::vector<Token>& postfix() const { return state_.postfix; }
   bool varUsed(int slot) const { return state_.used[static_cast<std::size_t>(slot)]; }
   TEquation& engine() { return engine_; }
-  const StepFunction& tree() const { return *state_.tree; }
+  const StepFunction& tree() const { return state_.tree.root(); }
 
  private:
   struct ParseState {
@@ -103,7 +103,7 @@ class TUncEval {
     std::vector<Extended> numerals;
     std::array<bool, kVariableSlots> used{};
     int varCount = 0;
-    std::unique_ptr<StepFunction> tree;
+    ExpressionTree tree;
     bool compiled = false;  // the state is what compiling `working` gives
   };
 
