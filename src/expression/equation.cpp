@@ -445,13 +445,17 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
           t[static_cast<unsigned char>(kOperators[k].name[0])] |= 1u << k;
         return t;
       }();
+      static const std::array<std::size_t, kOperatorCount + 1> kLength = [] {
+        std::array<std::size_t, kOperatorCount + 1> t{};
+        for (int k = 1; k <= kOperatorCount; ++k) t[k] = std::strlen(kOperators[k].name);
+        return t;
+      }();
       int op = 0;
       std::size_t len = 0;
       for (std::uint32_t m = kStarting[static_cast<unsigned char>(c)]; m != 0; m &= m - 1) {
         const int k = std::countr_zero(m);
-        const char* name = kOperators[k].name;
-        len = std::strlen(name);
-        if (lower.compare(i, len, name) == 0) {
+        len = kLength[static_cast<std::size_t>(k)];
+        if (n - i >= len && std::memcmp(lower.data() + i, kOperators[k].name, len) == 0) {
           op = k;
           break;
         }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <string_view>
 #include <vector>
 
 #include "expression/equation.h"
@@ -114,7 +116,7 @@ bool pendingPrefix(const TextShape& s) {
 }
 
 // A numeral as the rendering writes one: plain notation, digits and a decimal separator.
-bool isNumeralText(const std::string& text) {
+bool isNumeralText(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return (c >= '0' && c <= '9') || c == '.' || c == ','; });
 }
@@ -276,8 +278,9 @@ bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertCon
     // Regrouping a product or quotient after "*", or a sum or difference after "+", keeps the
     // value; anything else changes it.
     const int l = precedenceOf(left.op);
-    for (int op = 1; op <= kOperatorCount; ++op) {
-      if (!(leftSpine & (1u << op)) || precedenceOf(op) > l) continue;
+    for (unsigned m = leftSpine; m != 0; m &= m - 1) {
+      const int op = std::countr_zero(m);
+      if (precedenceOf(op) > l) continue;
       const unsigned bit = 1u << op;
       const bool keepsValue = (left.op == kOpTimes && (bit & timesOrDivide)) ||
                               (left.op == kOpPlus && (bit & plusOrMinus));
@@ -376,9 +379,11 @@ void appendGrouped(std::string& out, TextShape* shape, const Operand& a, InsertC
 }
 
 void renderOneOperand(int op, const Operand& operand, std::string& r, TextShape& shape) {
-  const std::string& a = *operand.text;
+  const std::string_view a = *operand.text;
   if (op == kOpFactorial) {
-    r = "(" + a + ")!";
+    r = "(";
+    r += a;
+    r += ")!";
   } else {
     r = OperatorName(op);
     r += '(';
@@ -424,8 +429,8 @@ void renderOneOperand(int op, const Operand& operand, std::string& r, TextShape&
 
 void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string& r,
                        TextShape& shape) {
-  const std::string& a = *ao.text;
-  const std::string& b = *bo.text;
+  const std::string_view a = *ao.text;
+  const std::string_view b = *bo.text;
   const InsertContext here{InsertContext::Binary, op};
   const char* name = OperatorName(op);
   shape = TextShape{};
@@ -475,7 +480,7 @@ void renderTwoOperands(int op, const Operand& ao, const Operand& bo, std::string
     if (a1 || b0) constant("1");
     // 0^x is 0 only for a positive exponent: 0^0 is 1, and an exponent that is not a numeral
     // may be zero or negative when evaluated.
-    if (a0 && isNumeralText(b) && b.find_first_of("123456789") != std::string::npos)
+    if (a0 && isNumeralText(b) && b.find_first_of("123456789") != std::string_view::npos)
       constant("0");
     if (b1) take(ao);
   }
