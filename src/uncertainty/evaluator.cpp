@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "uncertainty/evaluator.h"
 
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -57,6 +58,36 @@ bool isZero(const Extended& x) {
               sizeof signAndExponent);
   if (significand == 0 && (signAndExponent & 0x7fff) == 0) return true;
   return x == 0;
+}
+
+// A row of the covariance matrix from column `from` on holds only zeros, told from the bits alone
+// (no branch per entry: most rows are empty).
+bool rowIsZero(const std::array<Extended, kVariableSlots>& row, int from) {
+  std::uint64_t any = 0;
+  for (std::size_t j = static_cast<std::size_t>(from); j < row.size(); ++j) {
+    std::uint64_t significand = 0;
+    std::uint16_t signAndExponent = 0;
+    std::memcpy(&significand, &row[j], sizeof significand);
+    std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&row[j]) + 8,
+                sizeof signAndExponent);
+    any |= significand | (signAndExponent & 0x7fffu);
+  }
+  return any == 0;
+}
+
+// The result of a chain of operations whose every step is checked for a floating-point fault.
+// The chain is worked once and checked at its end; only when something went wrong is it worked
+// again step by step, so that the fault raised is that of the first failing step, as it would be
+// checking each step.
+template <class Chain>
+Extended checkedChain(Chain chain) {
+  if (raisedFpFaults() == 0) {
+    const Extended r = chain([](Extended x) { return x; });
+    if (raisedFpFaults() == 0 && std::isfinite(r)) [[likely]]
+      return r;
+    std::feclearexcept(FE_ALL_EXCEPT);  // raised by the chain alone
+  }
+  return chain([](Extended x) { return checkedResult(x); });
 }
 
 // The pieces one after the other, in one allocation: the audit writes a few hundred lines.
@@ -357,7 +388,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     return text;
   };
   combinedVariance_.reset();
-  auditedDerivatives_.fill(AuditedDerivative{});
+  for (AuditedDerivative& a : auditedDerivatives_)
+    if (a.set) a = AuditedDerivative{};
   failedTexts_.clear();
 
   // Variance terms.
@@ -381,7 +413,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     auditedDerivatives_[static_cast<std::size_t>(slot)] = {true, true, std::move(derivative), d,
                                                            failed};
     const Extended u = GetStdUnc(v);
-    const Extended c = checkedResult(checkedResult(checkedResult(d * d) * u) * u);
+    const Extended c = checkedChain([&](auto step) { return step(step(step(d * d) * u) * u); });
     const std::string cText = numberText(c);
     Report.push_back(joined({dText, "^2*", stdUncText(slot, u), "^2 = ", cText}));
     contributions.push_back(cText);
@@ -394,6 +426,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   Report.push_back("STANDARD UNCERTAINTY DUE TO COVARIANCE:");
   first = true;
   for (int i = 0; i < kVariableSlots; ++i) {
+    if (rowIsZero(covariance_[static_cast<std::size_t>(i)], i)) continue;
     for (int j = i; j < kVariableSlots; ++j) {
       if (isZero(covariance_[i][j])) continue;
       const std::string vi = SlotName(i);
@@ -420,7 +453,8 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
       // The matrix entry itself: the pair text of a single letter with itself ("bb") would read
       // as the doubled name, and the diagonal term would silently count as 0.
       const Extended r = covariance_[i][j];
-      const Extended c = checkedResult(checkedResult(checkedResult(di * 2) * dj) * r);
+      const Extended c =
+          checkedChain([&](auto step) { return step(step(step(di * 2) * dj) * r); });
       const std::string cText = numberText(c);
       Report.push_back(joined({"2 times ", diText, "*", djText, "*", numberText(r), " = ", cText}));
       contributions.push_back(cText);
@@ -485,14 +519,16 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     const Extended d = derivativeValue(slot, derivativeText(v, scratch), true, dText);
     const Extended u = GetStdUnc(v);
     const Extended n = GetDOF(v);
-    Extended t = checkedResult(d * d);
-    t = checkedResult(t * d);
-    t = checkedResult(t * d);
-    t = checkedResult(t * u);
-    t = checkedResult(t * u);
-    t = checkedResult(t * u);
-    t = checkedResult(t * u);
-    t = checkedResult(t / n);
+    const Extended t = checkedChain([&](auto step) {
+      Extended x = step(d * d);
+      x = step(x * d);
+      x = step(x * d);
+      x = step(x * u);
+      x = step(x * u);
+      x = step(x * u);
+      x = step(x * u);
+      return step(x / n);
+    });
     Report.push_back(
         joined({dText, "^4*", stdUncText(slot, u), "^4/", numberText(n), " = ", numberText(t)}));
     DOFeff = checkedResult(DOFeff + t);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/numtext.h"
 #include "core/separator_guard.h"
 #include "uncertainty/evaluator.h"
@@ -100,6 +101,37 @@ TEST(UncertaintyAudit, LongDerivativesAreNeitherCutNorRefused) {
   const Extended fc = (f(0.3L, 0.7L, 1.3L + h) - f(0.3L, 0.7L, 1.3L - h)) / (2 * h);
   const Extended expected = std::sqrt(fa * fa * 1e-4L + fb * fb * 4e-4L + fc * fc * 9e-4L);
   EXPECT_NEAR(stdUnc, expected, 1e-6L * expected);
+}
+
+// A term overflows at one step and is made invalid by a later one (infinity times a zero
+// uncertainty): the audit stops with the fault of the first failing step, and the lines before it
+// are written.
+TEST(UncertaintyAudit, ATermStopsWithTheFaultOfItsFirstFailingStep) {
+  SeparatorGuard sep('.');
+  struct Case {
+    const char* where;
+    Extended b;            // the derivative with respect to a
+    const char* lastLine;  // the last line written before the stop
+  };
+  const Case cases[] = {
+      {"variance: b^2 overflows", 1e3000L, "(b)^2 times (StdUnc(a))^2"},
+      {"degrees of freedom: b^4 overflows", 1e1300L,
+       "(b)^4 times (StdUnc(a)^4 divided by (DOF(a)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    TUncEval eval;
+    define(eval, "a*b", {{"a", 2, 0, 10}, {"b", c.b, 0, 10}});
+    Audit a;
+    try {
+      eval.UncertaintyAudit(a.value, a.stdUnc, a.dofEff, a.report);
+      ADD_FAILURE() << "no stop";
+    } catch (const Error& e) {
+      EXPECT_STREQ(e.what(), "Floating point overflow");
+    }
+    ASSERT_FALSE(a.report.empty());
+    EXPECT_EQ(a.report.back(), c.lastLine);
+  }
 }
 
 // A power with a constant negative exponent and a negative base propagates like the same model
