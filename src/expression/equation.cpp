@@ -505,7 +505,8 @@ int Precedence(const Token* token) {
 void ToPostfix(const std::vector<Token>& tokens, std::vector<Token>& postfix) {
   postfix.clear();
   postfix.reserve(tokens.size());
-  std::vector<Token> stack;
+  thread_local std::vector<Token> stack;  // kept for its storage
+  stack.clear();
   stack.reserve(tokens.size());
   auto top = [&]() -> const Token* { return stack.empty() ? nullptr : &stack.back(); };
   for (const Token& t : tokens) {
@@ -570,25 +571,25 @@ bool IsWellFormed(const std::string& text, const std::vector<Token>& postfix) {
 expression::expression() = default;
 
 void expression::Parse(const std::string& newText, const CompileOptions& options) {
-  std::string text =
-      newText.size() > options.maxTextLength ? newText.substr(0, options.maxTextLength) : newText;
-  std::vector<Token> tokens;
-  std::vector<Extended> numerals;
+  // The work is done in the scratch vectors, which are then swapped in, so that their storage
+  // serves again for the next text.
+  const bool tooLong = newText.size() > options.maxTextLength;
+  const std::string cut = tooLong ? newText.substr(0, options.maxTextLength) : std::string();
+  const std::string& text = tooLong ? cut : newText;
   try {
-    Tokenize(text, options, tokens, numerals);
+    Tokenize(text, options, scratchTokens_, scratchNumerals_);
   } catch (const ConvertError&) {
     // The new text stays, with nothing compiled: it evaluates to 0 until the next assignment.
-    text_ = std::move(text);
+    text_ = text;
     postfix_.clear();
-    numerals_ = std::move(numerals);
+    numerals_.swap(scratchNumerals_);
     throw;
   }
-  std::vector<Token> postfix;
-  ToPostfix(tokens, postfix);
-  if (!IsWellFormed(text, postfix)) throw ExpressionError();  // previous expression untouched
-  text_ = std::move(text);
-  postfix_ = std::move(postfix);
-  numerals_ = std::move(numerals);
+  ToPostfix(scratchTokens_, scratchPostfix_);
+  if (!IsWellFormed(text, scratchPostfix_)) throw ExpressionError();  // previous one untouched
+  text_ = text;
+  postfix_.swap(scratchPostfix_);
+  numerals_.swap(scratchNumerals_);
 }
 
 template <bool Audit, bool Strict>

@@ -172,6 +172,9 @@ class expression {
   std::vector<Extended> numerals_;  // numeral k is numerals_[k - 1]
   angleUnit angleUnits_ = angleUnit::Radians;
   mutable std::vector<Extended> stack_;  // evaluation working storage
+  // Parsing's working storage, kept for its capacity.
+  std::vector<Token> scratchTokens_, scratchPostfix_;
+  std::vector<Extended> scratchNumerals_;
 };
 
 // The engine's component face: one compiled expression and 52 variable values.

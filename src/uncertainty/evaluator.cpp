@@ -138,13 +138,12 @@ std::string TUncEval::itemText(const Token& token, const std::vector<Extended>& 
 bool TUncEval::compile(const std::string& text, const CompileOptions& options, ParseState& out) {
   out.working = text;
   out.used.fill(false);
-  std::vector<Token> tokens;
   try {
-    Tokenize(text, options, tokens, out.numerals);
+    Tokenize(text, options, tokens_, out.numerals);
   } catch (const ExpressionError&) {
     return false;
   }
-  ToPostfix(tokens, out.postfix);
+  ToPostfix(tokens_, out.postfix);
   for (const Token& t : out.postfix)
     if (t.kind == 'V' || t.kind == 'W') out.used[static_cast<std::size_t>(t.Slot())] = true;
   if (!IsWellFormed(text, out.postfix) || !everyOperatorHasItsOperands(out.postfix)) return false;

@@ -156,6 +156,7 @@ class TUncEval {
   std::array<Extended, kVariableSlots> dof_{};
   std::array<std::array<Extended, kVariableSlots>, kVariableSlots> covariance_{};
   TEquation engine_;
+  std::vector<Token> tokens_;  // compiling's working storage
   std::vector<TreeItem> items_;
   ParseState state_;
   unsigned generation_ = 0;  // counts the changes of state_
