@@ -75,7 +75,9 @@ int compareAt(const std::string& model, std::vector<std::vector<double>> values,
     EXPECT_NEAR(out[i], static_cast<double>(expected), 1e-12 * std::fabs(expected));
     ++compared;
   }
-  if (!expectedFirst.empty()) EXPECT_EQ(firstFailure, expectedFirst) << model;
+  if (!expectedFirst.empty()) {
+    EXPECT_EQ(firstFailure, expectedFirst) << model;
+  }
   return compared;
 }
 
