@@ -358,13 +358,15 @@ const char* OperatorName(int op) {
   return (op >= 1 && op <= kOperatorCount) ? kOperators[op].name : "";
 }
 
-int OperatorPrecedence(int op) {
-  return (op >= 1 && op <= kOperatorCount) ? kOperators[op].precedence : 0;
+// The header's tables of precedence and arity are those of the operator table.
+constexpr bool operatorTablesAgree() {
+  for (int op = 0; op <= kOperatorCount; ++op)
+    if (kOperatorPrecedence[op] != kOperators[op].precedence ||
+        kOperatorIsBinary[op] != kOperators[op].binary)
+      return false;
+  return true;
 }
-
-bool IsBinaryOperator(int op) {
-  return op >= 1 && op <= kOperatorCount && kOperators[op].binary;
-}
+static_assert(operatorTablesAgree());
 
 int OperatorByName(const std::string& name) {
   for (int op = 1; op <= kOperatorCount; ++op)
@@ -455,7 +457,8 @@ void tokenizeText(const std::string& text, const CompileOptions& options,
       for (std::uint32_t m = kStarting[static_cast<unsigned char>(c)]; m != 0; m &= m - 1) {
         const int k = std::countr_zero(m);
         len = kLength[static_cast<std::size_t>(k)];
-        if (n - i >= len && std::memcmp(lower.data() + i, kOperators[k].name, len) == 0) {
+        if (n - i >= len && std::equal(kOperators[k].name, kOperators[k].name + len,
+                                       lower.begin() + static_cast<std::ptrdiff_t>(i))) {
           op = k;
           break;
         }
@@ -495,11 +498,6 @@ void Tokenize(const std::string& text, const CompileOptions& options, std::vecto
 
 void LexTokens(const std::string& text, std::vector<Token>& tokens) {
   tokenizeText(text, kProgramCompile, tokens, nullptr);
-}
-
-int Precedence(const Token* token) {
-  if (token == nullptr || token->kind == '(') return 0;
-  return OperatorPrecedence(static_cast<int>(token->payload));
 }
 
 void ToPostfix(const std::vector<Token>& tokens, std::vector<Token>& postfix) {

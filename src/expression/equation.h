@@ -44,8 +44,22 @@ enum Op : int {
 inline constexpr int kOperatorCount = 20;
 
 const char* OperatorName(int op);  // "~", "-", "sinh", ... "log"
-int OperatorPrecedence(int op);    // 1 to 4
-bool IsBinaryOperator(int op);     // "-", "^", "*", "/", "+"
+
+// Precedence and arity by operator number (checked against the operator table where it is defined).
+inline constexpr int kOperatorPrecedence[kOperatorCount + 1] = {0, 4, 1, 4, 4, 4, 4, 4, 4, 4, 4,
+                                                                4, 4, 4, 4, 3, 2, 2, 1, 4, 4};
+inline constexpr bool kOperatorIsBinary[kOperatorCount + 1] = {
+    false, false, true,  false, false, false, false, false, false, false, false,
+    false, false, false, false, true,  true,  true,  true,  false, false};
+
+// 1 to 4; 0 for a number that names no operator.
+inline int OperatorPrecedence(int op) {
+  return (op >= 1 && op <= kOperatorCount) ? kOperatorPrecedence[op] : 0;
+}
+// "-", "^", "*", "/", "+"
+inline bool IsBinaryOperator(int op) {
+  return op >= 1 && op <= kOperatorCount && kOperatorIsBinary[op];
+}
 // The operator whose name is exactly `name`, or 0.
 int OperatorByName(const std::string& name);
 
@@ -132,7 +146,10 @@ void ToPostfix(const std::vector<Token>& tokens, std::vector<Token>& postfix);
 bool IsWellFormed(const std::string& text, const std::vector<Token>& postfix);
 
 // 0 for "(" and for no token; otherwise the operator's precedence.
-int Precedence(const Token* token);
+inline int Precedence(const Token* token) {
+  if (token == nullptr || token->kind == '(') return 0;
+  return OperatorPrecedence(static_cast<int>(token->payload));
+}
 
 // One compiled expression: its text, postfix form, numeral table and angle units.
 class expression {

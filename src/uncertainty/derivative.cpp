@@ -300,10 +300,6 @@ bool NeedsParentheses(const std::string& text, const TextShape& shape, InsertCon
   return false;
 }
 
-bool StepFunction::IsBinary() const {
-  return op > 0 && op <= kOperatorCount && isBinary(op);
-}
-
 std::string StepFunction::Operation() const {
   return op != 0 ? std::string(OperatorName(op)) : operation;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "expression/equation.h"
 #include "expression/stacks.h"
 
 namespace mirevant {
@@ -49,7 +50,7 @@ class StepFunction {
   StepFunction& operator=(const StepFunction&) = delete;
 
   // The operator's first character is one of "*", "+", "-", "/", "^".
-  bool IsBinary() const;
+  bool IsBinary() const { return IsBinaryOperator(op); }
   // The operation is one of the twenty operator names.
   bool IsOperator() const { return op != 0; }
   // The operator's name, or the operand of a tree that is a single operand.
