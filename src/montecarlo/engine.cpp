@@ -5,6 +5,7 @@
 
 #include <Eigen/Dense>
 #include <algorithm>
+#include <boost/sort/pdqsort/pdqsort.hpp>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -57,6 +58,14 @@ std::uint64_t blockTrials(double probability) {
 }
 
 namespace {
+
+// Trial values are sorted with pattern-defeating quicksort, which for numbers partitions without
+// branches: random values defeat the branch predictor of an ordinary quicksort, and sorting the
+// kept tails then took a tenth of a run.
+template <class Iterator>
+void sortValues(Iterator begin, Iterator end) {
+  boost::sort::pdqsort(begin, end);
+}
 
 // The rank q of the interval's width in trials: pM, rounded to the nearest integer.
 std::size_t coverageCount(std::size_t m, double p) {
@@ -295,7 +304,7 @@ void summarize(Block& b, double p) {
   b.stdUnc = m > 1 ? static_cast<double>(std::sqrt(ss / static_cast<long double>(m - 1))) : 0;
   b.kept = keptCount(m, p);
   if (2 * b.kept >= m) {
-    std::sort(v.begin(), v.end());
+    sortValues(v.begin(), v.end());
     b.kept = m;
   } else {
     const auto k = static_cast<std::ptrdiff_t>(b.kept);
@@ -700,12 +709,12 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
     std::jthread other(second);
     first();
   };
-  together([&] { std::sort(allTails.low.begin(), allTails.low.end()); },
-           [&] { std::sort(allTails.high.begin(), allTails.high.end()); });
+  together([&] { sortValues(allTails.low.begin(), allTails.low.end()); },
+           [&] { sortValues(allTails.high.begin(), allTails.high.end()); });
   allTails.sorted = true;
   const std::size_t m = all.size(), q = std::min(coverageCount(m, p), m - 1);
   const bool fromTails = allTails.lowAt(m - q - 1) && allTails.highAt(q);
-  if (!fromTails) std::sort(all.begin(), all.end());
+  if (!fromTails) sortValues(all.begin(), all.end());
   const auto at = [&](std::size_t i) {
     if (fromTails)
       if (const std::optional<double> v = allTails.at(i)) return *v;
