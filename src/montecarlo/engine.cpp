@@ -725,9 +725,20 @@ MonteCarloResult runMonteCarlo(const CalculationInput& input, const MonteCarloSe
   const auto [lowEnd, highEnd] = symmetricEnds(m, p);
   result.symmetric = {at(lowEnd), at(highEnd)};
   result.shortest = {at(0), at(q)};
-  for (std::size_t r = 1; r + q < m; ++r) {
-    const double low = at(r), high = at(r + q);
-    if (high - low < result.shortest.high - result.shortest.low) result.shortest = {low, high};
+  if (fromTails) {
+    // Every end the search visits lies in the sorted tails: the i-th of all values is low[i] for
+    // i < m − q and high[i − (m − high.size())] for i > q.
+    const double* const low = allTails.low.data();
+    const double* const high = allTails.high.data() + allTails.high.size();
+    for (std::size_t r = 1; r + q < m; ++r) {
+      const double l = low[r], h = *(high - static_cast<std::ptrdiff_t>(m - r - q));
+      if (h - l < result.shortest.high - result.shortest.low) result.shortest = {l, h};
+    }
+  } else {
+    for (std::size_t r = 1; r + q < m; ++r) {
+      const double low = at(r), high = at(r + q);
+      if (high - low < result.shortest.high - result.shortest.low) result.shortest = {low, high};
+    }
   }
   const auto quantile = [&](double f) {
     return at(static_cast<std::size_t>(f * static_cast<double>(m - 1)));
