@@ -335,10 +335,10 @@ StepFunction* ExpressionTree::build(std::vector<TreeItem>& items) {
   return node;
 }
 
-ExpressionTree BuildTree(std::vector<TreeItem>& items) {
-  ExpressionTree tree(items.size() + 1);
-  tree.build(items);
-  return tree;
+void ExpressionTree::rebuild(std::vector<TreeItem>& items) {
+  nodes_.clear();
+  nodes_.reserve(items.size() + 1);
+  build(items);
 }
 
 namespace {

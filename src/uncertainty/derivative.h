@@ -84,18 +84,15 @@ class ExpressionTree {
  public:
   ExpressionTree();  // the empty expression
   const StepFunction& root() const { return nodes_.front(); }
+  // Builds the tree of one expression's items in place of this one, reusing the store. The items
+  // are taken from the back (the last postfix item is the root); the right operand of a binary
+  // operator is built before the left one; a missing operand is the empty text.
+  void rebuild(std::vector<TreeItem>& items);
 
  private:
-  friend ExpressionTree BuildTree(std::vector<TreeItem>& items);
-  explicit ExpressionTree(std::size_t capacity) { nodes_.reserve(capacity); }
   StepFunction* build(std::vector<TreeItem>& items);
   std::vector<StepFunction> nodes_;
 };
-
-// Takes the items of one expression from the back (its last postfix item) and returns the tree's
-// root. The right operand of a binary operator is built before the left one; a missing operand is
-// the empty text.
-ExpressionTree BuildTree(std::vector<TreeItem>& items);
 
 // Infix text of a subtree with its simplifications (multiplication by 0 and 1, adding 0, negated 0,
 // functions at 0 and 1). Parentheses are added around an operand only where the text would

@@ -157,7 +157,7 @@ bool TUncEval::compile(const std::string& text, const CompileOptions& options, P
     else
       items_.push_back({0, itemText(t, out.numerals)});
   }
-  out.tree = BuildTree(items_);
+  out.tree.rebuild(items_);
   items_.clear();
   out.varCount = 0;
   for (bool u : out.used) out.varCount += u ? 1 : 0;
@@ -284,13 +284,10 @@ std::string TUncEval::computePartialDerivative(const std::string& name, bool& no
   const std::string& rendering = RenderedText(state_.tree.root(), &counting);
   const std::string raw = Derive(state_.tree.root(), name, &counting);
   std::string result;
-  {
-    ParseState derivative;
-    if (compile(raw, kProgramCompile, derivative))
-      result = NodeText(derivative.tree.root(), &counting);
-    else
-      result = rendering;  // what a refused derivative text leaves in force
-  }
+  if (compile(raw, kProgramCompile, derivative_))
+    result = NodeText(derivative_.tree.root(), &counting);
+  else
+    result = rendering;  // what a refused derivative text leaves in force
   // The rendering becomes the current expression. Should it not read back, the expression stays
   // as it was rather than the derivative taking its place. Compiling the text in force again would
   // give the same state.

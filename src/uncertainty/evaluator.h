@@ -159,6 +159,7 @@ class TUncEval {
   std::vector<Token> tokens_;  // compiling's working storage
   std::vector<TreeItem> items_;
   ParseState state_;
+  ParseState derivative_;  // the compiled raw derivative, its storage kept from one to the next
   unsigned generation_ = 0;  // counts the changes of state_
   std::string text_;
 };
