@@ -333,6 +333,7 @@ Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showR
   SlotDerivative* entry = cache_ ? &cache_->bySlot[static_cast<std::size_t>(slot)] : nullptr;
   if (entry && entry->value && entry->value->first == text) {
     valueText = entry->valueText;
+    skippedCompile(text);
     return entry->value->second;
   }
   const Extended value = evaluateText(text, showRefusal);
@@ -347,16 +348,34 @@ Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showR
   return value;
 }
 
+void TUncEval::skippedCompile(const std::string& text) {
+  engineBehind_ = true;
+  skippedText_ = text;
+}
+
+void TUncEval::refusedCompile(const Error& refusal) {
+  // An ill-formed text leaves the engine's expression as it was; a numeral that does not convert
+  // leaves the new text with nothing compiled.
+  if (engineBehind_ && dynamic_cast<const ExpressionError*>(&refusal) != nullptr)
+    engine_.SetText(skippedText_, kProgramCompile);  // compiled before, so it compiles again
+  engineBehind_ = false;
+}
+
 Extended TUncEval::evaluateText(const std::string& text, bool showRefusal) {
   if (cache_) {
     const auto hit = cache_->values.find(text);
-    if (hit != cache_->values.end()) return hit->second;
+    if (hit != cache_->values.end()) {
+      skippedCompile(text);
+      return hit->second;
+    }
   }
   try {
     engine_.SetText(text, kProgramCompile);
-  } catch (const Error&) {
+    engineBehind_ = false;
+  } catch (const Error& refusal) {
     if (!showRefusal) throw;
     if (notifier_) notifier_->refusedText(text);
+    refusedCompile(refusal);
     bool failed = false;
     return engine_.Evaluate(failed);  // what the engine held before
   }
@@ -384,6 +403,7 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
     return text;
   };
   combinedVariance_.reset();
+  engineBehind_ = false;
   for (AuditedDerivative& a : auditedDerivatives_)
     if (a.set) a = AuditedDerivative{};
   failedTexts_.clear();
@@ -481,8 +501,10 @@ void TUncEval::UncertaintyAudit(Extended& Value, Extended& StdUnc, Extended& DOF
   // The value of the model itself.
   try {
     engine_.SetText(text_, kUserCompile);
-  } catch (const Error&) {
+    engineBehind_ = false;
+  } catch (const Error& refusal) {
     if (notifier_) notifier_->refusedText(text_);
+    refusedCompile(refusal);
   }
   bool failed = false;
   Value = engine_.Evaluate(failed);

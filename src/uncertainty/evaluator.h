@@ -117,6 +117,11 @@ class TUncEval {
   // text is shown when `showRefusal` is set (the engine then evaluates what it held before), and
   // raised otherwise.
   Extended evaluateText(const std::string& text, bool showRefusal);
+  // A value taken from the audit's cache stands for compiling its text again, which would have
+  // left the engine holding that text. The engine catches up only where that matters: when a
+  // later text is refused, the engine evaluates what it held before, cache or no cache.
+  void skippedCompile(const std::string& text);
+  void refusedCompile(const Error& refusal);
 
   // Within one audit the same derivative is asked for many times; its text depends only on the
   // working expression and the variable, and its value only on the text, so both are kept for the
@@ -161,6 +166,9 @@ class TUncEval {
   ParseState state_;
   ParseState derivative_;  // the compiled raw derivative, its storage kept from one to the next
   unsigned generation_ = 0;  // counts the changes of state_
+  // The engine does not hold skippedText_, which it would hold without the cache.
+  bool engineBehind_ = false;
+  std::string skippedText_;
   std::string text_;
 };
 
