@@ -12,7 +12,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -130,13 +129,9 @@ bool truncatedDigits(Extended x, int count, std::uint64_t& digits, int& exp10) {
   if (count < 1 || count > 19 || !(x > 0) || !std::isfinite(x)) return false;
   // x = m·2^e exactly, with the top bit of m set, read from the extended format's fields: a
   // 64-bit significand with its integer bit, and a 15-bit exponent biased by 16383.
-  std::uint64_t m = 0;
-  std::uint16_t signAndExponent = 0;
-  static_assert(sizeof(Extended) >= 10);
-  std::memcpy(&m, &x, sizeof m);
-  std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&x) + 8,
-              sizeof signAndExponent);
-  int e2 = (signAndExponent & 0x7fff) - 16383 + 1;  // x = (m/2^64)·2^e2
+  const ExtendedFields fields = fieldsOf(x);
+  std::uint64_t m = fields.significand;
+  int e2 = (fields.signAndExponent & 0x7fff) - 16383 + 1;  // x = (m/2^64)·2^e2
   if ((m >> 63) == 0) {
     // A denormal: normalise the significand.
     const int lead = std::countl_zero(m);

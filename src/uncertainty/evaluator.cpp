@@ -4,7 +4,6 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -51,12 +50,8 @@ bool everyOperatorHasItsOperands(const std::vector<Token>& postfix) {
 // and exponent): the audit looks at each of the 1,378 entries of the covariance matrix, and most are
 // zero.
 bool isZero(const Extended& x) {
-  std::uint64_t significand = 0;
-  std::uint16_t signAndExponent = 0;
-  std::memcpy(&significand, &x, sizeof significand);
-  std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&x) + 8,
-              sizeof signAndExponent);
-  if (significand == 0 && (signAndExponent & 0x7fff) == 0) return true;
+  const ExtendedFields f = fieldsOf(x);
+  if (f.significand == 0 && (f.signAndExponent & 0x7fff) == 0) return true;
   return x == 0;
 }
 
@@ -65,12 +60,8 @@ bool isZero(const Extended& x) {
 bool rowIsZero(const std::array<Extended, kVariableSlots>& row, int from) {
   std::uint64_t any = 0;
   for (std::size_t j = static_cast<std::size_t>(from); j < row.size(); ++j) {
-    std::uint64_t significand = 0;
-    std::uint16_t signAndExponent = 0;
-    std::memcpy(&significand, &row[j], sizeof significand);
-    std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&row[j]) + 8,
-                sizeof signAndExponent);
-    any |= significand | (signAndExponent & 0x7fffu);
+    const ExtendedFields f = fieldsOf(row[j]);
+    any |= f.significand | (f.signAndExponent & 0x7fffu);
   }
   return any == 0;
 }

@@ -62,8 +62,9 @@ TEST(DimensionCheck, UnitsThroughTheModel) {
       EXPECT_TRUE(check.warnings.empty()) << check.warnings.front();
     } else {
       EXPECT_EQ(check.warnings.size(), 1u);
-      if (!check.warnings.empty())
+      if (!check.warnings.empty()) {
         EXPECT_NE(check.warnings[0].find(c.warning), std::string::npos) << check.warnings[0];
+      }
     }
   }
 }

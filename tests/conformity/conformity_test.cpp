@@ -96,8 +96,12 @@ TEST(Conformity, RulesGiveTheirAcceptanceIntervalAndDecision) {
     // The specific risk of the decision taken, and none of the other.
     EXPECT_EQ(a.consumerRisk.has_value(), c.decision == Decision::Accepted);
     EXPECT_EQ(a.producerRisk.has_value(), c.decision == Decision::Rejected);
-    if (a.consumerRisk) EXPECT_NEAR(*a.consumerRisk, 1 - a.probability, 1e-12);
-    if (a.producerRisk) EXPECT_EQ(*a.producerRisk, a.probability);
+    if (a.consumerRisk) {
+      EXPECT_NEAR(*a.consumerRisk, 1 - a.probability, 1e-12);
+    }
+    if (a.producerRisk) {
+      EXPECT_EQ(*a.producerRisk, a.probability);
+    }
   }
 }
 
@@ -117,10 +121,17 @@ TEST(Conformity, RequiredProbabilityLimitsReachIt) {
     ConformitySettings s = limits(c.lo, c.hi, DecisionRule::RequiredProbability);
     s.requiredProbability = c.required;
     const ConformityAssessment a = assess(s, 0.0, c.u, c.nu);
-    if (c.low) EXPECT_NEAR(*a.acceptLow, *c.low, 1e-12);
-    if (c.high) EXPECT_NEAR(*a.acceptHigh, *c.high, 1e-12);
-    for (const Opt& end : {a.acceptLow, a.acceptHigh})
-      if (end) EXPECT_NEAR(probabilityInside(c.lo, c.hi, *end, c.u, c.nu), c.required, 1e-9);
+    if (c.low) {
+      EXPECT_NEAR(*a.acceptLow, *c.low, 1e-12);
+    }
+    if (c.high) {
+      EXPECT_NEAR(*a.acceptHigh, *c.high, 1e-12);
+    }
+    for (const Opt& end : {a.acceptLow, a.acceptHigh}) {
+      if (end) {
+        EXPECT_NEAR(probabilityInside(c.lo, c.hi, *end, c.u, c.nu), c.required, 1e-9);
+      }
+    }
   }
   // Limits too narrow for the uncertainty: no value can be accepted.
   ConformitySettings s = limits(-1.0, 1.0, DecisionRule::RequiredProbability);

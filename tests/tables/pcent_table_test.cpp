@@ -26,14 +26,19 @@ class GeneratedTables : public TableTest {
  protected:
   void SetUp() override {
     TableTest::SetUp();
-    const std::string command = std::string("'") + MIREVANT_MAKE_TABLES + "' '" +
-                                MIREVANT_TEST_DATA_DIR + "/pcent.csv' '" + dir_ + "' >/dev/null";
+    std::string command = "'";
+    for (const std::string& piece :
+         {std::string(MIREVANT_MAKE_TABLES), std::string("' '"), std::string(MIREVANT_TEST_DATA_DIR),
+          std::string("/pcent.csv' '"), dir_, std::string("' >/dev/null")})
+      command += piece;
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
 };
 
 std::vector<std::vector<std::string>> csvRows() {
-  std::ifstream in(std::string(MIREVANT_TEST_DATA_DIR) + "/pcent.csv");
+  std::string path = MIREVANT_TEST_DATA_DIR;
+  path += "/pcent.csv";
+  std::ifstream in(path);
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(in, line);) {
     std::stringstream ss(line);
