@@ -324,8 +324,7 @@ Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showR
   SlotDerivative* entry = cache_ ? &cache_->bySlot[static_cast<std::size_t>(slot)] : nullptr;
   if (entry && entry->value && entry->value->first == text) {
     valueText = entry->valueText;
-    skippedCompile(text);
-    return entry->value->second;
+    return skippedEvaluation(*entry->value);
   }
   const Extended value = evaluateText(text, showRefusal);
   valueText = numberText(value);
@@ -339,9 +338,16 @@ Extended TUncEval::derivativeValue(int slot, const std::string& text, bool showR
   return value;
 }
 
-void TUncEval::skippedCompile(const std::string& text) {
+// Evaluating the text would have left the engine holding it, and would have begun by clearing
+// the floating-point flags: an evaluation that fails for another cause than a fault (a factorial
+// of a non-integer) leaves raised the faults it met before, and only the next evaluation clears
+// them. It would have left none raised itself: one that leaves a fault ends the audit at the check
+// that follows it, before any value of that text is taken again.
+Extended TUncEval::skippedEvaluation(const std::pair<const std::string, Extended>& kept) {
   engineBehind_ = true;
-  skippedText_ = text;
+  skippedText_ = kept.first;
+  clearFpFlags();
+  return kept.second;
 }
 
 void TUncEval::refusedCompile(const Error& refusal) {
@@ -355,10 +361,7 @@ void TUncEval::refusedCompile(const Error& refusal) {
 Extended TUncEval::evaluateText(const std::string& text, bool showRefusal) {
   if (cache_) {
     const auto hit = cache_->values.find(text);
-    if (hit != cache_->values.end()) {
-      skippedCompile(text);
-      return hit->second;
-    }
+    if (hit != cache_->values.end()) return skippedEvaluation(*hit);
   }
   try {
     engine_.SetText(text, kProgramCompile);

@@ -117,10 +117,11 @@ class TUncEval {
   // text is shown when `showRefusal` is set (the engine then evaluates what it held before), and
   // raised otherwise.
   Extended evaluateText(const std::string& text, bool showRefusal);
-  // A value taken from the audit's cache stands for compiling its text again, which would have
-  // left the engine holding that text. The engine catches up only where that matters: when a
-  // later text is refused, the engine evaluates what it held before, cache or no cache.
-  void skippedCompile(const std::string& text);
+  // A value taken from the audit's cache stands for compiling and evaluating its text again, which
+  // would have left the engine holding that text and the floating-point flags cleared. The
+  // engine catches up only where that matters: when a later text is refused, it evaluates what it
+  // held before, cache or no cache.
+  Extended skippedEvaluation(const std::pair<const std::string, Extended>& kept);
   void refusedCompile(const Error& refusal);
 
   // Within one audit the same derivative is asked for many times; its text depends only on the
