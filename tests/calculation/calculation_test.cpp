@@ -55,7 +55,9 @@ TEST(Calculation, ReportsAreThoseOfTheWindowBeforeTheMove) {
   };
   for (const ReferenceCase& c : cases) {
     SeparatorGuard guard(c.separator);
-    const std::string base = std::string(MIREVANT_TEST_REFERENCE_DIR) + "/" + c.file;
+    std::string base = MIREVANT_TEST_REFERENCE_DIR;
+    base += '/';
+    base += c.file;
     const CalculationResult result = calculate(
         c.model ? input(c.model, c.rows, c.covariances, c.level, c.coverage) : demonstration());
     EXPECT_EQ(result.report, readLines(base + ".txt")) << c.file;
